@@ -1,0 +1,46 @@
+// Failure reporting shared by the library's operations.
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include "zel_internal.h"
+
+namespace zel {
+
+void failedPrecondition(const char* expr, const char* file, int line, const char* func) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: %s:%d: %s: Assertion `%s' failed.\n", program_invocation_short_name,
+                 file, line, func, expr);
+    std::abort();
+}
+
+Status failure(Stream stream, const char* fmt, ...) {
+    Status status;
+    status.ok = false;
+    status.stream = stream;
+    va_list args;
+    va_start(args, fmt);
+    char small[512];
+    int n = std::vsnprintf(small, sizeof small, fmt, args);
+    va_end(args);
+    if (n >= 0 && static_cast<size_t>(n) < sizeof small) {
+        status.message.assign(small, static_cast<size_t>(n));
+    } else if (n > 0) {
+        status.message.resize(static_cast<size_t>(n) + 1);
+        va_start(args, fmt);
+        std::vsnprintf(&status.message[0], status.message.size(), fmt, args);
+        va_end(args);
+        status.message.resize(static_cast<size_t>(n));
+    }
+    return status;
+}
+
+void exitWith(const Status& status) {
+    FILE* stream = status.stream == Stream::Out ? stdout : stderr;
+    std::fputs(status.message.c_str(), stream);
+    std::fflush(stream);
+    std::exit(1);
+}
+
+}  // namespace zel

@@ -1,0 +1,223 @@
+/*
+ * zel: a small polygon-model library.
+ *
+ * Reads Wavefront OBJ files with the MTL material libraries they name, measures and fits models,
+ * computes facet and smoothed vertex normals, generates texture coordinates, welds near-coincident
+ * vertices, writes OBJ/MTL files, draws models with OpenGL 1.1 and reads binary PPM images.
+ *
+ * Quick start:
+ *
+ *     ZelModel* m = zelReadOBJ("data/f-16.obj");   // exits with status 1 if unreadable
+ *     zelFitToUnitCube(m);                           // centre on the origin, largest size 2
+ *     zelDraw(m, ZEL_WIREFRAME);                     // inside your GL frame
+ *     zelFreeModel(m);
+ *
+ * Conventions:
+ *  - The vertex, normal, texture-coordinate and facet-normal arrays are 1-based, as OBJ indices are:
+ *    element i of `vertices` is at vertices[3*i .. 3*i+2]; slot 0 is allocated and holds zero.
+ *    Triangles, materials and each group's triangle list are 0-based.
+ *  - Counts and indices are unsigned 32-bit; coordinates, colours and shininess are 32-bit floats.
+ *  - Every string and array a model holds is its own copy, allocated with malloc and released by
+ *    zelFreeModel.
+ *  - Requests a model cannot honour print a one-line warning on standard output and go on without
+ *    the offending flag. A file that cannot be opened (or an OBJ file with face indices outside its
+ *    arrays) prints one line on standard error and ends the process with exit status 1; zelLoadPPM
+ *    alone returns NULL instead.
+ *  - A null model or a missing required array is a programming error: an assertion names the failed
+ *    expression and aborts, in release builds too.
+ *  - Angles are in degrees. Nothing is kept between calls; one model may be used by one thread at a
+ *    time.
+ */
+#ifndef ZEL_H
+#define ZEL_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Mode flags, combined with |, shared by zelDraw, zelMakeList and zelWriteOBJ. Other bits are
+ * ignored. */
+#define ZEL_NONE 0u       /* positions only, triangles filled */
+#define ZEL_FLAT 1u       /* facet normals */
+#define ZEL_SMOOTH 2u     /* vertex normals */
+#define ZEL_TEXTURE 4u    /* texture coordinates */
+#define ZEL_COLOR 8u      /* each group's diffuse colour as the current colour */
+#define ZEL_MATERIAL 16u  /* each group's full material */
+#define ZEL_WIREFRAME 32u /* drawing only: each triangle as a closed line loop */
+
+/* One triangle: three corners, each with a vertex, a normal and a texture-coordinate index (1-based,
+ * 0 when never assigned), and the 1-based index of its facet normal. */
+typedef struct ZelTriangle {
+    uint32_t vertexidx[3];
+    uint32_t normalidx[3];
+    uint32_t texcoordidx[3];
+    uint32_t facetidx;
+} ZelTriangle;
+
+/* A named group of triangles drawn and written with one material. */
+typedef struct ZelGroup {
+    char* name;             /* compared byte for byte, leading blanks included */
+    uint32_t trianglecount; /* entries in triangleidx */
+    uint32_t* triangleidx;  /* 0-based indices into the model's triangles */
+    uint32_t material;      /* 0-based index into the model's materials */
+    struct ZelGroup* next;  /* next group; the list runs newest first and ends with "default" */
+} ZelGroup;
+
+/* A material from an MTL library. Colours are R, G, B, A; shininess is on OpenGL's 0..128 scale. */
+typedef struct ZelMaterial {
+    char* name;
+    float diffuse[4];
+    float ambient[4];
+    float specular[4];
+    float shininess;
+} ZelMaterial;
+
+/* A polygonal model and everything read from its file. */
+typedef struct ZelModel {
+    char* path;                /* the OBJ path as given to zelReadOBJ */
+    char* mtllib;              /* material library named by the last "mtllib", or NULL */
+    uint32_t vertexcount;
+    float* vertices;           /* 3 * (vertexcount + 1) floats, always allocated */
+    uint32_t normalcount;
+    float* normals;            /* 3 * (normalcount + 1) floats, or NULL */
+    uint32_t texcoordcount;
+    float* texcoords;          /* 2 * (texcoordcount + 1) floats, or NULL */
+    uint32_t facetnormcount;
+    float* facetnorms;         /* 3 * (facetnormcount + 1) floats, or NULL */
+    uint32_t trianglecount;
+    ZelTriangle* triangles;    /* trianglecount entries */
+    uint32_t materialcount;    /* 0 when no material library was read */
+    ZelMaterial* materials;    /* material 0 is the built-in "default"; NULL without a library */
+    uint32_t groupcount;
+    ZelGroup* groups;          /* head of the group list, newest first */
+    float position[3];         /* (0, 0, 0) when read; free for the caller's use */
+} ZelModel;
+
+/* ---- Records -------------------------------------------------------------------------------- */
+
+/* Returns the group of `model` whose name equals `name` byte for byte, or NULL. `name` is not kept.
+ * Changes nothing. */
+ZelGroup* zelGroupByName(ZelModel* model, const char* name);
+
+/* Returns the group named `name`, first creating it (a copy of `name`, material 0, no triangles) at
+ * the head of the group list and adding 1 to groupcount when there is none. Never returns NULL. */
+ZelGroup* zelAddGroupNamed(ZelModel* model, const char* name);
+
+/* Returns the index of the first material named `name`, or prints
+ * "zelFindMaterial():  can't find material "<name>"." on standard output and returns 0. */
+uint32_t zelFindMaterial(ZelModel* model, const char* name);
+
+/* Frees `model` and everything it owns. The model must not be used afterwards. */
+void zelFreeModel(ZelModel* model);
+
+/* ---- Readers -------------------------------------------------------------------------------- */
+
+/* Reads the OBJ file at `path` (and the material library it names, looked up in the directory part
+ * of `path`) into a new model owned by the caller. Faces are fan-triangulated; negative face indices
+ * count back from the latest element read. Returns only on success: an unreadable OBJ or MTL file, a
+ * keyword starting with "v" other than "v", "vn" and "vt", or a face index outside its array prints
+ * one line and ends the process with status 1. */
+ZelModel* zelReadOBJ(const char* path);
+
+/* Reads the MTL library `name` (as an OBJ file's "mtllib" gives it, relative to the directory part of
+ * model->path) into model->materials, replacing any materials the model held. Material 0 is the
+ * built-in "default". An unreadable library prints one line on standard error and ends the process
+ * with status 1. */
+void zelReadMTL(ZelModel* model, const char* name);
+
+/* Returns a new string (the caller frees it) holding `path` up to and including its last '/', or the
+ * empty string when it has none. Only '/' separates directories. */
+char* zelDirName(const char* path);
+
+/* ---- Bounds, unit fit and scaling ------------------------------------------------------------ */
+
+/* Writes the model's size along x, y and z into dimensions[0..2]; the size of an axis is
+ * |max| + |min| of its coordinates. A model with no vertices has size 0 on every axis. */
+void zelExtents(ZelModel* model, float* dimensions);
+
+/* Moves the centre of the model's bounding box to the origin and scales it by 2 / (largest size),
+ * changing only the vertices. Returns the factor. A model with no vertices, or whose largest size is
+ * 0 or not finite, is only centred (when it has vertices) and 1 is returned. */
+float zelFitToUnitCube(ZelModel* model);
+
+/* Multiplies every vertex coordinate by `scale`. */
+void zelScaleModel(ZelModel* model, float scale);
+
+/* Adds offset[0..2] to every vertex. */
+void zelTranslateModel(ZelModel* model, const float* offset);
+
+/* Reverses the winding of every triangle (corners 0 and 2 trade places in vertexidx, and in
+ * normalidx and texcoordidx when the model has normals or texture coordinates) and negates every
+ * facet and vertex normal. Applying it twice restores the model. */
+void zelFlipWinding(ZelModel* model);
+
+/* ---- Normals ---------------------------------------------------------------------------------- */
+
+/* Computes one unit normal per triangle into facetnorms (replacing any) and sets each triangle's
+ * facetidx to its index + 1. A degenerate triangle gets the zero vector. */
+void zelComputeFacetNormals(ZelModel* model);
+
+/* Computes one normal per triangle corner into normals (replacing any) and sets every normalidx: at
+ * each vertex, the facet normals within `angle` degrees of the highest-numbered triangle using it
+ * are averaged; the others keep their facet normal. Needs zelComputeFacetNormals first. A vertex
+ * used by no triangle is reported on standard error. */
+void zelVertexNormals(ZelModel* model, float angle);
+
+/* ---- Texture coordinates ---------------------------------------------------------------------- */
+
+/* Maps every vertex's x and z onto u and v (one coordinate per vertex, replacing any) and points each
+ * corner's texcoordidx at its vertex's coordinate. */
+void zelPlanarTexCoords(ZelModel* model);
+
+/* Maps every normal to a sphere-map coordinate (one per normal, replacing any) and points each
+ * corner's texcoordidx at its normal's coordinate. Needs normals. */
+void zelSphereTexCoords(ZelModel* model);
+
+/* ---- Welding ---------------------------------------------------------------------------------- */
+
+/* Welds the 1-based positions[3..3*count+2]: each position goes to the lowest-numbered earlier
+ * welded position within `epsilon` on every axis (strictly), or becomes a new welded position.
+ * Returns a new malloc'ed array of count + 1 triples holding the welded positions at 1..new count,
+ * sets *count to their number, and overwrites the x entry of every input position with the 1-based
+ * index of its welded position (as a float). An epsilon of 0 or below merges nothing. */
+float* zelWeldPositions(float* positions, uint32_t* count, float epsilon);
+
+/* Welds the model's vertices within `epsilon` and renumbers every triangle's vertexidx. */
+void zelWeldVertices(ZelModel* model, float epsilon);
+
+/* ---- Drawing (needs a current OpenGL context) -------------------------------------------------- */
+
+/* Sends the model to OpenGL in immediate mode, group by group, under `mode` (ZEL_* flags). Flags the
+ * model cannot honour are reported on standard output and cleared for this call. */
+void zelDraw(ZelModel* model, uint32_t mode);
+
+/* Records zelDraw(model, mode) into a new display list and returns its name; the caller owns the
+ * list. */
+unsigned int zelMakeList(ZelModel* model, uint32_t mode);
+
+/* ---- Writing ---------------------------------------------------------------------------------- */
+
+/* Writes the model as an OBJ file under `mode` (ZEL_FLAT, ZEL_SMOOTH, ZEL_TEXTURE, ZEL_MATERIAL;
+ * other bits are ignored). With ZEL_MATERIAL and a model->mtllib, the materials are written to that
+ * name in the directory of `filename`. An unwritable file prints one line on standard error and ends
+ * the process with status 1. */
+void zelWriteOBJ(ZelModel* model, const char* filename, uint32_t mode);
+
+/* Writes every material of the model to the directory part of `filename` followed by `mtllibname`.
+ * Called by zelWriteOBJ. */
+void zelWriteMTL(ZelModel* model, const char* filename, const char* mtllibname);
+
+/* ---- Images ----------------------------------------------------------------------------------- */
+
+/* Reads a binary PPM (P6) image. Returns a malloc'ed block of width * height * 3 bytes (RGB, top row
+ * first) and stores the size in *width and *height, or returns NULL after one line on standard error
+ * (and leaves *width and *height alone). Missing pixel bytes read as zero. */
+unsigned char* zelLoadPPM(const char* filename, int* width, int* height);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZEL_H */
