@@ -1,0 +1,411 @@
+// The OBJ reader: a counting scan sizes every array exactly, a filling scan stores the data.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "scanner.h"
+#include "zel_internal.h"
+
+namespace zel {
+
+namespace {
+
+// The four forms a face reference can take; the first reference of a face decides it for all.
+enum class Form { Vertex, VertexTexture, VertexTextureNormal, VertexNormal };
+
+// The integers that hold the reference being read. A failed read leaves them as they were.
+struct Reference {
+    int v = 0, t = 0, n = 0;
+};
+
+// Reads one reference in `form` with the scanf rules of "%d", "%d/%d", "%d/%d/%d" or "%d//%d".
+// Returns how many integers were stored, or EOF when the input ended before the first.
+template <class Source>
+int scanReference(Source& in, Form form, Reference& ref) {
+    int got = scanInt(in, &ref.v);
+    if (got != 1) return got;
+    switch (form) {
+        case Form::Vertex:
+            return 1;
+        case Form::VertexNormal:
+            if (!in.literal('/') || !in.literal('/')) return 1;
+            return scanInt(in, &ref.n) == 1 ? 2 : 1;
+        case Form::VertexTexture:
+            if (!in.literal('/')) return 1;
+            return scanInt(in, &ref.t) == 1 ? 2 : 1;
+        case Form::VertexTextureNormal:
+            if (!in.literal('/') || scanInt(in, &ref.t) != 1) return 1;
+            if (!in.literal('/')) return 2;
+            return scanInt(in, &ref.n) == 1 ? 3 : 2;
+    }
+    return 1;
+}
+
+// The first reference of a face, scanned from the word it was read as.
+struct WordSource {
+    const char* p;
+    int peek() const { return *p ? static_cast<unsigned char>(*p) : EOF; }
+    void advance() { ++p; }
+    void skipSpace() {}
+    bool literal(int c) {
+        if (peek() != c) return false;
+        ++p;
+        return true;
+    }
+};
+
+// Finds the form of a face from its first reference and stores that reference's integers, trying
+// the forms in the order "//", three integers, two integers, one.
+Form faceForm(const char* word, Reference& ref) {
+    if (std::strstr(word, "//")) {
+        WordSource in{word};
+        scanReference(in, Form::VertexNormal, ref);
+        return Form::VertexNormal;
+    }
+    WordSource full{word};
+    if (scanReference(full, Form::VertexTextureNormal, ref) == 3) return Form::VertexTextureNormal;
+    WordSource pair{word};
+    if (scanReference(pair, Form::VertexTexture, ref) == 2) return Form::VertexTexture;
+    WordSource single{word};
+    scanReference(single, Form::Vertex, ref);
+    return Form::Vertex;
+}
+
+bool hasTexture(Form form) {
+    return form == Form::VertexTexture || form == Form::VertexTextureNormal;
+}
+bool hasNormal(Form form) {
+    return form == Form::VertexNormal || form == Form::VertexTextureNormal;
+}
+
+// One corner of a triangle as stored.
+struct Corner {
+    uint32_t v = 0, t = 0, n = 0;
+};
+
+struct GroupSlot {
+    ZelGroup* group;
+    uint32_t capacity;  // triangles counted for it
+};
+
+// What both scans share: the model, the input and the lookup tables.
+class ObjReader {
+public:
+    ObjReader(ZelModel* model, Scanner& in, const TextProvider* mtl)
+        : model_(model), in_(in), mtl_(mtl) {}
+
+    Status firstPass();
+    void allocate();
+    Status fillPass();
+
+private:
+    ZelGroup* addGroup(const char* name);
+    uint32_t findMaterial(const char* name);
+    Status readFace(bool store);
+    Status resolve(int index, uint32_t readSoFar, uint32_t count, bool checked, const char* what,
+                   const char* plural, uint32_t* out);
+    void storeTriangle(const Corner* corners, Form form);
+
+    ZelModel* model_;
+    Scanner& in_;
+    const TextProvider* mtl_;
+    std::unordered_map<std::string, GroupSlot> groups_;
+    std::unordered_map<std::string, uint32_t> materials_;  // name -> lowest index
+    char word_[kMaxToken + 1];
+    char line_[kMaxToken + 1];
+
+    // Counting scan: counts before they are stored in the model.
+    uint64_t vertices_ = 0, normals_ = 0, texcoords_ = 0, triangles_ = 0;
+
+    // Filling scan.
+    uint32_t nextVertex_ = 1, nextNormal_ = 1, nextTexcoord_ = 1, nextTriangle_ = 0;
+    uint32_t material_ = 0;
+    ZelGroup* current_ = nullptr;
+    GroupSlot* currentSlot_ = nullptr;
+};
+
+ZelGroup* ObjReader::addGroup(const char* name) {
+    auto found = groups_.find(name);
+    if (found != groups_.end()) return found->second.group;
+    ZelGroup* group = newGroup(model_, name);
+    groups_.emplace(name, GroupSlot{group, 0});
+    return group;
+}
+
+uint32_t ObjReader::findMaterial(const char* name) {
+    auto found = materials_.find(name);
+    if (found != materials_.end()) return found->second;
+    return zelFindMaterial(model_, name);  // prints that the name is missing, gives 0
+}
+
+Status ObjReader::firstPass() {
+    current_ = addGroup("default");
+    while (in_.readWord(word_)) {
+        switch (word_[0]) {
+            case 'v':
+                if (word_[1] == '\0') {
+                    vertices_++;
+                } else if (word_[1] == 'n') {
+                    normals_++;
+                } else if (word_[1] == 't') {
+                    texcoords_++;
+                } else {
+                    return failure(Stream::Out, "zelFirstPass(): Unknown token \"%s\".\n", word_);
+                }
+                in_.skipLine();
+                break;
+            case 'f': {
+                Status status = readFace(false);
+                if (!status.ok) return status;
+                break;
+            }
+            case 'g':
+                in_.readLine(line_);
+                current_ = addGroup(groupName(line_).c_str());
+                break;
+            case 'm': {
+                in_.readLine(line_);
+                std::string name = statementName(line_);
+                std::free(model_->mtllib);
+                model_->mtllib = strdup(name.c_str());
+                Status status = readMTL(model_, model_->mtllib, mtl_);
+                if (!status.ok) return status;
+                break;
+            }
+            default:
+                in_.skipLine();
+                break;
+        }
+    }
+    if (in_.failed())
+        return failure(Stream::Err, "zelReadOBJ() failed: error reading \"%s\".\n", model_->path);
+    if (vertices_ >= UINT32_MAX || normals_ >= UINT32_MAX || texcoords_ >= UINT32_MAX ||
+        triangles_ >= UINT32_MAX)
+        return failure(Stream::Err, "zelReadOBJ() failed: \"%s\" holds too many elements.\n",
+                       model_->path);
+    model_->vertexcount = static_cast<uint32_t>(vertices_);
+    model_->normalcount = static_cast<uint32_t>(normals_);
+    model_->texcoordcount = static_cast<uint32_t>(texcoords_);
+    model_->trianglecount = static_cast<uint32_t>(triangles_);
+    for (auto& entry : groups_) {
+        GroupSlot& slot = entry.second;
+        slot.capacity = slot.group->trianglecount;
+        slot.group->triangleidx = static_cast<uint32_t*>(
+            std::calloc(slot.capacity ? slot.capacity : 1, sizeof(uint32_t)));
+        slot.group->trianglecount = 0;
+    }
+    for (uint32_t i = 0; i < model_->materialcount; i++)
+        materials_.emplace(model_->materials[i].name, i);  // keeps the first of equal names
+    return Status{};
+}
+
+void ObjReader::allocate() {
+    ZelModel* m = model_;
+    m->vertices = static_cast<float*>(std::calloc(3 * (size_t{m->vertexcount} + 1), sizeof(float)));
+    m->triangles = static_cast<ZelTriangle*>(
+        std::calloc(m->trianglecount ? m->trianglecount : 1, sizeof(ZelTriangle)));
+    if (m->normalcount)
+        m->normals = static_cast<float*>(std::calloc(3 * (size_t{m->normalcount} + 1), sizeof(float)));
+    if (m->texcoordcount)
+        m->texcoords =
+            static_cast<float*>(std::calloc(2 * (size_t{m->texcoordcount} + 1), sizeof(float)));
+}
+
+Status ObjReader::fillPass() {
+    auto found = groups_.find("default");
+    current_ = found->second.group;
+    currentSlot_ = &found->second;
+    float discard[3];
+    while (in_.readWord(word_)) {
+        switch (word_[0]) {
+            case 'v':
+                // A statement the counting scan did not see (a keyword left on a vertex line) has
+                // no slot of its own: its values are read and dropped.
+                if (word_[1] == '\0') {
+                    bool room = nextVertex_ <= model_->vertexcount;
+                    in_.readFloats(room ? &model_->vertices[3 * size_t{nextVertex_}] : discard, 3);
+                    nextVertex_ += room;
+                } else if (word_[1] == 'n') {
+                    bool room = nextNormal_ <= model_->normalcount;
+                    in_.readFloats(room ? &model_->normals[3 * size_t{nextNormal_}] : discard, 3);
+                    nextNormal_ += room;
+                } else if (word_[1] == 't') {
+                    bool room = nextTexcoord_ <= model_->texcoordcount;
+                    in_.readFloats(room ? &model_->texcoords[2 * size_t{nextTexcoord_}] : discard,
+                                   2);
+                    nextTexcoord_ += room;
+                } else {
+                    in_.skipLine();
+                }
+                break;
+            case 'f': {
+                Status status = readFace(true);
+                if (!status.ok) return status;
+                break;
+            }
+            case 'g': {
+                in_.readLine(line_);
+                auto group = groups_.find(groupName(line_));
+                if (group == groups_.end()) {
+                    current_ = nullptr;  // a group the counting scan never saw holds nothing
+                    currentSlot_ = nullptr;
+                } else {
+                    current_ = group->second.group;
+                    currentSlot_ = &group->second;
+                    current_->material = material_;
+                }
+                break;
+            }
+            case 'u':
+                in_.readLine(line_);
+                material_ = findMaterial(statementName(line_).c_str());
+                if (current_) current_->material = material_;
+                break;
+            default:
+                in_.skipLine();
+                break;
+        }
+    }
+    if (in_.failed())
+        return failure(Stream::Err, "zelReadOBJ() failed: error reading \"%s\".\n", model_->path);
+    // Triangles that had no room in their group were dropped, so the count is what was stored.
+    model_->trianglecount = nextTriangle_;
+    return Status{};
+}
+
+// Turns a face index into a 1-based array index: a negative one counts back from the latest
+// element read before the face. An index that names no element of an array the file has is a
+// failure naming the file and the line, since every later operation would read outside the array.
+Status ObjReader::resolve(int index, uint32_t readSoFar, uint32_t count, bool checked,
+                          const char* what, const char* plural, uint32_t* out) {
+    int64_t resolved = index < 0 ? int64_t{readSoFar} + 1 + index : index;
+    if (!checked) {
+        // Without the array the index is kept as written (a relative one cannot be resolved).
+        *out = resolved > 0 ? static_cast<uint32_t>(resolved) : 0;
+        return Status{};
+    }
+    if (resolved >= 1 && resolved <= int64_t{count}) {
+        *out = static_cast<uint32_t>(resolved);
+        return Status{};
+    }
+    uint32_t line = in_.lineAt(in_.offset());
+    return failure(Stream::Err,
+                   "zelReadOBJ() failed: \"%s\" line %u: %s index %d does not name one of the "
+                   "file's %u %s.\n",
+                   model_->path, line, what, index, count, plural);
+}
+
+// Reads one face. The counting scan (store false) only counts its triangles; the filling scan
+// checks and resolves every index and stores the triangles of the fan r1 r2 r3, r1 r3 r4, ...
+Status ObjReader::readFace(bool store) {
+    Reference ref;
+    if (!in_.readWord(word_)) word_[0] = '\0';
+    Form form = faceForm(word_, ref);
+    Corner corners[3];
+    auto keep = [&](Corner& corner) -> Status {
+        if (!store) return Status{};
+        Status status = resolve(ref.v, nextVertex_ - 1, model_->vertexcount, true, "vertex",
+                                "vertices", &corner.v);
+        if (status.ok && hasTexture(form))
+            status = resolve(ref.t, nextTexcoord_ - 1, model_->texcoordcount,
+                             model_->texcoords != nullptr, "texture coordinate",
+                             "texture coordinates", &corner.t);
+        if (status.ok && hasNormal(form))
+            status = resolve(ref.n, nextNormal_ - 1, model_->normalcount,
+                             model_->normals != nullptr, "normal", "normals", &corner.n);
+        return status;
+    };
+    Status status = keep(corners[0]);
+    for (int i = 1; i < 3 && status.ok; i++) {
+        scanReference(in_, form, ref);
+        status = keep(corners[i]);
+    }
+    if (!status.ok) return status;
+    if (store)
+        storeTriangle(corners, form);
+    else
+        current_->trianglecount++, triangles_++;
+    while (scanReference(in_, form, ref) > 0) {
+        if (store) {
+            corners[1] = corners[2];
+            status = keep(corners[2]);
+            if (!status.ok) return status;
+            storeTriangle(corners, form);
+        } else {
+            current_->trianglecount++, triangles_++;
+        }
+    }
+    return Status{};
+}
+
+void ObjReader::storeTriangle(const Corner* corners, Form form) {
+    // The filling scan never stores more than the counting scan made room for.
+    if (!currentSlot_ || current_->trianglecount >= currentSlot_->capacity ||
+        nextTriangle_ >= model_->trianglecount)
+        return;
+    ZelTriangle& triangle = model_->triangles[nextTriangle_];
+    for (int i = 0; i < 3; i++) {
+        triangle.vertexidx[i] = corners[i].v;
+        if (hasTexture(form)) triangle.texcoordidx[i] = corners[i].t;
+        if (hasNormal(form)) triangle.normalidx[i] = corners[i].n;
+    }
+    current_->triangleidx[current_->trianglecount++] = nextTriangle_++;
+}
+
+ZelModel* newModel(const char* path) {
+    ZelModel* model = static_cast<ZelModel*>(std::calloc(1, sizeof(ZelModel)));
+    model->path = strdup(path);
+    return model;
+}
+
+Status readOBJ(const char* path, Scanner& in, const TextProvider* mtl, ZelModel** out) {
+    *out = nullptr;
+    ZelModel* model = newModel(path);
+    ObjReader reader(model, in, mtl);
+    Status status = reader.firstPass();
+    if (status.ok) {
+        reader.allocate();
+        in.rewind();
+        status = reader.fillPass();
+    }
+    if (!status.ok) {
+        zelFreeModel(model);
+        return status;
+    }
+    *out = model;
+    return status;
+}
+
+}  // namespace
+
+Status readOBJFile(const char* path, ZelModel** out) {
+    *out = nullptr;
+    FILE* file = openForReading(path);
+    if (!file)
+        return failure(Stream::Err, "zelReadOBJ() failed: can't open data file \"%s\".\n", path);
+    Scanner in(file);
+    Status status = readOBJ(path, in, nullptr, out);
+    std::fclose(file);
+    return status;
+}
+
+Status readOBJMemory(const char* path, const char* data, size_t size, const TextProvider& mtl,
+                     ZelModel** out) {
+    Scanner in(data, size);
+    return readOBJ(path, in, &mtl, out);
+}
+
+}  // namespace zel
+
+ZelModel* zelReadOBJ(const char* path) {
+    ZelModel* model = nullptr;
+    zel::Status status = zel::readOBJFile(path, &model);
+    if (!status.ok) zel::exitWith(status);
+    return model;
+}

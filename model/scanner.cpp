@@ -1,0 +1,320 @@
+#include "scanner.h"
+
+#include <fast_float/fast_float.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace zel {
+
+namespace {
+
+constexpr size_t kBufferSize = size_t{1} << 20;
+
+int lower(int c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
+bool isHexDigit(int c) { return isDigit(c) || (lower(c) >= 'a' && lower(c) <= 'f'); }
+
+// A float token read straight from the bytes in the buffer. Reaching the end of the bytes held
+// while more input may follow makes the result unreliable; the caller then reads the token again
+// through the scanner.
+struct InPlaceCursor {
+    const char* p;
+    const char* end;
+    bool inputEnds;  // end is the end of the input
+    bool unreliable = false;
+
+    int peek() {
+        if (p < end) return static_cast<unsigned char>(*p);
+        if (!inputEnds) unreliable = true;
+        return EOF;
+    }
+    void take() { ++p; }
+    void skip() { ++p; }
+};
+
+// A float token read through the scanner byte by byte and collected, for tokens that straddle a
+// buffer refill.
+struct CollectingCursor {
+    Scanner& in;
+    std::string token;
+
+    int peek() { return in.peek(); }
+    void take() {
+        token.push_back(static_cast<char>(in.peek()));
+        in.advance();
+    }
+    void skip() { in.advance(); }
+};
+
+// Consumes one float token by the C library's "%f" rules and reports whether it is one. The
+// characters taken are the token; a character that breaks a "nan" or "inf[inity]" spelling is
+// consumed without being taken, as the C library does, while the character that ends any other
+// token is left unread. Called with the input on a byte that is not white space.
+template <class Cursor>
+bool scanFloatToken(Cursor& in, size_t* tokenLength) {
+    size_t length = 0;
+    auto take = [&]() {
+        in.take();
+        ++length;
+    };
+    // Consumes the next byte if it is `want` (in either case), or consumes the mismatch and fails.
+    auto expect = [&](int want) {
+        int c = in.peek();
+        if (c != EOF && lower(c) == want) {
+            take();
+            return true;
+        }
+        if (c != EOF) in.skip();
+        return false;
+    };
+
+    int c = in.peek();
+    size_t signLength = 0;
+    if (c == '-' || c == '+') {
+        take();
+        signLength = 1;
+        c = in.peek();
+        if (c == EOF) return false;
+    }
+    if (lower(c) == 'n') {
+        take();
+        if (!expect('a') || !expect('n')) return false;
+        *tokenLength = length;
+        return true;
+    }
+    if (lower(c) == 'i') {
+        take();
+        if (!expect('n') || !expect('f')) return false;
+        if (lower(in.peek()) == 'i') {
+            take();
+            for (const char* rest = "nity"; *rest; ++rest)
+                if (!expect(*rest)) return false;
+        }
+        *tokenLength = length;
+        return true;
+    }
+
+    bool hex = false, gotDigit = false, gotDot = false, gotExponent = false;
+    if (c == '0') {
+        take();
+        if (lower(in.peek()) == 'x') {
+            take();
+            hex = true;
+        } else {
+            gotDigit = true;
+        }
+    }
+    const int exponentChar = hex ? 'p' : 'e';
+    bool lastWasExponent = false;
+    for (;;) {
+        c = in.peek();
+        bool exponentNow = false;
+        if (isDigit(c) || (!gotExponent && hex && isHexDigit(c))) {
+            gotDigit = true;
+        } else if (lastWasExponent && (c == '-' || c == '+')) {
+        } else if (gotDigit && !gotExponent && lower(c) == exponentChar) {
+            gotExponent = gotDot = exponentNow = true;
+        } else if (!gotDot && c == '.') {
+            gotDot = true;
+        } else {
+            break;
+        }
+        take();
+        lastWasExponent = exponentNow;
+    }
+    if (length == signLength || (hex && length == signLength + 2)) return false;
+    *tokenLength = length;
+    return true;
+}
+
+// Converts a complete token as strtof would; false when no number could be read from it.
+bool convertFloat(const char* token, size_t length, float* value) {
+    const char* digits = token;
+    const char* end = token + length;
+    bool negative = false;
+    if (digits < end && (*digits == '-' || *digits == '+')) {
+        negative = *digits == '-';
+        ++digits;
+    }
+    bool rare = digits < end && (lower(*digits) == 'n' || lower(*digits) == 'i' ||
+                                 (end - digits > 1 && digits[0] == '0' && lower(digits[1]) == 'x'));
+    if (rare) {
+        // nan, inf and hexadecimal forms go to the C library, whose results they are by definition.
+        std::string copy(token, length);
+        char* stop = nullptr;
+        float result = std::strtof(copy.c_str(), &stop);
+        if (stop == copy.c_str()) return false;
+        *value = result;
+        return true;
+    }
+    float result = 0;
+    auto parsed = fast_float::from_chars(digits, end, result);
+    if (parsed.ptr == digits) return false;
+    *value = negative ? -result : result;
+    return true;
+}
+
+}  // namespace
+
+FILE* openForReading(const char* path) {
+    FILE* file = std::fopen(path, "r");
+    if (!file) return nullptr;
+    struct stat info;
+    if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fclose(file);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return file;
+}
+
+std::string groupName(const char* line) {
+    size_t length = std::strlen(line);
+    if (length > 0 && line[length - 1] == '\n') {
+        length--;
+        if (length > 0 && line[length - 1] == '\r') length--;
+    }
+    return std::string(line, length);
+}
+
+std::string statementName(const char* line) {
+    std::string words[2];
+    int count = 0;
+    for (const char* p = line; *p && count < 2;) {
+        while (*p && isSpace(static_cast<unsigned char>(*p))) ++p;
+        const char* start = p;
+        while (*p && !isSpace(static_cast<unsigned char>(*p))) ++p;
+        if (p > start) words[count++].assign(start, p);
+    }
+    if (count == 0) return line;
+    return words[count - 1];
+}
+
+Scanner::Scanner(FILE* file) : file_(file), buffer_(kBufferSize) {
+    begin_ = p_ = end_ = buffer_.data();
+}
+
+Scanner::Scanner(const char* data, size_t size)
+    : begin_(data), p_(data), end_(data + size), atEnd_(true) {}
+
+void Scanner::rewind() {
+    if (!file_) {
+        p_ = begin_;
+        return;
+    }
+    std::clearerr(file_);
+    if (std::fseek(file_, 0, SEEK_SET) != 0) ioError_ = true;
+    base_ = 0;
+    p_ = end_ = begin_;
+    atEnd_ = ioError_;
+}
+
+bool Scanner::refill() {
+    if (atEnd_) return false;
+    base_ += static_cast<uint64_t>(end_ - begin_);
+    size_t got = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+    if (got < buffer_.size()) {
+        atEnd_ = true;
+        if (std::ferror(file_)) ioError_ = true;
+    }
+    p_ = begin_ = buffer_.data();
+    end_ = begin_ + got;
+    return got > 0;
+}
+
+int Scanner::slowPeek() {
+    while (p_ >= end_)
+        if (!refill()) return EOF;
+    return static_cast<unsigned char>(*p_);
+}
+
+uint32_t Scanner::lineAt(uint64_t offset) {
+    uint64_t lines = 1;
+    rewind();
+    while (offset > 0 && peek() != EOF) {
+        size_t span = static_cast<size_t>(end_ - p_);
+        if (span > offset) span = static_cast<size_t>(offset);
+        for (const char* q = p_; q < p_ + span; ++q) lines += *q == '\n';
+        p_ += span;
+        offset -= span;
+    }
+    return lines > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(lines);
+}
+
+void Scanner::skipSpace() {
+    for (;;) {
+        while (p_ < end_ && isSpace(static_cast<unsigned char>(*p_))) ++p_;
+        if (p_ < end_ || !refill()) return;
+    }
+}
+
+bool Scanner::readWord(char* word) {
+    skipSpace();
+    size_t length = 0;
+    int c;
+    while (length < kMaxToken && (c = peek()) != EOF && !isSpace(c)) {
+        word[length++] = static_cast<char>(c);
+        ++p_;
+    }
+    word[length] = '\0';
+    return length > 0;
+}
+
+void Scanner::skipLine() {
+    for (;;) {
+        if (p_ < end_) {
+            const void* newline = std::memchr(p_, '\n', static_cast<size_t>(end_ - p_));
+            if (newline) {
+                p_ = static_cast<const char*>(newline) + 1;
+                return;
+            }
+            p_ = end_;
+        }
+        if (!refill()) return;
+    }
+}
+
+size_t Scanner::readLine(char* line) {
+    size_t length = 0;
+    int c;
+    while (length < kMaxToken && (c = peek()) != EOF) {
+        line[length++] = static_cast<char>(c);
+        ++p_;
+        if (c == '\n') break;
+    }
+    line[length] = '\0';
+    if (length == kMaxToken && line[length - 1] != '\n') skipLine();
+    return length;
+}
+
+int Scanner::readInt(int* value) { return scanInt(*this, value); }
+
+int Scanner::readFloat(float* value) {
+    skipSpace();
+    if (peek() == EOF) return EOF;
+    InPlaceCursor fast{p_, end_, atEnd_};
+    size_t length = 0;
+    bool token = scanFloatToken(fast, &length);
+    if (!fast.unreliable) {
+        const char* start = p_;
+        p_ = fast.p;
+        return token && convertFloat(start, length, value) ? 1 : 0;
+    }
+    CollectingCursor slow{*this, {}};
+    token = scanFloatToken(slow, &length);
+    return token && convertFloat(slow.token.data(), slow.token.size(), value) ? 1 : 0;
+}
+
+int Scanner::readFloats(float* values, int n) {
+    for (int i = 0; i < n; i++) {
+        float value;
+        if (readFloat(&value) != 1) return i;
+        values[i] = value;
+    }
+    return n;
+}
+
+}  // namespace zel

@@ -1,0 +1,399 @@
+// The OBJ reader: statements, the four face forms and fans, groups, materials, exits and bad input.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "temp_dir.h"
+#include "test_models.h"
+
+using zeltest::modelFromObj;
+using zeltest::readObjText;
+
+namespace {
+
+struct Tri {
+    uint32_t v[3], t[3], n[3];
+};
+
+std::vector<Tri> triangles(const ZelModel* m) {
+    std::vector<Tri> out;
+    for (uint32_t i = 0; i < m->trianglecount; i++) {
+        Tri tri;
+        std::memcpy(tri.v, m->triangles[i].vertexidx, sizeof tri.v);
+        std::memcpy(tri.t, m->triangles[i].texcoordidx, sizeof tri.t);
+        std::memcpy(tri.n, m->triangles[i].normalidx, sizeof tri.n);
+        out.push_back(tri);
+    }
+    return out;
+}
+
+std::string describe(const std::vector<Tri>& tris) {
+    std::string s;
+    for (const Tri& t : tris) {
+        s += "[";
+        for (int c = 0; c < 3; c++)
+            s += std::to_string(t.v[c]) + "/" + std::to_string(t.t[c]) + "/" +
+                 std::to_string(t.n[c]) + (c < 2 ? " " : "");
+        s += "]";
+    }
+    return s;
+}
+
+// Group names in list order (newest first) with their triangle lists.
+std::vector<std::pair<std::string, std::vector<uint32_t>>> groups(const ZelModel* m) {
+    std::vector<std::pair<std::string, std::vector<uint32_t>>> out;
+    for (ZelGroup* g = m->groups; g; g = g->next)
+        out.emplace_back(g->name,
+                         std::vector<uint32_t>(g->triangleidx, g->triangleidx + g->trianglecount));
+    return out;
+}
+
+const char* kVerts = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\n"
+                     "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n"
+                     "vn 0 0 1\nvn 0 1 0\nvn 1 0 0\nvn 0 0 -1\nvn 0 -1 0\nvn -1 0 0\n";
+
+TEST(ObjFaces, FormsAndFansGiveTheseTriangles) {
+    struct Case {
+        const char* face;
+        const char* expected;  // v/t/n per corner, 0 where not written
+    } cases[] = {
+        {"f 1 2 3\n", "[1/0/0 2/0/0 3/0/0]"},
+        {"f 1 2 3 4 5\n", "[1/0/0 2/0/0 3/0/0][1/0/0 3/0/0 4/0/0][1/0/0 4/0/0 5/0/0]"},
+        {"f 1/1/1 2/2/2 3/3/3 4/4/4\n", "[1/1/1 2/2/2 3/3/3][1/1/1 3/3/3 4/4/4]"},
+        {"f 1//4 2//5 3//6\n", "[1/0/4 2/0/5 3/0/6]"},
+        {"f 1/2 2/3 3/4 4/1\n", "[1/2/0 2/3/0 3/4/0][1/2/0 3/4/0 4/1/0]"},
+        {"f 1 2\n", "[1/0/0 2/0/0 2/0/0]"},
+        {"f 1\n", "[1/0/0 1/0/0 1/0/0]"},
+        {"f 1 2\n3 4\ng x\n", "[1/0/0 2/0/0 3/0/0][1/0/0 3/0/0 4/0/0]"},
+        {"f\t1/1/1   2/2/2\n\n 3/3/3 # end\n", "[1/1/1 2/2/2 3/3/3]"},
+        {"f 1/1/1 2/2 3/3/3\n", "[1/1/1 2/2/1 3/3/3]"},  // a short reference keeps the last normal
+        {"f -3 -2 -1\n", "[4/0/0 5/0/0 6/0/0]"},
+        {"f -6/-4/-6 2/2/2 -1/-1/-1\n", "[1/1/1 2/2/2 6/4/6]"},
+        {"f 1/1/1 2/ 2/2 3/3/3\n", "[1/1/1 2/2/2 3/3/3]"},  // "%d/%d/%d" skips blanks before numbers
+        {"f 1/ 2/3 4\n", "[1/0/0 2/0/0 2/0/0]"},  // "1/" is the vertex form; "/3" ends the face
+        {"f 1 2 3\r\nf 2 3 4\r\n", "[1/0/0 2/0/0 3/0/0][2/0/0 3/0/0 4/0/0]"},
+    };
+    for (const Case& c : cases) {
+        ZelModel* m = modelFromObj(std::string(kVerts) + c.face);
+        ASSERT_NE(m, nullptr) << c.face;
+        EXPECT_EQ(describe(triangles(m)), c.expected) << c.face;
+        EXPECT_EQ(m->groups->trianglecount + (m->groups->next ? m->groups->next->trianglecount : 0),
+                  m->trianglecount)
+            << c.face;
+        zelFreeModel(m);
+    }
+}
+
+TEST(ObjStatements, CountsValuesAndSkippedStatements) {
+    ZelModel* m = modelFromObj(
+        "# a comment v 9 9 9\n"
+        "o object\ns 1\nl 1 2\np 1\n"
+        "v 1.5 -2 3e2 1.0\n"  // the fourth value is met as a word and skipped with its line
+        "vn 0 0 1\n"
+        "vt 0.25 0.75 0\n"
+        "v .5 5. -.25\n"
+        "1 2 3\n"
+        "f 1/1/1 2/1/1 1/1/1\n");
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->vertexcount, 2u);
+    EXPECT_EQ(m->normalcount, 1u);
+    EXPECT_EQ(m->texcoordcount, 1u);
+    EXPECT_EQ(m->trianglecount, 1u);
+    const float vertices[] = {0, 0, 0, 1.5f, -2, 300, 0.5f, 5, -0.25f};
+    EXPECT_EQ(0, std::memcmp(m->vertices, vertices, sizeof vertices));
+    EXPECT_EQ(m->texcoords[2], 0.25f);
+    EXPECT_EQ(m->texcoords[3], 0.75f);
+    EXPECT_EQ(m->normals[5], 1.0f);
+    EXPECT_EQ(m->facetnormcount, 0u);
+    EXPECT_EQ(m->facetnorms, nullptr);
+    EXPECT_EQ(m->mtllib, nullptr);
+    EXPECT_STREQ(m->path, "test.obj");
+    zelFreeModel(m);
+}
+
+TEST(ObjStatements, SlotZeroAndUnwrittenIndicesAreZero) {
+    ZelModel* m = modelFromObj("v 1 1 1\nv 2 2 2\nv 3 3 3\nvn 1 1 1\nvt 1 1\nf 1 2 3\n");
+    ASSERT_NE(m, nullptr);
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(m->vertices[i], 0.0f);
+        EXPECT_EQ(m->normals[i], 0.0f);
+        EXPECT_EQ(m->triangles[0].normalidx[i], 0u);
+        EXPECT_EQ(m->triangles[0].texcoordidx[i], 0u);
+    }
+    EXPECT_EQ(m->texcoords[0], 0.0f);
+    EXPECT_EQ(m->texcoords[1], 0.0f);
+    EXPECT_EQ(m->triangles[0].facetidx, 0u);
+    zelFreeModel(m);
+}
+
+TEST(ObjStatements, EmptyFileAndFileWithoutNormals) {
+    for (const char* text : {"", "\n\n", "# nothing\n"}) {
+        ZelModel* m = modelFromObj(text);
+        ASSERT_NE(m, nullptr);
+        EXPECT_EQ(m->vertexcount, 0u);
+        EXPECT_NE(m->vertices, nullptr);
+        EXPECT_EQ(m->trianglecount, 0u);
+        EXPECT_NE(m->triangles, nullptr);
+        EXPECT_EQ(m->normals, nullptr);
+        EXPECT_EQ(m->texcoords, nullptr);
+        EXPECT_EQ(m->materials, nullptr);
+        EXPECT_EQ(m->groupcount, 1u);
+        EXPECT_STREQ(m->groups->name, "default");
+        zelFreeModel(m);
+    }
+    ZelModel* m = modelFromObj("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    EXPECT_EQ(m->normalcount, 0u);
+    EXPECT_EQ(m->normals, nullptr);
+    zelFreeModel(m);
+}
+
+TEST(ObjGroups, ListOrderNamesAndMembership) {
+    struct Case {
+        const char* text;
+        std::vector<std::pair<std::string, std::vector<uint32_t>>> expected;
+    } cases[] = {
+        {"f 1 2 3\nf 1 2 3\n", {{"default", {0, 1}}}},
+        {"f 1 2 3\ng wing\nf 1 2 3\n", {{" wing", {1}}, {"default", {0}}}},
+        {"g default\nf 1 2 3\n", {{" default", {0}}, {"default", {}}}},
+        {"g a\nf 1 2 3\ng b\nf 1 2 3\ng a\nf 1 2 3\n",
+         {{" b", {1}}, {" a", {0, 2}}, {"default", {}}}},
+        {"g a b\ng\tx  \ng empty\n", {{" empty", {}}, {"\tx  ", {}}, {" a b", {}}, {"default", {}}}},
+        {"g wing\ng  wing\n", {{"  wing", {}}, {" wing", {}}, {"default", {}}}},
+        {"g Wing\r\nf 1 2 3\r\n", {{" Wing", {0}}, {"default", {}}}},
+        {"f 1 2 3\ng last", {{" last", {}}, {"default", {0}}}},
+        {"g\n", {{"", {}}, {"default", {}}}},
+    };
+    for (const Case& c : cases) {
+        ZelModel* m = modelFromObj(std::string("v 0 0 0\nv 1 0 0\nv 0 1 0\n") + c.text);
+        ASSERT_NE(m, nullptr) << c.text;
+        EXPECT_EQ(groups(m), c.expected) << c.text;
+        EXPECT_EQ(m->groupcount, c.expected.size()) << c.text;
+        zelFreeModel(m);
+    }
+}
+
+const std::map<std::string, std::string> kLibrary = {
+    {"models/ship.mtl",
+     "newmtl steel\nKd 0.5 0.5 0.6\nnewmtl paint\nKd 1 0 0\nnewmtl steel\nKd 0 1 0\n"},
+};
+
+TEST(ObjMaterials, UseAndLookup) {
+    const char* obj =
+        "mtllib ship.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
+        "usemtl paint\nf 1 2 3\n"      // before any g: sets the material of "default"
+        "g hull\nf 1 2 3\n"            // takes the current material
+        "g deck\nusemtl steel\n"       // the lowest index of two equal names
+        "g hull\nusemtl  paint  \n";   // later statements touch hull again
+    ZelModel* m = modelFromObj(obj, kLibrary, "models/ship.obj");
+    ASSERT_NE(m, nullptr);
+    EXPECT_STREQ(m->mtllib, "ship.mtl");
+    ASSERT_EQ(m->materialcount, 4u);
+    EXPECT_STREQ(m->materials[0].name, "default");
+    EXPECT_STREQ(m->materials[1].name, "steel");
+    EXPECT_STREQ(m->materials[3].name, "steel");
+    ZelGroup* deck = zelGroupByName(m, " deck");
+    ZelGroup* hull = zelGroupByName(m, " hull");
+    ZelGroup* fallback = zelGroupByName(m, "default");
+    ASSERT_TRUE(deck && hull && fallback);
+    EXPECT_EQ(fallback->material, 2u);
+    EXPECT_EQ(deck->material, 1u);
+    EXPECT_EQ(hull->material, 2u);
+    EXPECT_EQ(zelFindMaterial(m, "steel"), 1u);
+    zelFreeModel(m);
+}
+
+TEST(ObjMaterials, NameRuleTakesTheSecondWordOrTheFirst) {
+    std::map<std::string, std::string> library = {{"b.mtl", "newmtl x y z\n"},
+                                                  {"a.mtl", "newmtl only\n"}};
+    ZelModel* m = modelFromObj("mtllib a.mtl b.mtl c.mtl\n", library, "plain.obj");
+    ASSERT_NE(m, nullptr);
+    EXPECT_STREQ(m->mtllib, "b.mtl");
+    EXPECT_STREQ(m->materials[1].name, "y");
+    zelFreeModel(m);
+    m = modelFromObj("mtllib a.mtl\n", library, "plain.obj");
+    EXPECT_STREQ(m->materials[1].name, "only");
+    zelFreeModel(m);
+}
+
+TEST(ObjMaterials, MissingNameIsReportedAndFallsBackToDefault) {
+    testing::internal::CaptureStdout();
+    ZelModel* m = modelFromObj("mtllib ship.mtl\ng a\nusemtl paint\nusemtl chrome\n", kLibrary,
+                               "models/ship.obj");
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "zelFindMaterial():  can't find material \"chrome\".\n");
+    EXPECT_EQ(zelGroupByName(m, " a")->material, 0u);
+    zelFreeModel(m);
+
+    testing::internal::CaptureStdout();
+    m = modelFromObj("usemtl paint\n");  // no library at all
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "zelFindMaterial():  can't find material \"paint\".\n");
+    EXPECT_EQ(m->materialcount, 0u);
+    EXPECT_EQ(m->materials, nullptr);
+    zelFreeModel(m);
+}
+
+TEST(ObjMaterials, OnlyTheLastLibraryIsInEffect) {
+    std::map<std::string, std::string> library = {{"a.mtl", "newmtl a1\nnewmtl a2\n"},
+                                                  {"b.mtl", "newmtl b1\n"}};
+    ZelModel* m = modelFromObj("mtllib a.mtl\nmtllib b.mtl\n", library, "x.obj");
+    ASSERT_NE(m, nullptr);
+    EXPECT_STREQ(m->mtllib, "b.mtl");
+    ASSERT_EQ(m->materialcount, 2u);
+    EXPECT_STREQ(m->materials[1].name, "b1");
+    zelFreeModel(m);
+}
+
+// Bad input: every case is read without touching memory outside the model (the sanitizer build
+// checks that), and the invariants of a read model hold.
+TEST(ObjBadInput, LongWordsAndLinesStayInBoundsAndScansAgree) {
+    std::string longName(300, 'n');
+    std::string longNumber = "1" + std::string(200, '0') + "1";
+    std::string cases[] = {
+        "g " + longName + "\nf 1 2 3\n",
+        "# " + std::string(5000, '#') + "\nf 1 2 3\n",
+        "v 1 2 3 " + std::string(400, ' ') + "4 5 6\nf 1 2 3\n",
+        "s " + longName + "\nf 1 2 3\ng " + longName + " x\nf 1 2 3\n",
+        "usemtl " + longName + "\n",
+        "f 1 2 3 " + longNumber + "\n",
+        "v 0." + std::string(300, '1') + " 0 0\nf 1 2 3\n",
+        "f " + std::string(127, '1') + "\n",
+        std::string(200, 'g') + "\nf 1 2 3\n",
+    };
+    for (const std::string& text : cases) {
+        ZelModel* m = nullptr;
+        testing::internal::CaptureStdout();
+        zel::Status status = readObjText("v 0 0 0\nv 1 0 0\nv 0 1 0\n" + text, {}, &m);
+        testing::internal::GetCapturedStdout();
+        if (!status.ok) continue;  // out-of-range indices are reported, which is fine here
+        uint32_t sum = 0;
+        for (ZelGroup* g = m->groups; g; g = g->next) {
+            EXPECT_LE(std::strlen(g->name), 127u);
+            for (uint32_t i = 0; i < g->trianglecount; i++) EXPECT_LT(g->triangleidx[i], m->trianglecount);
+            sum += g->trianglecount;
+        }
+        EXPECT_EQ(sum, m->trianglecount) << text.substr(0, 40);
+        zelFreeModel(m);
+    }
+}
+
+TEST(ObjBadInput, LongGroupNameKeepsItsFirst127Bytes) {
+    std::string name(300, 'q');
+    ZelModel* m = modelFromObj("g " + name + "\ng b\n");
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(groups(m)[1].first, " " + std::string(126, 'q'));
+    EXPECT_EQ(groups(m)[0].first, " b");  // the rest of the long line is not a statement
+    zelFreeModel(m);
+}
+
+TEST(ObjBadInput, FillingNeverStoresMoreThanCounted) {
+    // Keywords left on vertex lines are skipped by the counting scan with their line but met as
+    // statements by the filling scan.
+    const char* cases[] = {
+        "v 0 0 0 f 1 1 1\nv 1 0 0\nv 0 1 0\nf 1 2 3\n",
+        "v 0 0 0 g other\nv 1 0 0\nv 0 1 0\nf 1 2 3\n",
+        "v 0 0 0\nv 1 0 0 v 5 5 5\nv 0 1 0\nvn 0 0 1 vn 1 1 1\nvt 0 0 vt 1 1\nf 1 2 3\n",
+        "g a\nv 0 0 0 f 1 1 1 2 2 3\nv 1 0 0\nv 0 1 0\ng a\nf 1 2 3\n",
+    };
+    for (const char* text : cases) {
+        ZelModel* m = modelFromObj(text);
+        ASSERT_NE(m, nullptr) << text;
+        uint32_t sum = 0;
+        for (ZelGroup* g = m->groups; g; g = g->next) sum += g->trianglecount;
+        EXPECT_EQ(sum, m->trianglecount) << text;
+        EXPECT_EQ(m->vertexcount, 3u) << text;
+        EXPECT_EQ(m->vertices[3 * 2], 1.0f) << text;  // vertex 2 is still the second v line
+        zelFreeModel(m);
+    }
+}
+
+TEST(ObjBadInput, IndicesOutsideTheArraysAreReportedWithFileAndLine) {
+    struct Case {
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"f 1 2 0\n", "vertex index 0 does not name one of the file's 3 vertices."},
+        {"\n\nf 1 2\n 4\n", "line 7: vertex index 4 does not name one of the file's 3 vertices."},
+        {"f -4 1 2\n", "line 4: vertex index -4 does not name"},
+        {"vt 0 0\nf 1/1 2/2 3/1\n", "texture coordinate index 2 does not name one of the file's 1 "
+                                    "texture coordinates."},
+        {"vn 0 0 1\nf 1//1 2//1 3//-2\n", "normal index -2 does not name one of the file's 1 "
+                                          "normals."},
+        {"f x y z\n", "vertex index 0"},
+        {"f", "vertex index 0"},
+        {"f 4294967296 1 2\n", "vertex index 0"},  // stored as an int, as "%d" stores it
+    };
+    for (const Case& c : cases) {
+        ZelModel* m = nullptr;
+        zel::Status status = readObjText(std::string("v 0 0 0\nv 1 0 0\nv 0 1 0\n") + c.text, {},
+                                         &m, "dir/bad.obj");
+        EXPECT_FALSE(status.ok) << c.text;
+        EXPECT_EQ(m, nullptr);
+        EXPECT_EQ(status.stream, zel::Stream::Err);
+        EXPECT_EQ(status.message.rfind("zelReadOBJ() failed: \"dir/bad.obj\" line ", 0), 0u)
+            << status.message;
+        EXPECT_NE(status.message.find(c.message), std::string::npos) << status.message;
+    }
+}
+
+TEST(ObjBadInput, IndicesIntoMissingArraysAreKeptAsWritten) {
+    ZelModel* m = modelFromObj("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1/7/9 2/8/9 3/9/9\nf 1//5 2//-1 3//0\n");
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(describe(triangles(m)), "[1/7/9 2/8/9 3/9/9][1/0/5 2/0/0 3/0/0]");
+    zelFreeModel(m);
+}
+
+TEST(ObjExits, UnreadableFilesAndUnknownTokensEndTheProcess) {
+    zeltest::TempDir dir;
+    std::string missing = dir.file("missing.obj");
+    EXPECT_EXIT(zelReadOBJ(missing.c_str()), testing::ExitedWithCode(1),
+                "^zelReadOBJ\\(\\) failed: can't open data file \"" + missing + "\"\\.\n$");
+    EXPECT_EXIT(zelReadOBJ(dir.path().c_str()), testing::ExitedWithCode(1),
+                "can't open data file");
+
+    std::string vp = dir.write("vp.obj", "v 0 0 0\nvp 1 2\nf 1 1 1\n");
+    // The unknown-token line goes to standard output; send it where the death test reads.
+    EXPECT_EXIT((dup2(2, 1), zelReadOBJ(vp.c_str())), testing::ExitedWithCode(1),
+                "^zelFirstPass\\(\\): Unknown token \"vp\"\\.\n$");
+
+    std::string noLibrary = dir.write("nolib.obj", "mtllib sub/none.mtl\n");
+    EXPECT_EXIT(zelReadOBJ(noLibrary.c_str()), testing::ExitedWithCode(1),
+                "^zelReadMTL\\(\\) failed: can't open material file \"" + dir.path() +
+                    "/sub/none\\.mtl\"\\.\n$");
+
+    std::string bad = dir.write("bad.obj", "v 0 0 0\nf 1 1 2\n");
+    EXPECT_EXIT(zelReadOBJ(bad.c_str()), testing::ExitedWithCode(1),
+                "^zelReadOBJ\\(\\) failed: \"" + bad + "\" line 2: vertex index 2");
+}
+
+TEST(ObjFiles, FileAndMemoryReadersAgreeAcrossBufferRefills) {
+    // Enough text to cross the reader's buffer several times, with tokens split at every offset.
+    std::string text;
+    for (int i = 0; i < 120000; i++) {
+        text += "v " + std::to_string(i) + ".125 -" + std::to_string(i % 977) + "e-3 +0x1p-" +
+                std::to_string(i % 7) + "\n";
+        if (i >= 2) text += "f " + std::to_string(i - 1) + " -2 " + std::to_string(i + 1) + "\n";
+        if (i % 5000 == 0) text += "g part" + std::to_string(i % 3) + "\n";
+    }
+    zeltest::TempDir dir;
+    std::string path = dir.write("big.obj", text);
+    ZelModel* fromFile = zelReadOBJ(path.c_str());
+    ZelModel* fromMemory = modelFromObj(text, {}, path.c_str());
+    ASSERT_NE(fromMemory, nullptr);
+    ASSERT_EQ(fromFile->vertexcount, 120000u);
+    ASSERT_EQ(fromFile->trianglecount, fromMemory->trianglecount);
+    EXPECT_EQ(0, std::memcmp(fromFile->vertices, fromMemory->vertices,
+                             sizeof(float) * 3 * (fromFile->vertexcount + 1)));
+    EXPECT_EQ(0, std::memcmp(fromFile->triangles, fromMemory->triangles,
+                             sizeof(ZelTriangle) * fromFile->trianglecount));
+    EXPECT_EQ(groups(fromFile), groups(fromMemory));
+    EXPECT_EQ(fromFile->vertices[3 * 1001 + 1], -(23.0f / 1000));
+    EXPECT_EQ(fromFile->vertices[3 * 1001 + 2], 1.0f / 64);
+    zelFreeModel(fromFile);
+    zelFreeModel(fromMemory);
+}
+
+}  // namespace

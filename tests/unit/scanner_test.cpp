@@ -1,0 +1,158 @@
+// The scanner against the C library's formatted input: for every input, the same result, the same
+// value bit for bit, and the same next unread byte.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "scanner.h"
+
+namespace {
+
+struct Outcome {
+    int result;
+    uint32_t bits;  // the value's bits (float) or the int itself
+    int next;       // next unread byte, EOF at the end
+    bool operator==(const Outcome& o) const {
+        return result == o.result && (result != 1 || bits == o.bits) && next == o.next;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const Outcome& o) {
+    return out << "{result " << o.result << ", bits " << std::hex << o.bits << std::dec
+               << ", next " << o.next << "}";
+}
+
+Outcome libraryFloat(const std::string& text) {
+    FILE* f = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+    float value = 0;
+    Outcome o{std::fscanf(f, "%f", &value), 0, 0};
+    std::memcpy(&o.bits, &value, 4);
+    o.next = std::fgetc(f);
+    std::fclose(f);
+    return o;
+}
+
+Outcome scannerFloat(const std::string& text) {
+    zel::Scanner in(text.data(), text.size());
+    float value = 0;
+    Outcome o{in.readFloat(&value), 0, 0};
+    std::memcpy(&o.bits, &value, 4);
+    o.next = in.peek();
+    return o;
+}
+
+Outcome libraryInt(const std::string& text) {
+    FILE* f = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+    int value = 0;
+    Outcome o{std::fscanf(f, "%d", &value), 0, 0};
+    o.bits = static_cast<uint32_t>(value);
+    o.next = std::fgetc(f);
+    std::fclose(f);
+    return o;
+}
+
+Outcome scannerInt(const std::string& text) {
+    zel::Scanner in(text.data(), text.size());
+    int value = 0;
+    Outcome o{in.readInt(&value), 0, 0};
+    o.bits = static_cast<uint32_t>(value);
+    o.next = in.peek();
+    return o;
+}
+
+const char* kTrickyFloats[] = {
+    "1", "-0", "+0", "1.5e3x", "1e x", "1e+ x", "1e-x", "1E5", "1e5e", "1e5.5", ".5", "-.5", "5.",
+    ".", "-", "+", "--1", "-x", ".e5", "e5", "1..2", "1.2.3", "00012", "0", "0.", "0.x1",
+    "inf", "INF", "-inf", "infinity", "Infinityx", "infx", "in x", "infi x", "infin x",
+    "infinit x", "i", "-i x", "nan", "NaNx", "+nan", "-nan", "nan(123)", "nax", "n", "nan(",
+    "0x1p3", "0X1P-2", "0x", "0xx", "0xg", "0x.", "0x.8", "0x.p1", "0x1.p1", "0x1P+", "0x1p",
+    "0x1g", "-0x1p3", "0x1e5", "0x1e5p2", "1p3", "3.4028235e38", "3.4028236e38", "1e39", "-1e39",
+    "1e-45", "1e-46", "7e-46", "1.17549435e-38", "0.000000000000000000000000000000000000001",
+    "123456789012345678901234567890", "0.1000000000000000055511151231257827021181583404541015625",
+    "16777217", "16777216.5", "   \n\t 42", "\n", "", "  ", "1\r\n", "\v\f-2.5",
+};
+
+TEST(ScannerNumbers, FloatsReadAsTheCLibraryReadsThem) {
+    for (const char* text : kTrickyFloats)
+        EXPECT_EQ(scannerFloat(text), libraryFloat(text)) << "input \"" << text << "\"";
+}
+
+TEST(ScannerNumbers, RandomFloatTextReadsAsTheCLibraryReadsIt) {
+    std::mt19937 random(7);
+    const char alphabet[] = "0123456789.eE+-xXpPaAfFnNiItTyY ";
+    for (int i = 0; i < 50000; i++) {
+        std::string text;
+        int length = 1 + static_cast<int>(random() % 12);
+        for (int k = 0; k < length; k++) text += alphabet[random() % (sizeof alphabet - 1)];
+        ASSERT_EQ(scannerFloat(text), libraryFloat(text)) << "input \"" << text << "\"";
+    }
+    for (int i = 0; i < 50000; i++) {
+        uint32_t bits = static_cast<uint32_t>(random());
+        float value;
+        std::memcpy(&value, &bits, 4);
+        char text[64];
+        std::snprintf(text, sizeof text, (i & 1) ? "%.9g" : "%.6f", value);
+        ASSERT_EQ(scannerFloat(text), libraryFloat(text)) << "input \"" << text << "\"";
+    }
+}
+
+TEST(ScannerNumbers, IntegersReadAsTheCLibraryReadsThem) {
+    const char* cases[] = {"0", "-0", "+7", "-5x", "- x", "+x", "x", "", " \n 12 ", "12345678901",
+                           "4294967296", "99999999999999999999999", "-99999999999999999999999",
+                           "9223372036854775807", "9223372036854775808", "-9223372036854775808",
+                           "-9223372036854775809", "0x10", "1/2", "//", "2147483648"};
+    for (const char* text : cases)
+        EXPECT_EQ(scannerInt(text), libraryInt(text)) << "input \"" << text << "\"";
+}
+
+TEST(ScannerText, WordsLinesAndLimits) {
+    std::string text = "  first\tsecond\r\nrest of line\r\n" + std::string(130, 'w') + " tail\n" +
+                       "x" + std::string(200, 'y') + "\nlast";
+    zel::Scanner in(text.data(), text.size());
+    char buffer[zel::kMaxToken + 1];
+    ASSERT_TRUE(in.readWord(buffer));
+    EXPECT_STREQ(buffer, "first");
+    ASSERT_TRUE(in.readWord(buffer));
+    EXPECT_STREQ(buffer, "second");
+    EXPECT_EQ(in.readLine(buffer), 2u);  // the line end of the second word's line
+    EXPECT_STREQ(buffer, "\r\n");
+    EXPECT_EQ(in.readLine(buffer), 14u);
+    EXPECT_STREQ(buffer, "rest of line\r\n");
+    ASSERT_TRUE(in.readWord(buffer));  // a long word is cut at 127 bytes, the rest is a word
+    EXPECT_EQ(std::string(buffer), std::string(127, 'w'));
+    ASSERT_TRUE(in.readWord(buffer));
+    EXPECT_STREQ(buffer, "www");
+    in.skipLine();
+    EXPECT_EQ(in.readLine(buffer), 127u);  // a long line keeps 127 bytes and is consumed whole
+    EXPECT_EQ(std::string(buffer), "x" + std::string(126, 'y'));
+    ASSERT_TRUE(in.readWord(buffer));
+    EXPECT_STREQ(buffer, "last");
+    EXPECT_FALSE(in.readWord(buffer));
+    EXPECT_EQ(in.readLine(buffer), 0u);
+}
+
+TEST(ScannerText, NamesFromLines) {
+    EXPECT_EQ(zel::groupName(" wing\n"), " wing");
+    EXPECT_EQ(zel::groupName(" wing\r\n"), " wing");
+    EXPECT_EQ(zel::groupName(" wing"), " wing");
+    EXPECT_EQ(zel::groupName("\n"), "");
+    EXPECT_EQ(zel::groupName(" a\rb\n"), " a\rb");
+    EXPECT_EQ(zel::statementName(" steel\n"), "steel");
+    EXPECT_EQ(zel::statementName(" a.mtl b.mtl c.mtl\n"), "b.mtl");
+    EXPECT_EQ(zel::statementName(" \t \n"), " \t \n");
+    EXPECT_EQ(zel::statementName(""), "");
+}
+
+TEST(ScannerText, LineNumbersForReports) {
+    std::string text = "a\nb\n\nc d\n";
+    zel::Scanner in(text.data(), text.size());
+    EXPECT_EQ(in.lineAt(0), 1u);
+    EXPECT_EQ(in.lineAt(2), 2u);
+    EXPECT_EQ(in.lineAt(5), 4u);
+    EXPECT_EQ(in.lineAt(text.size()), 5u);
+}
+
+}  // namespace
