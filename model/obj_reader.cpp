@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "scanner.h"
 #include "zel_internal.h"
@@ -25,56 +26,47 @@ struct Reference {
 };
 
 // Reads one reference in `form` with the scanf rules of "%d", "%d/%d", "%d/%d/%d" or "%d//%d".
-// Returns how many integers were stored, or EOF when the input ended before the first.
+// Returns how many integers were read, or EOF when the input ended before the first. With `ref`
+// null the reference is only consumed.
 template <class Source>
-int scanReference(Source& in, Form form, Reference& ref) {
-    int got = scanInt(in, &ref.v);
+int scanReference(Source& in, Form form, Reference* ref) {
+    int* v = ref ? &ref->v : nullptr;
+    int* t = ref ? &ref->t : nullptr;
+    int* n = ref ? &ref->n : nullptr;
+    int got = in.readInt(v);
     if (got != 1) return got;
     switch (form) {
         case Form::Vertex:
             return 1;
         case Form::VertexNormal:
             if (!in.literal('/') || !in.literal('/')) return 1;
-            return scanInt(in, &ref.n) == 1 ? 2 : 1;
+            return in.readInt(n) == 1 ? 2 : 1;
         case Form::VertexTexture:
             if (!in.literal('/')) return 1;
-            return scanInt(in, &ref.t) == 1 ? 2 : 1;
+            return in.readInt(t) == 1 ? 2 : 1;
         case Form::VertexTextureNormal:
-            if (!in.literal('/') || scanInt(in, &ref.t) != 1) return 1;
+            if (!in.literal('/') || in.readInt(t) != 1) return 1;
             if (!in.literal('/')) return 2;
-            return scanInt(in, &ref.n) == 1 ? 3 : 2;
+            return in.readInt(n) == 1 ? 3 : 2;
     }
     return 1;
 }
 
-// The first reference of a face, scanned from the word it was read as.
-struct WordSource {
-    const char* p;
-    int peek() const { return *p ? static_cast<unsigned char>(*p) : EOF; }
-    void advance() { ++p; }
-    void skipSpace() {}
-    bool literal(int c) {
-        if (peek() != c) return false;
-        ++p;
-        return true;
+// Finds the form of a face from its first reference, the word [word, end), and stores that
+// reference's integers. The forms are tried in the order "//", three integers, two, one; since each
+// later form is a prefix of "%d/%d/%d", one scan of that format tells all three apart, and leaves
+// the integers as the later attempts would.
+Form faceForm(const char* word, const char* end, Reference& ref) {
+    for (const char* p = word; p + 1 < end; ++p) {
+        if (p[0] == '/' && p[1] == '/') {
+            Window in{word, end, true};
+            scanReference(in, Form::VertexNormal, &ref);
+            return Form::VertexNormal;
+        }
     }
-};
-
-// Finds the form of a face from its first reference and stores that reference's integers, trying
-// the forms in the order "//", three integers, two integers, one.
-Form faceForm(const char* word, Reference& ref) {
-    if (std::strstr(word, "//")) {
-        WordSource in{word};
-        scanReference(in, Form::VertexNormal, ref);
-        return Form::VertexNormal;
-    }
-    WordSource full{word};
-    if (scanReference(full, Form::VertexTextureNormal, ref) == 3) return Form::VertexTextureNormal;
-    WordSource pair{word};
-    if (scanReference(pair, Form::VertexTexture, ref) == 2) return Form::VertexTexture;
-    WordSource single{word};
-    scanReference(single, Form::Vertex, ref);
-    return Form::Vertex;
+    Window in{word, end, true};
+    int got = scanReference(in, Form::VertexTextureNormal, &ref);
+    return got == 3 ? Form::VertexTextureNormal : got == 2 ? Form::VertexTexture : Form::Vertex;
 }
 
 bool hasTexture(Form form) {
@@ -107,18 +99,21 @@ public:
 private:
     ZelGroup* addGroup(const char* name);
     uint32_t findMaterial(const char* name);
+    template <class Source>
+    size_t readReferences(Source& in, Form form, Reference ref, bool values);
     Status readFace(bool store);
-    Status resolve(int index, uint32_t readSoFar, uint32_t count, bool checked, const char* what,
-                   const char* plural, uint32_t* out);
-    void storeTriangle(const Corner* corners, Form form);
+    bool resolve(int index, uint32_t readSoFar, uint32_t count, bool checked, uint32_t* out);
+    Status badIndex(uint64_t faceStart, Form form);
+    void storeTriangle(const Corner& a, const Corner& b, const Corner& c, Form form);
 
     ZelModel* model_;
     Scanner& in_;
     const TextProvider* mtl_;
     std::unordered_map<std::string, GroupSlot> groups_;
     std::unordered_map<std::string, uint32_t> materials_;  // name -> lowest index
-    char word_[kMaxToken + 1];
     char line_[kMaxToken + 1];
+    std::vector<Reference> references_;  // of the face being read
+    std::vector<Corner> corners_;        // the same, resolved
 
     // Counting scan: counts before they are stored in the model.
     uint64_t vertices_ = 0, normals_ = 0, texcoords_ = 0, triangles_ = 0;
@@ -146,17 +141,20 @@ uint32_t ObjReader::findMaterial(const char* name) {
 
 Status ObjReader::firstPass() {
     current_ = addGroup("default");
-    while (in_.readWord(word_)) {
-        switch (word_[0]) {
+    size_t length;
+    while (const char* keyword = in_.word(&length)) {
+        if (length == 0) break;
+        switch (keyword[0]) {
             case 'v':
-                if (word_[1] == '\0') {
+                if (length == 1) {
                     vertices_++;
-                } else if (word_[1] == 'n') {
+                } else if (keyword[1] == 'n') {
                     normals_++;
-                } else if (word_[1] == 't') {
+                } else if (keyword[1] == 't') {
                     texcoords_++;
                 } else {
-                    return failure(Stream::Out, "zelFirstPass(): Unknown token \"%s\".\n", word_);
+                    return failure(Stream::Out, "zelFirstPass(): Unknown token \"%.*s\".\n",
+                                   static_cast<int>(length), keyword);
                 }
                 in_.skipLine();
                 break;
@@ -222,20 +220,22 @@ Status ObjReader::fillPass() {
     current_ = found->second.group;
     currentSlot_ = &found->second;
     float discard[3];
-    while (in_.readWord(word_)) {
-        switch (word_[0]) {
+    size_t length;
+    while (const char* keyword = in_.word(&length)) {
+        if (length == 0) break;
+        switch (keyword[0]) {
             case 'v':
                 // A statement the counting scan did not see (a keyword left on a vertex line) has
                 // no slot of its own: its values are read and dropped.
-                if (word_[1] == '\0') {
+                if (length == 1) {
                     bool room = nextVertex_ <= model_->vertexcount;
                     in_.readFloats(room ? &model_->vertices[3 * size_t{nextVertex_}] : discard, 3);
                     nextVertex_ += room;
-                } else if (word_[1] == 'n') {
+                } else if (keyword[1] == 'n') {
                     bool room = nextNormal_ <= model_->normalcount;
                     in_.readFloats(room ? &model_->normals[3 * size_t{nextNormal_}] : discard, 3);
                     nextNormal_ += room;
-                } else if (word_[1] == 't') {
+                } else if (keyword[1] == 't') {
                     bool room = nextTexcoord_ <= model_->texcoordcount;
                     in_.readFloats(room ? &model_->texcoords[2 * size_t{nextTexcoord_}] : discard,
                                    2);
@@ -279,81 +279,124 @@ Status ObjReader::fillPass() {
     return Status{};
 }
 
-// Turns a face index into a 1-based array index: a negative one counts back from the latest
-// element read before the face. An index that names no element of an array the file has is a
-// failure naming the file and the line, since every later operation would read outside the array.
-Status ObjReader::resolve(int index, uint32_t readSoFar, uint32_t count, bool checked,
-                          const char* what, const char* plural, uint32_t* out) {
-    int64_t resolved = index < 0 ? int64_t{readSoFar} + 1 + index : index;
-    if (!checked) {
-        // Without the array the index is kept as written (a relative one cannot be resolved).
-        *out = resolved > 0 ? static_cast<uint32_t>(resolved) : 0;
-        return Status{};
+// Reads the references of a face after its first: two more whatever they hold (a failed read
+// leaves the last values), then as many as assign at least one integer. Without `values` they are
+// only counted; with it the list is rebuilt from the start on every call, so a read can be
+// repeated. Returns the number of references, the first included.
+template <class Source>
+size_t ObjReader::readReferences(Source& in, Form form, Reference ref, bool values) {
+    if (!values) {
+        size_t count = 3;
+        scanReference(in, form, nullptr);
+        scanReference(in, form, nullptr);
+        while (scanReference(in, form, nullptr) > 0) count++;
+        return count;
     }
-    if (resolved >= 1 && resolved <= int64_t{count}) {
-        *out = static_cast<uint32_t>(resolved);
-        return Status{};
+    references_.clear();
+    references_.push_back(ref);
+    for (int i = 0; i < 2; i++) {
+        scanReference(in, form, &ref);
+        references_.push_back(ref);
     }
-    uint32_t line = in_.lineAt(in_.offset());
-    return failure(Stream::Err,
-                   "zelReadOBJ() failed: \"%s\" line %u: %s index %d does not name one of the "
-                   "file's %u %s.\n",
-                   model_->path, line, what, index, count, plural);
+    while (scanReference(in, form, &ref) > 0) references_.push_back(ref);
+    return references_.size();
 }
 
-// Reads one face. The counting scan (store false) only counts its triangles; the filling scan
-// checks and resolves every index and stores the triangles of the fan r1 r2 r3, r1 r3 r4, ...
+// Turns a face index into a 1-based array index: a negative one counts back from the latest
+// element read before the face. Without the array (`checked` false) the index is kept as written,
+// and a relative one, which then names nothing, as 0.
+bool ObjReader::resolve(int index, uint32_t readSoFar, uint32_t count, bool checked,
+                        uint32_t* out) {
+    int64_t resolved = index < 0 ? int64_t{readSoFar} + 1 + index : index;
+    if (!checked) {
+        *out = resolved > 0 ? static_cast<uint32_t>(resolved) : 0;
+        return true;
+    }
+    *out = static_cast<uint32_t>(resolved);
+    return resolved >= 1 && resolved <= int64_t{count};
+}
+
+// Reads one face. The counting scan (store false) counts its triangles; the filling scan checks
+// and resolves every index and stores the fan r1 r2 r3, r1 r3 r4, ..., r1 rN-1 rN.
 Status ObjReader::readFace(bool store) {
-    Reference ref;
-    if (!in_.readWord(word_)) word_[0] = '\0';
-    Form form = faceForm(word_, ref);
-    Corner corners[3];
-    auto keep = [&](Corner& corner) -> Status {
-        if (!store) return Status{};
-        Status status = resolve(ref.v, nextVertex_ - 1, model_->vertexcount, true, "vertex",
-                                "vertices", &corner.v);
-        if (status.ok && hasTexture(form))
-            status = resolve(ref.t, nextTexcoord_ - 1, model_->texcoordcount,
-                             model_->texcoords != nullptr, "texture coordinate",
-                             "texture coordinates", &corner.t);
-        if (status.ok && hasNormal(form))
-            status = resolve(ref.n, nextNormal_ - 1, model_->normalcount,
-                             model_->normals != nullptr, "normal", "normals", &corner.n);
-        return status;
-    };
-    Status status = keep(corners[0]);
-    for (int i = 1; i < 3 && status.ok; i++) {
-        scanReference(in_, form, ref);
-        status = keep(corners[i]);
+    uint64_t faceStart = in_.offset();
+    Reference first;
+    size_t length;
+    const char* word = in_.word(&length);
+    Form form = faceForm(word, word + length, first);
+    size_t references =
+        in_.scan([&](auto& in) { return readReferences(in, form, first, store); });
+    size_t triangles = references - 2;
+    if (!store) {
+        if (current_) current_->trianglecount += static_cast<uint32_t>(triangles);
+        triangles_ += triangles;
+        return Status{};
     }
-    if (!status.ok) return status;
-    if (store)
-        storeTriangle(corners, form);
-    else
-        current_->trianglecount++, triangles_++;
-    while (scanReference(in_, form, ref) > 0) {
-        if (store) {
-            corners[1] = corners[2];
-            status = keep(corners[2]);
-            if (!status.ok) return status;
-            storeTriangle(corners, form);
-        } else {
-            current_->trianglecount++, triangles_++;
-        }
+    corners_.resize(references_.size());
+    for (size_t i = 0; i < references_.size(); i++) {
+        const Reference& ref = references_[i];
+        Corner& corner = corners_[i];
+        bool good = resolve(ref.v, nextVertex_ - 1, model_->vertexcount, true, &corner.v);
+        if (hasTexture(form))
+            good &= resolve(ref.t, nextTexcoord_ - 1, model_->texcoordcount,
+                            model_->texcoords != nullptr, &corner.t);
+        if (hasNormal(form))
+            good &= resolve(ref.n, nextNormal_ - 1, model_->normalcount,
+                            model_->normals != nullptr, &corner.n);
+        if (!good) return badIndex(faceStart, form);
     }
+    for (size_t i = 2; i < corners_.size(); i++)
+        storeTriangle(corners_[0], corners_[i - 1], corners_[i], form);
     return Status{};
 }
 
-void ObjReader::storeTriangle(const Corner* corners, Form form) {
+// The failure for a face with an index that names no element of an array the file has: every later
+// operation would read outside the array. It names the file, the face's line and the first bad
+// index.
+Status ObjReader::badIndex(uint64_t faceStart, Form form) {
+    struct Kind {
+        const char* what;
+        const char* plural;
+        uint32_t readSoFar, count;
+        bool present;
+    };
+    const Kind kinds[] = {
+        {"vertex", "vertices", nextVertex_ - 1, model_->vertexcount, true},
+        {"texture coordinate", "texture coordinates", nextTexcoord_ - 1, model_->texcoordcount,
+         hasTexture(form) && model_->texcoords},
+        {"normal", "normals", nextNormal_ - 1, model_->normalcount,
+         hasNormal(form) && model_->normals},
+    };
+    uint32_t line = in_.lineAt(faceStart);
+    for (const Reference& ref : references_) {
+        const int indices[] = {ref.v, ref.t, ref.n};
+        for (int k = 0; k < 3; k++) {
+            uint32_t ignored;
+            if (!kinds[k].present ||
+                resolve(indices[k], kinds[k].readSoFar, kinds[k].count, true, &ignored))
+                continue;
+            return failure(Stream::Err,
+                           "zelReadOBJ() failed: \"%s\" line %u: %s index %d does not name one of "
+                           "the file's %u %s.\n",
+                           model_->path, line, kinds[k].what, indices[k], kinds[k].count,
+                           kinds[k].plural);
+        }
+    }
+    return failure(Stream::Err, "zelReadOBJ() failed: \"%s\" line %u: bad face index.\n",
+                   model_->path, line);
+}
+
+void ObjReader::storeTriangle(const Corner& a, const Corner& b, const Corner& c, Form form) {
     // The filling scan never stores more than the counting scan made room for.
     if (!currentSlot_ || current_->trianglecount >= currentSlot_->capacity ||
         nextTriangle_ >= model_->trianglecount)
         return;
     ZelTriangle& triangle = model_->triangles[nextTriangle_];
+    const Corner* corners[] = {&a, &b, &c};
     for (int i = 0; i < 3; i++) {
-        triangle.vertexidx[i] = corners[i].v;
-        if (hasTexture(form)) triangle.texcoordidx[i] = corners[i].t;
-        if (hasNormal(form)) triangle.normalidx[i] = corners[i].n;
+        triangle.vertexidx[i] = corners[i]->v;
+        if (hasTexture(form)) triangle.texcoordidx[i] = corners[i]->t;
+        if (hasNormal(form)) triangle.normalidx[i] = corners[i]->n;
     }
     current_->triangleidx[current_->trianglecount++] = nextTriangle_++;
 }

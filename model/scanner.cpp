@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -18,19 +19,9 @@ int lower(int c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 bool isHexDigit(int c) { return isDigit(c) || (lower(c) >= 'a' && lower(c) <= 'f'); }
 
 // A float token read straight from the bytes in the buffer. Reaching the end of the bytes held
-// while more input may follow makes the result unreliable; the caller then reads the token again
-// through the scanner.
-struct InPlaceCursor {
-    const char* p;
-    const char* end;
-    bool inputEnds;  // end is the end of the input
-    bool unreliable = false;
-
-    int peek() {
-        if (p < end) return static_cast<unsigned char>(*p);
-        if (!inputEnds) unreliable = true;
-        return EOF;
-    }
+// while more input may follow overruns the window; the caller then reads the token again through
+// the scanner.
+struct InPlaceCursor : Window {
     void take() { ++p; }
     void skip() { ++p; }
 };
@@ -244,21 +235,27 @@ uint32_t Scanner::lineAt(uint64_t offset) {
     return lines > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(lines);
 }
 
-void Scanner::skipSpace() {
-    for (;;) {
+void Scanner::skipSpaceAcrossRefills() {
+    while (p_ == end_ && refill())
         while (p_ < end_ && isSpace(static_cast<unsigned char>(*p_))) ++p_;
-        if (p_ < end_ || !refill()) return;
+}
+
+const char* Scanner::slowWord(size_t* length) {
+    size_t n = 0;
+    int c;
+    while (n < kMaxToken && (c = peek()) != EOF && !isSpace(c)) {
+        spill_[n++] = static_cast<char>(c);
+        ++p_;
     }
+    spill_[n] = '\0';
+    *length = n;
+    return spill_;
 }
 
 bool Scanner::readWord(char* word) {
-    skipSpace();
-    size_t length = 0;
-    int c;
-    while (length < kMaxToken && (c = peek()) != EOF && !isSpace(c)) {
-        word[length++] = static_cast<char>(c);
-        ++p_;
-    }
+    size_t length;
+    const char* start = this->word(&length);
+    std::memcpy(word, start, length);
     word[length] = '\0';
     return length > 0;
 }
@@ -290,15 +287,12 @@ size_t Scanner::readLine(char* line) {
     return length;
 }
 
-int Scanner::readInt(int* value) { return scanInt(*this, value); }
-
-int Scanner::readFloat(float* value) {
-    skipSpace();
+int Scanner::slowFloat(float* value) {
     if (peek() == EOF) return EOF;
-    InPlaceCursor fast{p_, end_, atEnd_};
+    InPlaceCursor fast{{p_, end_, atEnd_}};
     size_t length = 0;
     bool token = scanFloatToken(fast, &length);
-    if (!fast.unreliable) {
+    if (!fast.overrun) {
         const char* start = p_;
         p_ = fast.p;
         return token && convertFloat(start, length, value) ? 1 : 0;

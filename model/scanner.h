@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,10 +20,12 @@ namespace zel {
 // Longest word or stored line remainder; buffers that receive them hold one byte more.
 constexpr size_t kMaxToken = 127;
 
-inline bool isSpace(int c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-inline bool isDigit(int c) { return c >= '0' && c <= '9'; }
+// The hot paths are small functions that must be inlined into the reading loops.
+#define ZEL_HOT inline __attribute__((always_inline))
+
+// White space as the C library's formatted input knows it: blank, \t, \n, \v, \f, \r.
+inline bool isSpace(int c) { return c == ' ' || static_cast<unsigned>(c - '\t') < 5; }
+inline bool isDigit(int c) { return static_cast<unsigned>(c - '0') < 10; }
 
 class Scanner {
 public:
@@ -55,25 +58,42 @@ public:
         return true;
     }
 
-    void skipSpace();
+    void skipSpace() {
+        while (p_ < end_ && isSpace(static_cast<unsigned char>(*p_))) ++p_;
+        if (p_ == end_) skipSpaceAcrossRefills();
+    }
     // "%127s": skips white space and reads up to 127 other bytes into word (NUL-terminated).
     // Returns false at the end of the input.
     bool readWord(char* word);
+    // The same word without a copy where it lies wholly in the buffer: returns its first byte and
+    // sets *length (0 at the end of the input). It stays valid until the next call.
+    ZEL_HOT const char* word(size_t* length);
     // Consumes everything up to and including the next line feed, or to the end of the input.
     void skipLine();
     // Reads the rest of the line, line feed included. The first 127 bytes are stored in `line`
     // (NUL-terminated) and the rest of the line is consumed unstored. Returns the stored length.
     size_t readLine(char* line);
-    // "%d": 1 when a value was stored, 0 on a matching failure, EOF at the end of the input.
-    int readInt(int* value);
+    // "%d": 1 when a value was read (and stored, unless `value` is null), 0 on a matching failure,
+    // EOF at the end of the input.
+    inline int readInt(int* value);
     // "%f": 1 when a value was stored, 0 on a matching failure, EOF at the end of the input.
-    int readFloat(float* value);
+    ZEL_HOT int readFloat(float* value);
     // "%f %f ...": reads up to n floats, stopping at the first that fails; returns how many were
     // stored.
     int readFloats(float* values, int n);
 
+    // Runs scan(source) on a Window over the bytes in the buffer and keeps what it consumed; when
+    // the scan ran into the end of those bytes before the end of the input, its result may be cut
+    // short, so it runs again on the scanner itself, which refills as it goes. The scan must be
+    // safe to repeat: it may only store values that the second run stores again.
+    template <class Scan>
+    auto scan(Scan&& scan);
+
 private:
     int slowPeek();
+    void skipSpaceAcrossRefills();
+    const char* slowWord(size_t* length);
+    int slowFloat(float* value);
     bool refill();
 
     FILE* file_ = nullptr;
@@ -84,6 +104,7 @@ private:
     uint64_t base_ = 0;            // offset of begin_ in the input
     bool atEnd_ = false;           // nothing more to read beyond end_
     bool ioError_ = false;
+    char spill_[kMaxToken + 1];    // a word that reaches past the bytes held
 };
 
 // Opens a file for reading, refusing directories (which the C library opens but cannot read).
@@ -98,9 +119,53 @@ std::string groupName(const char* line);
 // first when it has one, and the rest of the line as read when it has none.
 std::string statementName(const char* line);
 
+// The bytes the scanner holds, read without refills: the fast path of the readers' hot loops.
+// Reading past them, unless the input ends there, marks the window overrun.
+struct Window {
+    const char* p;
+    const char* end;
+    bool inputEnds;
+    bool overrun = false;
+
+    int peek() {
+        if (p < end) return static_cast<unsigned char>(*p);
+        overrun |= !inputEnds;
+        return EOF;
+    }
+    void advance() { ++p; }
+    bool literal(int c) {
+        if (peek() != c) return false;
+        ++p;
+        return true;
+    }
+    void skipSpace() {
+        while (p < end && isSpace(static_cast<unsigned char>(*p))) ++p;
+    }
+    ZEL_HOT int readInt(int* value);
+};
+
+// The int that "%d" stores for a magnitude saturated at 2^63 + 1: converted as a long, as strtol
+// does, then cut to an int as the C library stores it.
+inline int intFromMagnitude(uint64_t magnitude, bool negative) {
+    constexpr uint64_t kLimit = uint64_t{1} << 63;
+    int64_t wide;
+    if (negative)
+        wide = magnitude >= kLimit ? INT64_MIN : -static_cast<int64_t>(magnitude);
+    else
+        wide = magnitude >= kLimit ? INT64_MAX : static_cast<int64_t>(magnitude);
+    return static_cast<int>(static_cast<uint32_t>(static_cast<uint64_t>(wide)));
+}
+
+// Adds one decimal digit to a magnitude that saturates just above 2^63.
+inline uint64_t addDigit(uint64_t magnitude, int digit) {
+    constexpr uint64_t kLimit = uint64_t{1} << 63;
+    if (magnitude <= kLimit) magnitude = magnitude * 10 + static_cast<uint64_t>(digit);
+    return magnitude > kLimit ? kLimit + 1 : magnitude;
+}
+
 // Scans a "%d" from any source with peek()/advance()/skipSpace(), with the rules of the scanner:
 // an optional sign, then decimal digits; the value is converted as a long (saturating) and stored
-// as an int, as the C library does.
+// as an int, as the C library does. With `value` null the number is only consumed.
 template <class Source>
 int scanInt(Source& in, int* value) {
     in.skipSpace();
@@ -113,22 +178,146 @@ int scanInt(Source& in, int* value) {
         c = in.peek();
     }
     if (!isDigit(c)) return 0;
-    // Saturate at 2^63 like strtol; beyond that the digits are consumed but no longer counted.
-    constexpr uint64_t kLimit = uint64_t{1} << 63;
     uint64_t magnitude = 0;
     do {
-        if (magnitude <= kLimit) magnitude = magnitude * 10 + static_cast<uint64_t>(c - '0');
-        if (magnitude > kLimit) magnitude = kLimit + 1;
+        magnitude = addDigit(magnitude, c - '0');
         in.advance();
         c = in.peek();
     } while (isDigit(c));
-    int64_t wide;
-    if (negative)
-        wide = magnitude >= kLimit ? INT64_MIN : -static_cast<int64_t>(magnitude);
-    else
-        wide = magnitude >= kLimit ? INT64_MAX : static_cast<int64_t>(magnitude);
-    *value = static_cast<int>(static_cast<uint32_t>(static_cast<uint64_t>(wide)));
+    if (value) *value = intFromMagnitude(magnitude, negative);
     return 1;
+}
+
+
+// The number of decimal digits that begin the 8 bytes at p (8 when all are).
+ZEL_HOT size_t leadingDigits(const char* p) {
+    uint64_t chunk;
+    std::memcpy(&chunk, p, 8);
+    // A byte's high bit ends up set unless it lies in '0'..'9'.
+    uint64_t outside =
+        ((chunk + 0x4646464646464646u) | (chunk - 0x3030303030303030u) | chunk) & 0x8080808080808080u;
+    if (outside == 0) return 8;
+    return static_cast<size_t>(__builtin_ctzll(outside)) / 8;
+}
+
+// The value of the `count` (1 to 8) decimal digits at p, with 8 bytes readable there.
+ZEL_HOT uint64_t eightDigits(const char* p, size_t count) {
+    uint64_t chunk;
+    std::memcpy(&chunk, p, 8);
+    chunk -= 0x3030303030303030u;
+    chunk <<= 8 * (8 - count);  // shift in zero digits ahead of the number
+    chunk = chunk * 10 + (chunk >> 8);
+    constexpr uint64_t kMask = 0x000000FF000000FFu;
+    constexpr uint64_t kMul1 = 100 + (uint64_t{1000000} << 32);
+    constexpr uint64_t kMul2 = 1 + (uint64_t{10000} << 32);
+    return (((chunk & kMask) * kMul1) + (((chunk >> 16) & kMask) * kMul2)) >> 32;
+}
+
+// The form exporters write, [+-]digits[.digits] with at most nine digits and followed by white
+// space, converted exactly without the general parser: a significand below 2^24 and a power of ten
+// up to 10^9 are both exact floats, so one float division rounds the quotient correctly, as strtof
+// does. Returns false, consuming nothing, for anything else. Needs 32 readable bytes at p.
+ZEL_HOT bool quickDecimal(const char*& p, float* value) {
+    static constexpr float kPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f};
+    static constexpr uint32_t kScales[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000,
+                                           100000000};
+    const char* q = p;
+    bool negative = *q == '-';
+    q += negative || *q == '+';
+    size_t whole = leadingDigits(q);
+    uint64_t significand = whole ? eightDigits(q, whole == 8 ? 8 : whole) : 0;
+    q += whole;
+    size_t fraction = 0;
+    if (*q == '.') {
+        fraction = leadingDigits(++q);
+        if (fraction) significand = significand * kScales[fraction > 8 ? 8 : fraction] +
+                                    eightDigits(q, fraction == 8 ? 8 : fraction);
+        q += fraction;
+    }
+    size_t digits = whole + fraction;
+    if (digits == 0 || digits > 8 || !isSpace(static_cast<unsigned char>(*q)) ||
+        significand >= (1u << 24))
+        return false;
+    float result = static_cast<float>(significand) / kPowers[fraction];
+    *value = negative ? -result : result;
+    p = q;
+    return true;
+}
+
+// "%d" on the bytes of a window, without a byte-by-byte peek.
+ZEL_HOT int scanInt(Window& in, int* value) {
+    const char* p = in.p;
+    const char* end = in.end;
+    while (p < end && isSpace(static_cast<unsigned char>(*p))) ++p;
+    if (end - p < 2) {  // too close to the end for the shortcuts below
+        in.p = p;
+        return scanInt<Window>(in, value);
+    }
+    bool negative = false;
+    if (*p == '-' || *p == '+') negative = *p++ == '-';
+    if (!isDigit(static_cast<unsigned char>(*p))) {
+        in.p = p;
+        return 0;
+    }
+    const char* digits = p;
+    uint64_t magnitude = 0;
+    size_t run = end - p >= 8 ? leadingDigits(p) : 0;
+    if (run > 0 && run < 8) {
+        // The whole number is in one 8-byte load.
+        if (value) magnitude = eightDigits(p, run);
+        p += run;
+    } else if (value) {
+        while (p < end && isDigit(static_cast<unsigned char>(*p)))
+            magnitude = magnitude * 10 + static_cast<uint64_t>(*p++ - '0');
+    } else {
+        while (p < end && isDigit(static_cast<unsigned char>(*p))) ++p;
+    }
+    if (p == end && !in.inputEnds) {
+        in.overrun = true;
+        return 0;
+    }
+    in.p = p;
+    if (value) {
+        if (p - digits > 18) {  // eighteen digits stay below 2^63; longer numbers saturate
+            magnitude = 0;
+            for (const char* d = digits; d < p; ++d) magnitude = addDigit(magnitude, *d - '0');
+        }
+        *value = intFromMagnitude(magnitude, negative);
+    }
+    return 1;
+}
+
+int Window::readInt(int* value) { return scanInt(*this, value); }
+
+template <class Scan>
+auto Scanner::scan(Scan&& scan) {
+    Window window{p_, end_, atEnd_};
+    auto result = scan(window);
+    if (!window.overrun) {
+        p_ = window.p;
+        return result;
+    }
+    return scan(*this);
+}
+
+const char* Scanner::word(size_t* length) {
+    skipSpace();
+    if (end_ - p_ <= static_cast<ptrdiff_t>(kMaxToken) && !atEnd_) return slowWord(length);
+    const char* start = p_;
+    const char* limit = p_ + (end_ - p_ < static_cast<ptrdiff_t>(kMaxToken) ? end_ - p_ : kMaxToken);
+    while (p_ < limit && !isSpace(static_cast<unsigned char>(*p_))) ++p_;
+    *length = static_cast<size_t>(p_ - start);
+    return start;
+}
+
+int Scanner::readFloat(float* value) {
+    skipSpace();
+    if (end_ - p_ >= 32 && quickDecimal(p_, value)) return 1;
+    return slowFloat(value);
+}
+
+int Scanner::readInt(int* value) {
+    return scan([value](auto& in) { return scanInt(in, value); });
 }
 
 }  // namespace zel

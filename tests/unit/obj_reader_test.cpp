@@ -316,7 +316,7 @@ TEST(ObjBadInput, IndicesOutsideTheArraysAreReportedWithFileAndLine) {
         const char* message;
     } cases[] = {
         {"f 1 2 0\n", "vertex index 0 does not name one of the file's 3 vertices."},
-        {"\n\nf 1 2\n 4\n", "line 7: vertex index 4 does not name one of the file's 3 vertices."},
+        {"\n\nf 1 2\n 4\n", "line 6: vertex index 4 does not name one of the file's 3 vertices."},
         {"f -4 1 2\n", "line 4: vertex index -4 does not name"},
         {"vt 0 0\nf 1/1 2/2 3/1\n", "texture coordinate index 2 does not name one of the file's 1 "
                                     "texture coordinates."},
