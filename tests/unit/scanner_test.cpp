@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "scanner.h"
 
@@ -72,12 +73,20 @@ const char* kTrickyFloats[] = {
     "0x1g", "-0x1p3", "0x1e5", "0x1e5p2", "1p3", "3.4028235e38", "3.4028236e38", "1e39", "-1e39",
     "1e-45", "1e-46", "7e-46", "1.17549435e-38", "0.000000000000000000000000000000000000001",
     "123456789012345678901234567890", "0.1000000000000000055511151231257827021181583404541015625",
-    "16777217", "16777216.5", "   \n\t 42", "\n", "", "  ", "1\r\n", "\v\f-2.5",
+    "16777217", "16777216.5", "12345678", "1234567.8", "0.0000001", "99999999", "0.16777216", "16777215", "   \n\t 42", "\n", "", "  ", "1\r\n", "\v\f-2.5",
 };
 
+// Every input is also tried with text after it, so that the scanner's in-buffer shortcuts, which
+// need bytes ahead, take it too.
+std::vector<std::string> variants(const std::string& text) {
+    return {text, text + std::string(40, ' '), text + "\n" + std::string(40, '7'),
+            text + "x" + std::string(40, ' ')};
+}
+
 TEST(ScannerNumbers, FloatsReadAsTheCLibraryReadsThem) {
-    for (const char* text : kTrickyFloats)
-        EXPECT_EQ(scannerFloat(text), libraryFloat(text)) << "input \"" << text << "\"";
+    for (const char* base : kTrickyFloats)
+        for (const std::string& text : variants(base))
+            EXPECT_EQ(scannerFloat(text), libraryFloat(text)) << "input \"" << text << "\"";
 }
 
 TEST(ScannerNumbers, RandomFloatTextReadsAsTheCLibraryReadsIt) {
@@ -87,7 +96,8 @@ TEST(ScannerNumbers, RandomFloatTextReadsAsTheCLibraryReadsIt) {
         std::string text;
         int length = 1 + static_cast<int>(random() % 12);
         for (int k = 0; k < length; k++) text += alphabet[random() % (sizeof alphabet - 1)];
-        ASSERT_EQ(scannerFloat(text), libraryFloat(text)) << "input \"" << text << "\"";
+        for (const std::string& variant : variants(text))
+            ASSERT_EQ(scannerFloat(variant), libraryFloat(variant)) << "input \"" << variant << "\"";
     }
     for (int i = 0; i < 50000; i++) {
         uint32_t bits = static_cast<uint32_t>(random());
@@ -95,7 +105,8 @@ TEST(ScannerNumbers, RandomFloatTextReadsAsTheCLibraryReadsIt) {
         std::memcpy(&value, &bits, 4);
         char text[64];
         std::snprintf(text, sizeof text, (i & 1) ? "%.9g" : "%.6f", value);
-        ASSERT_EQ(scannerFloat(text), libraryFloat(text)) << "input \"" << text << "\"";
+        for (const std::string& variant : variants(text))
+            ASSERT_EQ(scannerFloat(variant), libraryFloat(variant)) << "input \"" << variant << "\"";
     }
 }
 
@@ -104,8 +115,18 @@ TEST(ScannerNumbers, IntegersReadAsTheCLibraryReadsThem) {
                            "4294967296", "99999999999999999999999", "-99999999999999999999999",
                            "9223372036854775807", "9223372036854775808", "-9223372036854775808",
                            "-9223372036854775809", "0x10", "1/2", "//", "2147483648"};
-    for (const char* text : cases)
-        EXPECT_EQ(scannerInt(text), libraryInt(text)) << "input \"" << text << "\"";
+    for (const char* base : cases)
+        for (const std::string& text : variants(base))
+            EXPECT_EQ(scannerInt(text), libraryInt(text)) << "input \"" << text << "\"";
+    std::mt19937 random(11);
+    const char alphabet[] = "0123456789+- /x\n";
+    for (int i = 0; i < 20000; i++) {
+        std::string text;
+        int length = 1 + static_cast<int>(random() % 24);
+        for (int k = 0; k < length; k++) text += alphabet[random() % (sizeof alphabet - 1)];
+        for (const std::string& variant : variants(text))
+            ASSERT_EQ(scannerInt(variant), libraryInt(variant)) << "input \"" << variant << "\"";
+    }
 }
 
 TEST(ScannerText, WordsLinesAndLimits) {
