@@ -159,8 +159,8 @@ inline int intFromMagnitude(uint64_t magnitude, bool negative) {
 // Adds one decimal digit to a magnitude that saturates just above 2^63.
 inline uint64_t addDigit(uint64_t magnitude, int digit) {
     constexpr uint64_t kLimit = uint64_t{1} << 63;
-    if (magnitude <= kLimit) magnitude = magnitude * 10 + static_cast<uint64_t>(digit);
-    return magnitude > kLimit ? kLimit + 1 : magnitude;
+    if (magnitude > (kLimit - static_cast<uint64_t>(digit)) / 10) return kLimit + 1;
+    return magnitude * 10 + static_cast<uint64_t>(digit);
 }
 
 // Scans a "%d" from any source with peek()/advance()/skipSpace(), with the rules of the scanner:
