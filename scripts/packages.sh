@@ -1,0 +1,25 @@
+# Installs Debian packages that are missing. Sourced by scripts/run-scene and scripts/run-tests.
+
+# ensure_packages NAME...: installs those of the named packages that are not installed yet (with
+# sudo when not root). Does nothing, and needs no network, when all are there.
+ensure_packages() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg -s "$p" 2>/dev/null | grep -q '^Status: install ok installed' || missing+=("$p")
+    done
+    ((${#missing[@]})) || return 0
+    echo "installing ${missing[*]}"
+    local as_root=()
+    ((EUID == 0)) || as_root=(sudo)
+    "${as_root[@]}" apt-get update -qq
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+}
+
+# What building and running the scene needs: compiler and CMake, freeglut, GLU and Mesa, fast_float,
+# GoogleTest (the build configures the tests too), and for running without a display Xvfb, xdpyinfo,
+# xdotool and ImageMagick.
+SCENE_PACKAGES=(cmake g++ make freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libfast-float-dev
+                libgtest-dev xvfb xauth x11-utils xdotool imagemagick)
+
+# What the tests need besides: clang and its sanitizer and fuzzer runtimes, and apitrace.
+TEST_PACKAGES=("${SCENE_PACKAGES[@]}" clang libclang-rt-14-dev apitrace)
