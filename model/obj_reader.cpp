@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -101,6 +102,7 @@ private:
     uint32_t findMaterial(const char* name);
     template <class Source>
     size_t readReferences(Source& in, Form form, Reference ref, bool values);
+    size_t quickReferences(Window& in, Form form, Reference ref, bool values);
     Status readFace(bool store);
     bool resolve(int index, uint32_t readSoFar, uint32_t count, bool checked, uint32_t* out);
     Status badIndex(uint64_t faceStart, Form form);
@@ -285,6 +287,9 @@ Status ObjReader::fillPass() {
 // repeated. Returns the number of references, the first included.
 template <class Source>
 size_t ObjReader::readReferences(Source& in, Form form, Reference ref, bool values) {
+    if constexpr (std::is_same_v<Source, Window>) {
+        if (size_t count = quickReferences(in, form, ref, values)) return count;
+    }
     if (!values) {
         size_t count = 3;
         scanReference(in, form, nullptr);
@@ -300,6 +305,64 @@ size_t ObjReader::readReferences(Source& in, Form form, Reference ref, bool valu
     }
     while (scanReference(in, form, &ref) > 0) references_.push_back(ref);
     return references_.size();
+}
+
+// A number as exporters write it in a reference: an optional sign and one to nine digits. Returns
+// the position after it, or null for anything else. Needs 16 readable bytes at p.
+const char* strictInt(const char* p, int* value) {
+    bool negative = *p == '-';
+    p += negative || *p == '+';
+    size_t run = leadingDigits(p);
+    if (run == 0) return nullptr;
+    uint32_t magnitude = static_cast<uint32_t>(eightDigits(p, run));
+    if (run == 8) {
+        size_t more = leadingDigits(p + 8);
+        if (more > 1) return nullptr;
+        if (more) magnitude = magnitude * 10 + static_cast<uint32_t>(p[8] - '0');
+        run += more;
+    }
+    *value = negative ? -static_cast<int>(magnitude) : static_cast<int>(magnitude);
+    return p + run;
+}
+
+// The common face: every reference after the first has exactly the face's form ("1", "1/2",
+// "1/2/3" or "1//2" with numbers as strictInt reads them) and stands alone between white space,
+// and the face ends with its line, the next line starting a statement. The general reading would
+// then take exactly these references, which are read here in one sweep. Returns 0, consuming
+// nothing, for any other face.
+size_t ObjReader::quickReferences(Window& in, Form form, Reference ref, bool values) {
+    const char* p = in.p;
+    const void* newline = std::memchr(p, '\n', static_cast<size_t>(in.end - p));
+    if (!newline) return 0;
+    const char* lineEnd = static_cast<const char*>(newline);
+    const char* next = lineEnd + 1;
+    while (next < in.end && isSpace(static_cast<unsigned char>(*next))) ++next;
+    if (in.end - next < 16) return 0;  // also leaves room for 8-byte loads on the line
+    if (isDigit(static_cast<unsigned char>(*next)) || *next == '-' || *next == '+') return 0;
+
+    if (values) {
+        references_.clear();
+        references_.push_back(ref);
+    }
+    size_t count = 1;
+    for (;;) {
+        while (p < lineEnd && isSpace(static_cast<unsigned char>(*p))) ++p;
+        if (p == lineEnd) break;
+        p = strictInt(p, &ref.v);
+        if (p && form == Form::VertexNormal)
+            p = p[0] == '/' && p[1] == '/' ? strictInt(p + 2, &ref.n) : nullptr;
+        if (p && (form == Form::VertexTexture || form == Form::VertexTextureNormal))
+            p = *p == '/' ? strictInt(p + 1, &ref.t) : nullptr;
+        if (p && form == Form::VertexTextureNormal) p = *p == '/' ? strictInt(p + 1, &ref.n) : nullptr;
+        if (!p || !isSpace(static_cast<unsigned char>(*p))) return 0;
+        count++;
+        if (values) references_.push_back(ref);
+    }
+    // The two references every face reads keep the last values when they are missing.
+    for (; count < 3; count++)
+        if (values) references_.push_back(ref);
+    in.p = next;
+    return count;
 }
 
 // Turns a face index into a 1-based array index: a negative one counts back from the latest
