@@ -1,0 +1,3 @@
+#include "scene_state.h"
+
+SceneState sceneState;

@@ -1,0 +1,482 @@
+// zelDraw and zelMakeList against the recording GL: the exact calls for each mode, the warnings
+// (their texts, order and which flags they clear) and display lists.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "gl_recorder.h"
+#include "zel.h"
+
+namespace {
+
+using glrec::call;
+using glrec::fv;
+using Calls = std::vector<std::string>;
+
+const std::string kFlatMissing =
+    "zelDraw() warning: flat render mode requested with no facet normals defined.\n";
+const std::string kSmoothMissing =
+    "zelDraw() warning: smooth render mode requested with no normals defined.\n";
+const std::string kTextureMissing =
+    "zelDraw() warning: texture render mode requested with no texture coordinates defined.\n";
+const std::string kFlatAndSmooth =
+    "zelDraw() warning: flat render mode requested and smooth render "
+    "mode requested (using smooth).\n";
+const std::string kColorMissing =
+    "zelDraw() warning: color render mode requested with no materials defined.\n";
+const std::string kMaterialMissing =
+    "zelDraw() warning: material render mode requested with no materials defined.\n";
+const std::string kColorAndMaterial =
+    "zelDraw() warning: color and material render mode requested using only material mode.\n";
+
+float* oneBased(const std::vector<float>& values, size_t stride) {
+    float* array = static_cast<float*>(std::calloc(values.size() + stride, sizeof(float)));
+    std::memcpy(array + stride, values.data(), values.size() * sizeof(float));
+    return array;
+}
+
+ZelMaterial material(const char* name, std::vector<float> diffuse, std::vector<float> ambient,
+                     std::vector<float> specular, float shininess) {
+    ZelMaterial m;
+    m.name = strdup(name);
+    std::memcpy(m.diffuse, diffuse.data(), sizeof m.diffuse);
+    std::memcpy(m.ambient, ambient.data(), sizeof m.ambient);
+    std::memcpy(m.specular, specular.data(), sizeof m.specular);
+    m.shininess = shininess;
+    return m;
+}
+
+// Two triangles over four vertices, in two groups: "default" (created first, material 0) holds
+// triangle 1 and "wing" (material 1) holds triangle 0, so the walk meets "wing" first. Every
+// attribute value differs, so the recorded calls show which element was sent.
+struct DrawModel {
+    ZelModel* model;
+
+    DrawModel() {
+        model = static_cast<ZelModel*>(std::calloc(1, sizeof(ZelModel)));
+        model->vertexcount = 4;
+        model->vertices = oneBased({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, 3);
+        model->trianglecount = 2;
+        model->triangles = static_cast<ZelTriangle*>(std::calloc(2, sizeof(ZelTriangle)));
+        model->triangles[0] = ZelTriangle{{1, 2, 3}, {4, 3, 2}, {2, 1, 3}, 2};
+        model->triangles[1] = ZelTriangle{{4, 3, 2}, {1, 1, 2}, {3, 3, 1}, 1};
+        group("default", 0, {1});
+        group("wing", 1, {0});
+    }
+    ~DrawModel() { zelFreeModel(model); }
+
+    void group(const char* name, uint32_t materialIndex, const std::vector<uint32_t>& triangles) {
+        ZelGroup* g = zelAddGroupNamed(model, name);
+        g->material = materialIndex;
+        g->trianglecount = static_cast<uint32_t>(triangles.size());
+        g->triangleidx =
+            static_cast<uint32_t*>(std::calloc(triangles.size() + 1, sizeof(uint32_t)));
+        for (size_t i = 0; i < triangles.size(); i++) g->triangleidx[i] = triangles[i];
+    }
+    DrawModel& withFacetNormals() {
+        model->facetnormcount = 2;
+        model->facetnorms = oneBased({0.5f, 0, 0, 0, 0.5f, 0}, 3);
+        return *this;
+    }
+    DrawModel& withNormals() {
+        model->normalcount = 4;
+        model->normals = oneBased({-1, 0, 0, 0, -1, 0, 0, 0, -1, -2, -2, -2}, 3);
+        return *this;
+    }
+    DrawModel& withTexcoords() {
+        model->texcoordcount = 3;
+        model->texcoords = oneBased({0.125f, 0.25f, 0.375f, 0.5f, 0.625f, 0.75f}, 2);
+        return *this;
+    }
+    DrawModel& withMaterials() {
+        model->materialcount = 2;
+        model->materials = static_cast<ZelMaterial*>(std::calloc(2, sizeof(ZelMaterial)));
+        model->materials[0] =
+            material("default", {0.8f, 0.8f, 0.8f, 1}, {0.2f, 0.2f, 0.2f, 1}, {0, 0, 0, 1}, 65);
+        model->materials[1] =
+            material("red", {1, 0, 0, 0.5f}, {0.1f, 0, 0, 1}, {0.9f, 0.9f, 0.9f, 1}, 12.5f);
+        return *this;
+    }
+    DrawModel& withEverything() {
+        return withFacetNormals().withNormals().withTexcoords().withMaterials();
+    }
+};
+
+std::string vertex(float x, float y, float z) {
+    return call("glVertex3fv", fv({x, y, z}));
+}
+std::string normal(float x, float y, float z) {
+    return call("glNormal3fv", fv({x, y, z}));
+}
+std::string texcoord(float u, float v) {
+    return call("glTexCoord2fv", fv({u, v}));
+}
+
+// The corners of the model's two triangles.
+const std::string kV1 = vertex(1, 2, 3), kV2 = vertex(4, 5, 6), kV3 = vertex(7, 8, 9),
+                  kV4 = vertex(10, 11, 12);
+
+Calls concat(std::initializer_list<Calls> parts) {
+    Calls all;
+    for (const Calls& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+struct Drawing {
+    Calls calls;
+    std::string out;
+};
+
+Drawing draw(ZelModel* model, uint32_t mode) {
+    glrec::clear();
+    testing::internal::CaptureStdout();
+    zelDraw(model, mode);
+    Drawing d;
+    d.out = testing::internal::GetCapturedStdout();
+    d.calls = glrec::calls();
+    return d;
+}
+
+// ---- The calls of each mode ---------------------------------------------------------------------
+
+TEST(DrawCalls, ModeNoneSendsOneFilledBatchPerGroupWithPositionsOnly) {
+    DrawModel m;
+    m.withEverything();
+    Drawing d = draw(m.model, ZEL_NONE);
+    EXPECT_EQ(d.out, "");
+    EXPECT_EQ(d.calls, (Calls{"glBegin(GL_TRIANGLES)", kV1, kV2, kV3, "glEnd()",
+                              "glBegin(GL_TRIANGLES)", kV4, kV3, kV2, "glEnd()"}));
+}
+
+TEST(DrawCalls, WireframeSendsOneLineLoopPerTriangle) {
+    DrawModel m;
+    m.withEverything();
+    Drawing d = draw(m.model, ZEL_WIREFRAME);
+    EXPECT_EQ(d.out, "");
+    EXPECT_EQ(d.calls, (Calls{"glBegin(GL_LINE_LOOP)", kV1, kV2, kV3, "glEnd()",
+                              "glBegin(GL_LINE_LOOP)", kV4, kV3, kV2, "glEnd()"}));
+}
+
+TEST(DrawCalls, FlatSendsTheFacetNormalBeforeTheFirstCorner) {
+    DrawModel m;
+    m.withEverything();
+    Drawing d = draw(m.model, ZEL_FLAT);
+    EXPECT_EQ(d.calls,
+              (Calls{"glBegin(GL_TRIANGLES)", normal(0, 0.5f, 0), kV1, kV2, kV3, "glEnd()",
+                     "glBegin(GL_TRIANGLES)", normal(0.5f, 0, 0), kV4, kV3, kV2, "glEnd()"}));
+}
+
+TEST(DrawCalls, FlatWireframeCarriesTheFacetNormalInsideEachLoop) {
+    DrawModel m;
+    m.withFacetNormals();
+    Drawing d = draw(m.model, ZEL_FLAT | ZEL_WIREFRAME);
+    EXPECT_EQ(d.calls,
+              (Calls{"glBegin(GL_LINE_LOOP)", normal(0, 0.5f, 0), kV1, kV2, kV3, "glEnd()",
+                     "glBegin(GL_LINE_LOOP)", normal(0.5f, 0, 0), kV4, kV3, kV2, "glEnd()"}));
+}
+
+TEST(DrawCalls, SmoothTextureSendsNormalThenTexcoordThenVertexPerCorner) {
+    DrawModel m;
+    m.withEverything();
+    Drawing d = draw(m.model, ZEL_SMOOTH | ZEL_TEXTURE);
+    const std::string n1 = normal(-1, 0, 0), n2 = normal(0, -1, 0), n3 = normal(0, 0, -1),
+                      n4 = normal(-2, -2, -2);
+    const std::string t1 = texcoord(0.125f, 0.25f), t2 = texcoord(0.375f, 0.5f),
+                      t3 = texcoord(0.625f, 0.75f);
+    EXPECT_EQ(d.out, "");
+    EXPECT_EQ(d.calls,
+              (Calls{"glBegin(GL_TRIANGLES)", n4, t2, kV1, n3, t1, kV2, n2, t3, kV3, "glEnd()",
+                     "glBegin(GL_TRIANGLES)", n1, t3, kV4, n1, t3, kV3, n2, t1, kV2, "glEnd()"}));
+}
+
+TEST(DrawCalls, TextureAloneSendsOnlyTexcoordsBeforeVertices) {
+    DrawModel m;
+    m.withEverything();
+    Drawing d = draw(m.model, ZEL_TEXTURE | ZEL_WIREFRAME);
+    EXPECT_EQ(d.calls,
+              (Calls{"glBegin(GL_LINE_LOOP)", texcoord(0.375f, 0.5f), kV1, texcoord(0.125f, 0.25f),
+                     kV2, texcoord(0.625f, 0.75f), kV3, "glEnd()", "glBegin(GL_LINE_LOOP)",
+                     texcoord(0.625f, 0.75f), kV4, texcoord(0.625f, 0.75f), kV3,
+                     texcoord(0.125f, 0.25f), kV2, "glEnd()"}));
+}
+
+TEST(DrawCalls, ColorSwitchesTrackingOnAndColoursEachGroupWithItsOwnDiffuse) {
+    DrawModel m;
+    m.withMaterials();
+    Drawing d = draw(m.model, ZEL_COLOR);
+    EXPECT_EQ(d.out, "");
+    EXPECT_EQ(d.calls, (Calls{"glEnable(GL_COLOR_MATERIAL)", call("glColor3fv", fv({1, 0, 0})),
+                              "glBegin(GL_TRIANGLES)", kV1, kV2, kV3, "glEnd()",
+                              call("glColor3fv", fv({0.8f, 0.8f, 0.8f})), "glBegin(GL_TRIANGLES)",
+                              kV4, kV3, kV2, "glEnd()"}));
+}
+
+Calls materialCalls(const std::vector<float>& ambient, const std::vector<float>& diffuse,
+                    const std::vector<float>& specular, float shininess) {
+    auto four = [](const std::vector<float>& v) { return fv({v[0], v[1], v[2], v[3]}); };
+    return {call("glMaterialfv", "GL_FRONT_AND_BACK", "GL_AMBIENT", four(ambient)),
+            call("glMaterialfv", "GL_FRONT_AND_BACK", "GL_DIFFUSE", four(diffuse)),
+            call("glMaterialfv", "GL_FRONT_AND_BACK", "GL_SPECULAR", four(specular)),
+            call("glMaterialf", "GL_FRONT_AND_BACK", "GL_SHININESS", shininess)};
+}
+
+const Calls kRedMaterial =
+    materialCalls({0.1f, 0, 0, 1}, {1, 0, 0, 0.5f}, {0.9f, 0.9f, 0.9f, 1}, 12.5f);
+const Calls kDefaultMaterial =
+    materialCalls({0.2f, 0.2f, 0.2f, 1}, {0.8f, 0.8f, 0.8f, 1}, {0, 0, 0, 1}, 65);
+
+TEST(DrawCalls, MaterialSwitchesTrackingOffAndSetsEachGroupsMaterial) {
+    DrawModel m;
+    m.withMaterials();
+    Drawing d = draw(m.model, ZEL_MATERIAL | ZEL_WIREFRAME);
+    EXPECT_EQ(d.out, "");
+    EXPECT_EQ(d.calls, concat({{"glDisable(GL_COLOR_MATERIAL)"},
+                               kRedMaterial,
+                               {"glBegin(GL_LINE_LOOP)", kV1, kV2, kV3, "glEnd()"},
+                               kDefaultMaterial,
+                               {"glBegin(GL_LINE_LOOP)", kV4, kV3, kV2, "glEnd()"}}));
+}
+
+TEST(DrawCalls, GroupWalkFollowsEachGroupsTriangleListOrder) {
+    DrawModel m;
+    m.group("both", 0, {1, 0, 1});
+    Drawing d = draw(m.model, ZEL_NONE);
+    EXPECT_EQ(d.calls, (Calls{"glBegin(GL_TRIANGLES)",
+                              kV4,
+                              kV3,
+                              kV2,
+                              kV1,
+                              kV2,
+                              kV3,
+                              kV4,
+                              kV3,
+                              kV2,
+                              "glEnd()",
+                              "glBegin(GL_TRIANGLES)",
+                              kV1,
+                              kV2,
+                              kV3,
+                              "glEnd()",
+                              "glBegin(GL_TRIANGLES)",
+                              kV4,
+                              kV3,
+                              kV2,
+                              "glEnd()"}));
+}
+
+TEST(DrawCalls, GroupWithoutTrianglesStillGetsItsMaterialAndAFilledEmptyBatch) {
+    DrawModel m;
+    m.withMaterials();
+    m.group("empty", 1, {});
+    Drawing filled = draw(m.model, ZEL_COLOR);
+    EXPECT_EQ(Calls(filled.calls.begin(), filled.calls.begin() + 4),
+              (Calls{"glEnable(GL_COLOR_MATERIAL)", call("glColor3fv", fv({1, 0, 0})),
+                     "glBegin(GL_TRIANGLES)", "glEnd()"}));
+    EXPECT_EQ(filled.calls.size(), 4u + 12u);
+
+    Drawing outlined = draw(m.model, ZEL_MATERIAL | ZEL_WIREFRAME);
+    EXPECT_EQ(Calls(outlined.calls.begin(), outlined.calls.begin() + 9),
+              concat({{"glDisable(GL_COLOR_MATERIAL)"}, kRedMaterial, kRedMaterial}));
+    EXPECT_EQ(outlined.calls[9], "glBegin(GL_LINE_LOOP)");
+}
+
+TEST(DrawCalls, ModelWithoutGroupsSendsOnlyTheTrackingSwitch) {
+    DrawModel m;
+    m.withMaterials();
+    while (ZelGroup* g = m.model->groups) {
+        m.model->groups = g->next;
+        std::free(g->name);
+        std::free(g->triangleidx);
+        std::free(g);
+    }
+    m.model->groupcount = 0;
+    EXPECT_EQ(draw(m.model, ZEL_COLOR).calls, Calls{"glEnable(GL_COLOR_MATERIAL)"});
+    EXPECT_EQ(draw(m.model, ZEL_MATERIAL).calls, Calls{"glDisable(GL_COLOR_MATERIAL)"});
+    EXPECT_EQ(draw(m.model, ZEL_NONE).calls, Calls{});
+}
+
+TEST(DrawCalls, BitsOfSixtyFourAndAboveAreIgnored) {
+    DrawModel m;
+    m.withEverything();
+    for (uint32_t mode : {0u, 1u, 2u, 6u, 8u, 16u, 24u, 32u, 63u}) {
+        const Drawing plain = draw(m.model, mode);
+        for (uint32_t extra : {64u, 128u, 0x8000u, 0x80000000u, 0xFFFFFFC0u}) {
+            const Drawing noisy = draw(m.model, mode | extra);
+            EXPECT_EQ(noisy.calls, plain.calls) << mode << " | " << extra;
+            EXPECT_EQ(noisy.out, plain.out) << mode << " | " << extra;
+        }
+    }
+}
+
+// ---- Warnings
+// -------------------------------------------------------------------------------------
+
+struct WarningCase {
+    const char* name;
+    bool facetnorms, normals, texcoords, materials;
+    uint32_t mode;
+    std::vector<std::string> warnings;  // in the order printed
+    uint32_t drawnAs;                   // the mode the drawing then follows, printing nothing
+};
+
+class DrawWarnings : public ::testing::TestWithParam<WarningCase> {};
+
+TEST_P(DrawWarnings, PrintsEachFiringCheckInOrderAndDrawsWithoutItsFlag) {
+    const WarningCase& c = GetParam();
+    DrawModel m;
+    if (c.facetnorms) m.withFacetNormals();
+    if (c.normals) m.withNormals();
+    if (c.texcoords) m.withTexcoords();
+    if (c.materials) m.withMaterials();
+
+    const Drawing d = draw(m.model, c.mode);
+    std::string expected;
+    for (const std::string& w : c.warnings) expected += w;
+    EXPECT_EQ(d.out, expected);
+
+    const Drawing reference = draw(m.model, c.drawnAs);
+    EXPECT_EQ(reference.out, "");
+    EXPECT_EQ(d.calls, reference.calls);
+}
+
+const uint32_t F = ZEL_FLAT, S = ZEL_SMOOTH, T = ZEL_TEXTURE, C = ZEL_COLOR, M = ZEL_MATERIAL,
+               W = ZEL_WIREFRAME;
+
+INSTANTIATE_TEST_SUITE_P(
+    Draw, DrawWarnings,
+    ::testing::Values(
+        WarningCase{"FlatWithoutFacetNormals", false, true, true, true, F | W, {kFlatMissing}, W},
+        WarningCase{"SmoothWithoutNormals", true, false, true, true, S, {kSmoothMissing}, 0},
+        WarningCase{
+            "TextureWithoutTexcoords", true, true, false, true, T | F, {kTextureMissing}, F},
+        WarningCase{"FlatAndSmoothUseSmooth", true, true, false, false, F | S, {kFlatAndSmooth}, S},
+        // The flat flag is already gone, so there is no conflict left to report.
+        WarningCase{"FlatAndSmoothWithoutFacetNormals",
+                    false,
+                    true,
+                    false,
+                    false,
+                    F | S,
+                    {kFlatMissing},
+                    S},
+        WarningCase{"FlatAndSmoothWithNeither",
+                    false,
+                    false,
+                    false,
+                    false,
+                    F | S | W,
+                    {kFlatMissing, kSmoothMissing},
+                    W},
+        WarningCase{"ColorWithoutMaterials", true, true, true, false, C | S, {kColorMissing}, S},
+        WarningCase{"MaterialWithoutMaterials", true, true, true, false, M, {kMaterialMissing}, 0},
+        // Both cleared: the tracking switch is left untouched.
+        WarningCase{"ColorAndMaterialWithoutMaterials",
+                    false,
+                    false,
+                    false,
+                    false,
+                    C | M | W,
+                    {kColorMissing, kMaterialMissing},
+                    W},
+        WarningCase{"ColorAndMaterialUseMaterial",
+                    false,
+                    false,
+                    false,
+                    true,
+                    C | M,
+                    {kColorAndMaterial},
+                    M},
+        WarningCase{
+            "EveryFlagOnABareModel",
+            false,
+            false,
+            false,
+            false,
+            63,
+            {kFlatMissing, kSmoothMissing, kTextureMissing, kColorMissing, kMaterialMissing},
+            W},
+        WarningCase{"EveryFlagOnAFullModel",
+                    true,
+                    true,
+                    true,
+                    true,
+                    63,
+                    {kFlatAndSmooth, kColorAndMaterial},
+                    S | T | M | W},
+        WarningCase{
+            "HighBitsDoNotHideAWarning", false, true, true, true, F | 0x40u, {kFlatMissing}, 0},
+        WarningCase{"NothingMissing", true, true, true, true, F | T | C | W, {}, F | T | C | W}),
+    [](const ::testing::TestParamInfo<WarningCase>& info) { return info.param.name; });
+
+TEST(DrawWarningsRepeat, AreReprintedOnEveryCall) {
+    DrawModel m;
+    EXPECT_EQ(draw(m.model, F).out, kFlatMissing);
+    EXPECT_EQ(draw(m.model, F).out, kFlatMissing);
+}
+
+TEST(DrawWarningsRepeat, GoToStandardOutputNotStandardError) {
+    DrawModel m;
+    testing::internal::CaptureStderr();
+    const Drawing d = draw(m.model, C);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(d.out, kColorMissing);
+}
+
+// ---- Display lists ------------------------------------------------------------------------------
+
+TEST(MakeList, RecordsExactlyWhatDrawSendsIntoANewList) {
+    DrawModel m;
+    m.withEverything();
+    const Calls direct = draw(m.model, S | M).calls;
+
+    glrec::clear();
+    const unsigned list = zelMakeList(m.model, S | M);
+    EXPECT_EQ(list, 1u);
+    EXPECT_EQ(glrec::calls(), (Calls{"glGenLists(1)", "glNewList(1, GL_COMPILE)", "glEndList()"}));
+    EXPECT_EQ(glrec::listCalls(list), direct);
+}
+
+TEST(MakeList, ReturnsTheNameEachListWasGiven) {
+    DrawModel m;
+    glrec::clear();
+    const unsigned first = zelMakeList(m.model, W);
+    const unsigned second = zelMakeList(m.model, ZEL_NONE);
+    EXPECT_EQ(first, 1u);
+    EXPECT_EQ(second, 2u);
+    EXPECT_EQ(glrec::listCalls(first).front(), "glBegin(GL_LINE_LOOP)");
+    EXPECT_EQ(glrec::listCalls(second).front(), "glBegin(GL_TRIANGLES)");
+}
+
+TEST(MakeList, PrintsWarningsOnceWhenTheListIsMadeAndNotOnReplay) {
+    DrawModel m;
+    glrec::clear();
+    testing::internal::CaptureStdout();
+    const unsigned list = zelMakeList(m.model, F | C | W);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), kFlatMissing + kColorMissing);
+    // The list holds the drawing as reconciled: plain line loops.
+    const Calls compiled = glrec::listCalls(list);
+    EXPECT_EQ(compiled, draw(m.model, W).calls);
+
+    testing::internal::CaptureStdout();
+    glCallList(list);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+// ---- Preconditions
+// --------------------------------------------------------------------------------
+
+TEST(DrawPreconditionsDeathTest, NamesTheFailedExpression) {
+    DrawModel m;
+    std::free(m.model->vertices);
+    m.model->vertices = nullptr;
+    EXPECT_DEATH(zelDraw(nullptr, W), "Assertion `model' failed");
+    EXPECT_DEATH(zelDraw(m.model, W), "Assertion `model->vertices' failed");
+    EXPECT_DEATH(zelMakeList(m.model, W), "Assertion `model->vertices' failed");
+}
+
+}  // namespace
