@@ -139,7 +139,8 @@ void zelExtents(ZelModel* model, float* dimensions);
 
 /* Moves the centre of the model's bounding box to the origin and scales it by 2 / (largest size),
  * changing only the vertices. Returns the factor. A model with no vertices, or whose largest size is
- * 0 or not finite, is only centred (when it has vertices) and 1 is returned. */
+ * 0 or not finite (or so small that 2 / size overflows), is only centred (when it has vertices, and
+ * only along the axes whose centre is finite) and 1 is returned. */
 float zelFitToUnitCube(ZelModel* model);
 
 /* Multiplies every vertex coordinate by `scale`. */
@@ -199,21 +200,32 @@ unsigned int zelMakeList(ZelModel* model, uint32_t mode);
 
 /* ---- Writing ---------------------------------------------------------------------------------- */
 
-/* Writes the model as an OBJ file under `mode` (ZEL_FLAT, ZEL_SMOOTH, ZEL_TEXTURE, ZEL_MATERIAL;
- * other bits are ignored). With ZEL_MATERIAL and a model->mtllib, the materials are written to that
- * name in the directory of `filename`. An unwritable file prints one line on standard error and ends
- * the process with status 1. */
+/* Writes `model` (not NULL; not changed) as the OBJ file `filename` (created or truncated) under
+ * `mode`: ZEL_SMOOTH adds the vertex normals, ZEL_FLAT the facet normals (ZEL_SMOOTH wins when both
+ * are given), ZEL_TEXTURE the texture coordinates, ZEL_MATERIAL a "usemtl" line per group and, when
+ * model->mtllib is set, an "mtllib" line and the materials written to that name in the directory
+ * part of `filename`. ZEL_COLOR and other bits add nothing. A flag the model has no data for is
+ * reported on standard output and dropped. Faces are written v, v/t, v//n or v/t/n; under ZEL_FLAT
+ * the normal index is the triangle's facetidx. Group names that begin with white space follow the
+ * "g" directly, so names read from a file read back unchanged. An unwritable OBJ or MTL file
+ * prints one line on standard error and ends the process with status 1. */
 void zelWriteOBJ(ZelModel* model, const char* filename, uint32_t mode);
 
-/* Writes every material of the model to the directory part of `filename` followed by `mtllibname`.
- * Called by zelWriteOBJ. */
+/* Writes every material of `model` (not NULL), "default" included, to the file named by the
+ * directory part of `filename` followed by `mtllibname` (not NULL). Called by zelWriteOBJ. An
+ * unwritable file prints one line on standard error and ends the process with status 1. */
 void zelWriteMTL(ZelModel* model, const char* filename, const char* mtllibname);
 
 /* ---- Images ----------------------------------------------------------------------------------- */
 
-/* Reads a binary PPM (P6) image. Returns a malloc'ed block of width * height * 3 bytes (RGB, top row
- * first) and stores the size in *width and *height, or returns NULL after one line on standard error
- * (and leaves *width and *height alone). Missing pixel bytes read as zero. */
+/* Reads the binary PPM (P6) image `filename`: the "P6" line, then width, height and maximum value
+ * (which is not used: every sample is one byte), with '#' comment lines, then the pixels. Returns a
+ * malloc'ed block of width * height * 3 bytes (RGB, top row first) that the caller frees, and
+ * stores the size in *width and *height (both not NULL). Missing pixel bytes at the end read as
+ * zero. Returns NULL after one line on standard error, leaving *width and *height alone, when the
+ * file cannot be opened, is not a P6 file, ends within its header, gives a width or height below 1,
+ * or gives a size far beyond what the file holds (over 1 MiB more than it holds, and more than
+ * twice it). */
 unsigned char* zelLoadPPM(const char* filename, int* width, int* height);
 
 #ifdef __cplusplus

@@ -1,0 +1,286 @@
+// Read, write under every mode, read back: the same geometry, groups, materials and indices.
+//
+// The one difference the reading rules force: a group name read from a file begins with the blank
+// after "g", so the built-in group "default" (written "g default") comes back as " default", beside
+// a new, empty built-in "default". Likewise the written material "default" comes back as material
+// 1, after a new built-in material 0 of that name.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "test_models.h"
+#include "zel_internal.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "zel-roundtrip-XXXXXX").string();
+        path = mkdtemp(pattern.data());
+    }
+    ~TempDir() { fs::remove_all(path); }
+};
+
+// "%f" keeps six decimals; reading rounds once more to float.
+void expectNear(float written, float read, const char* what, uint32_t i) {
+    float tolerance = 5e-7f + std::fabs(written) * 2e-7f;
+    EXPECT_NEAR(written, read, tolerance) << what << " " << i;
+}
+
+void expectArraysNear(const float* written, const float* read, uint32_t count, int width,
+                      const char* what) {
+    for (uint32_t i = 1; i <= count; i++)
+        for (int k = 0; k < width; k++)
+            expectNear(written[width * i + k], read[width * i + k], what, i);
+}
+
+std::string nameReadBack(const char* name) {
+    return std::string(name) == "default" ? " default" : name;
+}
+
+// Compares the model that was written under `mode` with what was read back.
+void expectSameModel(const ZelModel* a, const ZelModel* b, uint32_t mode) {
+    ASSERT_EQ(b->vertexcount, a->vertexcount);
+    expectArraysNear(a->vertices, b->vertices, a->vertexcount, 3, "vertex");
+    const bool smooth = mode & ZEL_SMOOTH, flat = (mode & ZEL_FLAT) && !smooth,
+               texture = mode & ZEL_TEXTURE, material = mode & ZEL_MATERIAL;
+    if (smooth) {
+        ASSERT_EQ(b->normalcount, a->normalcount);
+        expectArraysNear(a->normals, b->normals, a->normalcount, 3, "normal");
+    } else if (flat) {
+        ASSERT_EQ(b->normalcount, a->facetnormcount);
+        expectArraysNear(a->facetnorms, b->normals, a->facetnormcount, 3, "facet normal");
+    } else {
+        EXPECT_EQ(b->normalcount, 0u);
+    }
+    if (texture) {
+        ASSERT_EQ(b->texcoordcount, a->texcoordcount);
+        expectArraysNear(a->texcoords, b->texcoords, a->texcoordcount, 2, "texcoord");
+    } else {
+        EXPECT_EQ(b->texcoordcount, 0u);
+    }
+
+    ASSERT_EQ(b->trianglecount, a->trianglecount);
+    const bool hasDefault = zelGroupByName(const_cast<ZelModel*>(a), "default") != nullptr;
+    EXPECT_EQ(b->groupcount, a->groupcount + (hasDefault ? 1 : 0));
+    ZelGroup* builtIn = zelGroupByName(const_cast<ZelModel*>(b), "default");
+    ASSERT_NE(builtIn, nullptr);
+    EXPECT_EQ(builtIn->trianglecount, 0u);
+    for (const ZelGroup* g = a->groups; g; g = g->next) {
+        std::string name = nameReadBack(g->name);
+        const ZelGroup* h = zelGroupByName(const_cast<ZelModel*>(b), name.c_str());
+        ASSERT_NE(h, nullptr) << "group \"" << name << "\"";
+        ASSERT_EQ(h->trianglecount, g->trianglecount) << name;
+        for (uint32_t i = 0; i < g->trianglecount; i++) {
+            const ZelTriangle& s = a->triangles[g->triangleidx[i]];
+            const ZelTriangle& t = b->triangles[h->triangleidx[i]];
+            for (int c = 0; c < 3; c++) {
+                EXPECT_EQ(t.vertexidx[c], s.vertexidx[c]) << name << " " << i;
+                if (smooth) {
+                    EXPECT_EQ(t.normalidx[c], s.normalidx[c]) << name << " " << i;
+                }
+                if (flat) {
+                    EXPECT_EQ(t.normalidx[c], s.facetidx) << name << " " << i;
+                }
+                if (texture) {
+                    EXPECT_EQ(t.texcoordidx[c], s.texcoordidx[c]) << name << " " << i;
+                }
+            }
+        }
+        if (material) {
+            EXPECT_STREQ(b->materials[h->material].name, a->materials[g->material].name) << name;
+        }
+    }
+
+    if (!material || !a->mtllib) return;
+    ASSERT_EQ(b->materialcount, a->materialcount + 1);
+    for (uint32_t i = 0; i < a->materialcount; i++) {
+        const ZelMaterial& m = a->materials[i];
+        const ZelMaterial& n = b->materials[i + 1];
+        EXPECT_STREQ(n.name, m.name);
+        for (int k = 0; k < 3; k++) {
+            expectNear(m.ambient[k], n.ambient[k], "ambient", i);
+            expectNear(m.diffuse[k], n.diffuse[k], "diffuse", i);
+            expectNear(m.specular[k], n.specular[k], "specular", i);
+        }
+        EXPECT_NEAR(n.shininess, m.shininess, 1e-5 * std::max(1.0f, m.shininess)) << m.name;
+    }
+}
+
+// Gives the model one facet normal per triangle, all different, as the normals code would.
+void addFacetNormals(ZelModel* model) {
+    uint32_t count = model->trianglecount;
+    std::free(model->facetnorms);
+    model->facetnorms = static_cast<float*>(std::calloc(3 * (count + 1), sizeof(float)));
+    model->facetnormcount = count;
+    for (uint32_t i = 1; i <= count; i++) {
+        float angle = 0.37f * static_cast<float>(i);
+        model->facetnorms[3 * i] = std::cos(angle);
+        model->facetnorms[3 * i + 1] = std::sin(angle);
+        model->facetnorms[3 * i + 2] = 0.125f * static_cast<float>(i % 3);
+    }
+    for (uint32_t k = 0; k < count; k++) model->triangles[k].facetidx = count - k;
+}
+
+const uint32_t kModes[] = {
+    ZEL_NONE,
+    ZEL_FLAT,
+    ZEL_SMOOTH,
+    ZEL_TEXTURE,
+    ZEL_FLAT | ZEL_TEXTURE,
+    ZEL_SMOOTH | ZEL_TEXTURE,
+    ZEL_COLOR,
+    ZEL_MATERIAL,
+    ZEL_FLAT | ZEL_TEXTURE | ZEL_MATERIAL,
+    ZEL_SMOOTH | ZEL_TEXTURE | ZEL_MATERIAL,
+};
+
+void roundTripEveryMode(ZelModel* model) {
+    TempDir dir;
+    std::string path = (dir.path / "out.obj").string();
+    for (uint32_t mode : kModes) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        testing::internal::CaptureStdout();
+        ASSERT_TRUE(zel::writeOBJ(model, path.c_str(), mode).ok);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        ZelModel* back = nullptr;
+        testing::internal::CaptureStdout();
+        zel::Status status = zel::readOBJFile(path.c_str(), &back);
+        std::string printed = testing::internal::GetCapturedStdout();
+        ASSERT_TRUE(status.ok) << status.message;
+        if (mode & ZEL_MATERIAL) {
+            EXPECT_EQ(printed, "");
+        }
+        expectSameModel(model, back, mode);
+        zelFreeModel(back);
+    }
+}
+
+const char kShipObj[] =
+    "mtllib ship.mtl\n"
+    "v 0.1 0.2 0.3\nv -1.5 2.25 1e-3\nv 123.456789 -0.000001 7\nv 3 4 5\nv -0 0.5 -0.5\n"
+    "vn 0 0 1\nvn 0.577350 0.577350 0.577350\nvn -1 0 0\n"
+    "vt 0 0\nvt 1 0\nvt 0.333333 0.666667\nvt 0.1 0.9\n"
+    "f 1/1/1 2/2/2 3/3/3\n"
+    "g wing\nusemtl steel\nf 1/2/3 3/4/1 4/1/2 5/2/3\n"
+    "g  two  blanks\nusemtl paint\nf 5/4/3 4/3/2 3/2/1\n"
+    "g nothing\n"
+    "g wing\nf 2/2/2 3/3/3 4/4/1\n"
+    "g tail\nusemtl default\nf 1/1/1 5/4/3 2/2/2\n";
+
+const char kShipMtl[] =
+    "Kd 0.9 0.1 0.1\n"  // changes the built-in material
+    "newmtl steel\nKa 0.1 0.2 0.3\nKd 0.4 0.5 0.6\nKs 0.7 0.8 0.9\nNs 96.078431\n"
+    "newmtl paint\nKd 1 0.5 0\nNs 1000\n";
+
+TEST(RoundTrip, EveryModeGivesBackGeometryGroupsMaterialsAndIndices) {
+    ZelModel* model = zeltest::modelFromObj(kShipObj, {{"ship.mtl", kShipMtl}});
+    ASSERT_NE(model, nullptr);
+    ASSERT_EQ(model->groupcount, 5u);
+    addFacetNormals(model);
+    roundTripEveryMode(model);
+    zelFreeModel(model);
+}
+
+TEST(RoundTrip, BuiltInDefaultComesBackWithABlankBeforeItsName) {
+    ZelModel* model = zeltest::modelFromObj("v 0 0 0\nf 1 1 1\ng a\nf 1 1 1\n");
+    ASSERT_NE(model, nullptr);
+    TempDir dir;
+    std::string path = (dir.path / "out.obj").string();
+    ASSERT_TRUE(zel::writeOBJ(model, path.c_str(), ZEL_NONE).ok);
+    ZelModel* back = nullptr;
+    ASSERT_TRUE(zel::readOBJFile(path.c_str(), &back).ok);
+    ASSERT_EQ(back->groupcount, 3u);
+    // Newest first: the read-back " default" (written last), " a", the empty built-in.
+    EXPECT_STREQ(back->groups->name, " default");
+    EXPECT_EQ(back->groups->trianglecount, 1u);
+    EXPECT_STREQ(back->groups->next->name, " a");
+    EXPECT_STREQ(back->groups->next->next->name, "default");
+    EXPECT_EQ(back->groups->next->next->trianglecount, 0u);
+    zelFreeModel(back);
+    zelFreeModel(model);
+}
+
+TEST(RoundTrip, MaterialModeWithoutALibraryNameLosesOnlyTheMaterials) {
+    ZelModel* model = zeltest::modelFromObj("mtllib m.mtl\nv 1 2 3\ng a\nusemtl red\nf 1 1 1\n",
+                                            {{"m.mtl", "newmtl red\n"}});
+    ASSERT_NE(model, nullptr);
+    std::free(model->mtllib);
+    model->mtllib = nullptr;
+    TempDir dir;
+    std::string path = (dir.path / "out.obj").string();
+    ASSERT_TRUE(zel::writeOBJ(model, path.c_str(), ZEL_MATERIAL).ok);
+    ZelModel* back = nullptr;
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(zel::readOBJFile(path.c_str(), &back).ok);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "zelFindMaterial():  can't find material \"red\".\n"
+              "zelFindMaterial():  can't find material \"default\".\n");
+    expectSameModel(model, back, ZEL_NONE);
+    zelFreeModel(back);
+    zelFreeModel(model);
+}
+
+// A model of random size and shape: groups with names of every kind, fans, materials.
+std::string randomObj(std::mt19937& random, int vertices, int faces) {
+    std::uniform_real_distribution<float> coordinate(-50.0f, 50.0f);
+    std::string text = "mtllib r.mtl\n";
+    char line[200];
+    for (int i = 0; i < vertices; i++) {
+        std::snprintf(line, sizeof line, "v %.9g %.9g %.9g\nvn %.9g %.9g %.9g\nvt %.9g %.9g\n",
+                      coordinate(random), coordinate(random), coordinate(random),
+                      coordinate(random) / 50, coordinate(random) / 50, coordinate(random) / 50,
+                      coordinate(random) / 50, coordinate(random) / 50);
+        text += line;
+    }
+    const char* statements[] = {"g a\n",        "g  b c\n",       "g x\n",           "g\ttabbed\n",
+                                "usemtl red\n", "usemtl green\n", "usemtl default\n"};
+    for (int i = 0; i < faces; i++) {
+        if (random() % 5 == 0) text += statements[random() % 7];
+        text += "f";
+        int corners = 3 + static_cast<int>(random() % 4);
+        for (int c = 0; c < corners; c++) {
+            std::snprintf(line, sizeof line, " %d/%d/%d", 1 + static_cast<int>(random() % vertices),
+                          1 + static_cast<int>(random() % vertices),
+                          1 + static_cast<int>(random() % vertices));
+            text += line;
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+TEST(RoundTrip, RandomModelsComeBackInEveryMode) {
+    std::mt19937 random(8);
+    for (int round = 0; round < 5; round++) {
+        ZelModel* model = zeltest::modelFromObj(
+            randomObj(random, 1 + round * 40, round * 300),
+            {{"r.mtl", "newmtl red\nKd 1 0 0\nNs 12.5\nnewmtl green\nKa 0 1 0\nNs 0\n"}});
+        ASSERT_NE(model, nullptr);
+        addFacetNormals(model);
+        roundTripEveryMode(model);
+        zelFreeModel(model);
+    }
+}
+
+TEST(RoundTrip, MemoryWriterFeedsTheMemoryReader) {
+    ZelModel* model = zeltest::modelFromObj(kShipObj, {{"ship.mtl", kShipMtl}});
+    ASSERT_NE(model, nullptr);
+    const uint32_t mode = ZEL_SMOOTH | ZEL_TEXTURE | ZEL_MATERIAL;
+    std::string obj, mtl;
+    ASSERT_TRUE(zel::writeOBJMemory(model, mode, &obj, &mtl).ok);
+    ZelModel* back = zeltest::modelFromObj(obj, {{"ship.mtl", mtl}});
+    ASSERT_NE(back, nullptr);
+    expectSameModel(model, back, mode);
+    zelFreeModel(back);
+    zelFreeModel(model);
+}
+
+}  // namespace
