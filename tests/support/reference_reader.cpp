@@ -1,0 +1,373 @@
+// The plain stdio reference reader: every statement is read with the stdio call the reading rules
+// name, nothing is buffered or parsed by hand.
+#include "reference_reader.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+
+namespace zeltest {
+namespace {
+
+// The rest of the current line, line end included, at most 127 characters; "" at the end of file.
+void readRest(FILE* file, char* buf) {
+    buf[0] = '\0';
+    if (!std::fgets(buf, 128, file)) buf[0] = '\0';
+}
+
+// Library and material names: the second word of the rest of the line when it has two, else the
+// first, else the rest of the line as read.
+void takeName(const char* rest, char* name) {
+    char first[128], second[128];
+    int words = std::sscanf(rest, "%127s %127s", first, second);
+    if (words == 2)
+        std::strcpy(name, second);
+    else if (words == 1)
+        std::strcpy(name, first);
+    else
+        std::strcpy(name, rest);
+}
+
+// Group names: the rest of the line without its last character (the line end); a CR before that LF
+// goes too.
+void takeGroupName(char* rest) {
+    size_t length = std::strlen(rest);
+    if (length == 0) return;
+    bool lineFeed = rest[length - 1] == '\n';
+    rest[--length] = '\0';
+    if (lineFeed && length > 0 && rest[length - 1] == '\r') rest[--length] = '\0';
+}
+
+void freeMaterials(ZelModel* model) {
+    for (uint32_t i = 0; i < model->materialcount; i++) std::free(model->materials[i].name);
+    std::free(model->materials);
+    model->materials = nullptr;
+    model->materialcount = 0;
+}
+
+bool readMTL(ZelModel* model, const char* name) {
+    char* dir = zelDirName(model->path);
+    std::string path = std::string(dir) + name;
+    std::free(dir);
+    FILE* file = std::fopen(path.c_str(), "r");
+    if (!file) return false;
+
+    char buf[128];
+    uint32_t count = 1;
+    while (std::fscanf(file, "%127s", buf) != EOF) {
+        if (buf[0] == 'n') count++;
+        readRest(file, buf);
+    }
+    std::rewind(file);
+
+    freeMaterials(model);
+    model->materials = static_cast<ZelMaterial*>(std::calloc(count, sizeof(ZelMaterial)));
+    model->materialcount = count;
+    for (uint32_t i = 0; i < count; i++) {
+        ZelMaterial& m = model->materials[i];
+        for (int c = 0; c < 3; c++) {
+            m.diffuse[c] = 0.8f;
+            m.ambient[c] = 0.2f;
+            m.specular[c] = 0.0f;
+        }
+        m.diffuse[3] = m.ambient[3] = m.specular[3] = 1.0f;
+        m.shininess = 65.0f;
+    }
+    model->materials[0].name = strdup("default");
+
+    bool ok = true;
+    uint32_t current = 0;
+    while (ok && std::fscanf(file, "%127s", buf) != EOF) {
+        ZelMaterial& m = model->materials[current];
+        int read = 0;
+        switch (buf[0]) {
+            case 'n': {
+                char rest[128], materialName[128];
+                readRest(file, rest);
+                takeName(rest, materialName);
+                if (++current >= count) {
+                    ok = false;
+                    break;
+                }
+                model->materials[current].name = strdup(materialName);
+                break;
+            }
+            case 'N':
+                read = std::fscanf(file, "%f", &m.shininess);
+                m.shininess = m.shininess / 1000.0;
+                m.shininess = m.shininess * 128.0;
+                break;
+            case 'K':
+                switch (buf[1]) {
+                    case 'd':
+                        read = std::fscanf(file, "%f %f %f", &m.diffuse[0], &m.diffuse[1],
+                                           &m.diffuse[2]);
+                        break;
+                    case 'a':
+                        read = std::fscanf(file, "%f %f %f", &m.ambient[0], &m.ambient[1],
+                                           &m.ambient[2]);
+                        break;
+                    case 's':
+                        read = std::fscanf(file, "%f %f %f", &m.specular[0], &m.specular[1],
+                                           &m.specular[2]);
+                        break;
+                    default:
+                        readRest(file, buf);
+                        break;
+                }
+                break;
+            default:
+                readRest(file, buf);
+                break;
+        }
+        (void)read;
+    }
+    std::fclose(file);
+    return ok && current + 1 == count;  // otherwise the scans saw different statements
+}
+
+// The four forms of a face reference, in the order they are tested.
+enum class Form { VertexNormal, VertexTexNormal, VertexTex, Vertex };
+
+// Reads the face's first reference from its word and returns the face's form.
+Form firstReference(const char* word, int* v, int* t, int* n) {
+    if (std::strstr(word, "//")) {
+        std::sscanf(word, "%d//%d", v, n);
+        return Form::VertexNormal;
+    }
+    if (std::sscanf(word, "%d/%d/%d", v, t, n) == 3) return Form::VertexTexNormal;
+    if (std::sscanf(word, "%d/%d", v, t) == 2) return Form::VertexTex;
+    std::sscanf(word, "%d", v);
+    return Form::Vertex;
+}
+
+// Reads one further reference in the face's form; returns fscanf's result.
+int nextReference(FILE* file, Form form, int* v, int* t, int* n) {
+    switch (form) {
+        case Form::VertexNormal:
+            return std::fscanf(file, "%d//%d", v, n);
+        case Form::VertexTexNormal:
+            return std::fscanf(file, "%d/%d/%d", v, t, n);
+        case Form::VertexTex:
+            return std::fscanf(file, "%d/%d", v, t);
+        case Form::Vertex:
+            break;
+    }
+    return std::fscanf(file, "%d", v);
+}
+
+// Writes corner `k` of a triangle: the index triples the form supplies, and only those.
+void setCorner(ZelTriangle& tri, int k, Form form, uint32_t v, uint32_t t, uint32_t n) {
+    tri.vertexidx[k] = v;
+    if (form == Form::VertexTexNormal || form == Form::VertexTex) tri.texcoordidx[k] = t;
+    if (form == Form::VertexTexNormal || form == Form::VertexNormal) tri.normalidx[k] = n;
+}
+
+struct Reader {
+    ZelModel* model;
+    FILE* file;
+    std::unordered_map<ZelGroup*, uint32_t> capacity;  // counted triangles of each group
+};
+
+// The counting scan.
+bool firstPass(Reader& r) {
+    ZelModel* model = r.model;
+    ZelGroup* group = zelAddGroupNamed(model, "default");
+    uint32_t vertices = 0, normals = 0, texcoords = 0, triangles = 0;
+    char buf[128];
+    while (std::fscanf(r.file, "%127s", buf) != EOF) {
+        switch (buf[0]) {
+            case 'v':
+                switch (buf[1]) {
+                    case '\0':
+                        vertices++;
+                        break;
+                    case 'n':
+                        normals++;
+                        break;
+                    case 't':
+                        texcoords++;
+                        break;
+                    default:
+                        return false;
+                }
+                readRest(r.file, buf);
+                break;
+            case 'f': {
+                int v = 0, t = 0, n = 0;
+                if (std::fscanf(r.file, "%127s", buf) == EOF) buf[0] = '\0';
+                Form form = firstReference(buf, &v, &t, &n);
+                nextReference(r.file, form, &v, &t, &n);
+                nextReference(r.file, form, &v, &t, &n);
+                triangles++;
+                group->trianglecount++;
+                while (nextReference(r.file, form, &v, &t, &n) > 0) {
+                    triangles++;
+                    group->trianglecount++;
+                }
+                break;
+            }
+            case 'g':
+                readRest(r.file, buf);
+                takeGroupName(buf);
+                group = zelAddGroupNamed(model, buf);
+                break;
+            case 'm': {
+                char name[128];
+                readRest(r.file, buf);
+                takeName(buf, name);
+                std::free(model->mtllib);
+                model->mtllib = strdup(name);
+                if (!readMTL(model, name)) return false;
+                break;
+            }
+            default:
+                readRest(r.file, buf);
+                break;
+        }
+    }
+    model->vertexcount = vertices;
+    model->normalcount = normals;
+    model->texcoordcount = texcoords;
+    model->trianglecount = triangles;
+    for (ZelGroup* g = model->groups; g; g = g->next) {
+        r.capacity[g] = g->trianglecount;
+        g->triangleidx =
+            static_cast<uint32_t*>(std::calloc(g->trianglecount + 1, sizeof(uint32_t)));
+        g->trianglecount = 0;
+    }
+    return true;
+}
+
+// The filling scan.
+bool fillPass(Reader& r) {
+    ZelModel* model = r.model;
+    uint32_t vertex = 1, normal = 1, texcoord = 1, triangle = 0, material = 0;
+    ZelGroup* group = zelGroupByName(model, "default");
+    char buf[128];
+
+    // Stores the triangle `triangle` into the current group; false when more than was counted.
+    auto close = [&]() {
+        if (triangle >= model->trianglecount || group->trianglecount >= r.capacity[group])
+            return false;
+        group->triangleidx[group->trianglecount++] = triangle;
+        triangle++;
+        return true;
+    };
+
+    while (std::fscanf(r.file, "%127s", buf) != EOF) {
+        int read = 0;
+        switch (buf[0]) {
+            case 'v':
+                switch (buf[1]) {
+                    case '\0':
+                        if (vertex > model->vertexcount) return false;
+                        read = std::fscanf(r.file, "%f %f %f", &model->vertices[3 * vertex],
+                                           &model->vertices[3 * vertex + 1],
+                                           &model->vertices[3 * vertex + 2]);
+                        vertex++;
+                        break;
+                    case 'n':
+                        if (normal > model->normalcount) return false;
+                        read = std::fscanf(r.file, "%f %f %f", &model->normals[3 * normal],
+                                           &model->normals[3 * normal + 1],
+                                           &model->normals[3 * normal + 2]);
+                        normal++;
+                        break;
+                    case 't':
+                        if (texcoord > model->texcoordcount) return false;
+                        read = std::fscanf(r.file, "%f %f", &model->texcoords[2 * texcoord],
+                                           &model->texcoords[2 * texcoord + 1]);
+                        texcoord++;
+                        break;
+                    default:
+                        return false;
+                }
+                break;
+            case 'f': {
+                int v = 0, t = 0, n = 0;
+                if (std::fscanf(r.file, "%127s", buf) == EOF) buf[0] = '\0';
+                Form form = firstReference(buf, &v, &t, &n);
+                if (triangle >= model->trianglecount) return false;
+                ZelTriangle* tri = &model->triangles[triangle];
+                setCorner(*tri, 0, form, v, t, n);
+                nextReference(r.file, form, &v, &t, &n);
+                setCorner(*tri, 1, form, v, t, n);
+                nextReference(r.file, form, &v, &t, &n);
+                setCorner(*tri, 2, form, v, t, n);
+                if (!close()) return false;
+                while (nextReference(r.file, form, &v, &t, &n) > 0) {
+                    if (triangle >= model->trianglecount) return false;
+                    ZelTriangle* prev = tri;
+                    tri = &model->triangles[triangle];
+                    setCorner(*tri, 0, form, prev->vertexidx[0], prev->texcoordidx[0],
+                              prev->normalidx[0]);
+                    setCorner(*tri, 1, form, prev->vertexidx[2], prev->texcoordidx[2],
+                              prev->normalidx[2]);
+                    setCorner(*tri, 2, form, v, t, n);
+                    if (!close()) return false;
+                }
+                break;
+            }
+            case 'g':
+                readRest(r.file, buf);
+                takeGroupName(buf);
+                group = zelGroupByName(model, buf);
+                if (!group) return false;
+                group->material = material;
+                break;
+            case 'u': {
+                char name[128];
+                readRest(r.file, buf);
+                takeName(buf, name);
+                material = zelFindMaterial(model, name);
+                group->material = material;
+                break;
+            }
+            default:
+                readRest(r.file, buf);
+                break;
+        }
+        (void)read;
+    }
+    // Anything counted but not filled means the scans saw different statements.
+    for (ZelGroup* g = model->groups; g; g = g->next)
+        if (g->trianglecount != r.capacity[g]) return false;
+    return vertex == model->vertexcount + 1 && normal == model->normalcount + 1 &&
+           texcoord == model->texcoordcount + 1 && triangle == model->trianglecount;
+}
+
+}  // namespace
+
+ZelModel* referenceReadOBJ(const char* path) {
+    FILE* file = std::fopen(path, "r");
+    if (!file) return nullptr;
+    ZelModel* model = static_cast<ZelModel*>(std::calloc(1, sizeof(ZelModel)));
+    model->path = strdup(path);
+    Reader r{model, file, {}};
+    bool ok = firstPass(r);
+    if (ok) {
+        model->vertices =
+            static_cast<float*>(std::calloc(3 * (model->vertexcount + 1), sizeof(float)));
+        model->triangles =
+            static_cast<ZelTriangle*>(std::calloc(model->trianglecount + 1, sizeof(ZelTriangle)));
+        if (model->normalcount)
+            model->normals =
+                static_cast<float*>(std::calloc(3 * (model->normalcount + 1), sizeof(float)));
+        if (model->texcoordcount)
+            model->texcoords =
+                static_cast<float*>(std::calloc(2 * (model->texcoordcount + 1), sizeof(float)));
+        std::rewind(file);
+        ok = fillPass(r);
+    }
+    std::fclose(file);
+    if (!ok) {
+        zelFreeModel(model);
+        return nullptr;
+    }
+    return model;
+}
+
+}  // namespace zeltest
