@@ -157,35 +157,48 @@ void zelFlipWinding(ZelModel* model);
 /* ---- Normals ---------------------------------------------------------------------------------- */
 
 /* Computes one unit normal per triangle into facetnorms (replacing any) and sets each triangle's
- * facetidx to its index + 1. A degenerate triangle gets the zero vector. */
+ * facetidx to its index + 1. The normal points to the side from which corners 0, 1, 2 run
+ * counter-clockwise. A degenerate triangle, or one naming a vertex outside 1..vertexcount, gets
+ * the zero vector. */
 void zelComputeFacetNormals(ZelModel* model);
 
 /* Computes one normal per triangle corner into normals (replacing any) and sets every normalidx: at
  * each vertex, the facet normals within `angle` degrees of the highest-numbered triangle using it
  * are averaged; the others keep their facet normal. Needs zelComputeFacetNormals first. A vertex
- * used by no triangle is reported on standard error. */
+ * used by no triangle is reported on standard error. A sum that cancels gives the zero vector. A
+ * triangle naming one vertex at two corners gets a normal at both (the same averaged one, or one
+ * copy of its facet normal each). A corner naming a vertex outside 1..vertexcount gets normalidx 0;
+ * a triangle whose facetidx lies outside 1..facetnormcount counts as having a zero facet normal. */
 void zelVertexNormals(ZelModel* model, float angle);
 
 /* ---- Texture coordinates ---------------------------------------------------------------------- */
 
 /* Maps every vertex's x and z onto u and v (one coordinate per vertex, replacing any) and points each
- * corner's texcoordidx at its vertex's coordinate. */
+ * corner's texcoordidx at its vertex's coordinate. Positions are scaled by 2 / (largest size), not
+ * re-centred: x = 0 maps to u = 0.5. A model whose largest size is 0 (or too small to invert) is
+ * taken unscaled, so a single point at the origin maps to (0.5, 0.5). Triangles are reached through
+ * the groups; a group entry beyond trianglecount is skipped. */
 void zelPlanarTexCoords(ZelModel* model);
 
 /* Maps every normal to a sphere-map coordinate (one per normal, replacing any) and points each
- * corner's texcoordidx at its normal's coordinate. Needs normals. */
+ * corner's texcoordidx at its normal's coordinate. Needs normals. Normals differing only in the sign
+ * of z get the same coordinate; the zero normal maps to (0, 0). */
 void zelSphereTexCoords(ZelModel* model);
 
 /* ---- Welding ---------------------------------------------------------------------------------- */
 
 /* Welds the 1-based positions[3..3*count+2]: each position goes to the lowest-numbered earlier
- * welded position within `epsilon` on every axis (strictly), or becomes a new welded position.
- * Returns a new malloc'ed array of count + 1 triples holding the welded positions at 1..new count,
- * sets *count to their number, and overwrites the x entry of every input position with the 1-based
- * index of its welded position (as a float). An epsilon of 0 or below merges nothing. */
+ * welded position within `epsilon` on every axis (strictly, |float(u - v)| < epsilon), or becomes a
+ * new welded position. Returns a new malloc'ed array of count + 1 triples holding the welded
+ * positions at 1..new count, sets *count to their number, and overwrites the x entry of every input
+ * position with the 1-based index of its welded position (as a float: exact up to 16777216 welded
+ * positions). An epsilon of 0 or below, or NaN, merges nothing; a position with a NaN or infinite
+ * coordinate is never merged. Runs in about linear time (a hash grid). */
 float* zelWeldPositions(float* positions, uint32_t* count, float epsilon);
 
-/* Welds the model's vertices within `epsilon` and renumbers every triangle's vertexidx. */
+/* Welds the model's vertices within `epsilon` (as zelWeldPositions) and renumbers every triangle's
+ * vertexidx, exactly for any vertex count. An index outside 1..vertexcount is left as it is. Nothing
+ * else of the model changes. */
 void zelWeldVertices(ZelModel* model, float epsilon);
 
 /* ---- Drawing (needs a current OpenGL context) -------------------------------------------------- */

@@ -1,0 +1,224 @@
+// Facet normals and angle-limited smoothed vertex normals, with the vector helpers they share.
+//
+// Vertex normals: at every vertex, the facet normals of the triangles that use it are compared with
+// one reference facet (that of the highest-numbered triangle using the vertex). Those within the
+// angle are averaged into one normal shared by their corners; every other corner gets its own copy
+// of its facet normal. The corners of a vertex are visited from the highest triangle to the lowest
+// and, within a triangle, from the last corner to the first: the order of a list built by inserting
+// every corner at its front. Instead of one allocated list node per corner, the corners are sorted
+// into one array by vertex (a counting sort), which gives the same order.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "zel_internal.h"
+
+void zelCrossProduct(const float* u, const float* v, float* n) {
+    ZEL_REQUIRE(u);
+    ZEL_REQUIRE(v);
+    ZEL_REQUIRE(n);
+    // In double, rounded once where stored; computed before storing, so n may alias u or v.
+    const float x = static_cast<double>(u[1]) * v[2] - static_cast<double>(u[2]) * v[1];
+    const float y = static_cast<double>(u[2]) * v[0] - static_cast<double>(u[0]) * v[2];
+    const float z = static_cast<double>(u[0]) * v[1] - static_cast<double>(u[1]) * v[0];
+    n[0] = x;
+    n[1] = y;
+    n[2] = z;
+}
+
+namespace {
+
+// The arithmetic of zelNormalizeVec and zelDotProduct without the argument checks, for the loops.
+inline void normalize(float* v) {
+    const float length =
+        std::sqrt(static_cast<double>(v[0]) * v[0] + static_cast<double>(v[1]) * v[1] +
+                  static_cast<double>(v[2]) * v[2]);
+    // A zero vector (a degenerate triangle, a sum that cancels) stays zero instead of becoming 0/0.
+    if (length == 0.0f) return;
+    v[0] /= length;
+    v[1] /= length;
+    v[2] /= length;
+}
+
+inline float dot(const float* u, const float* v) {
+    return static_cast<double>(u[0]) * v[0] + static_cast<double>(u[1]) * v[1] +
+           static_cast<double>(u[2]) * v[2];
+}
+
+}  // namespace
+
+void zelNormalizeVec(float* v) {
+    ZEL_REQUIRE(v);
+    normalize(v);
+}
+
+float zelDotProduct(const float* u, const float* v) {
+    ZEL_REQUIRE(u);
+    ZEL_REQUIRE(v);
+    return dot(u, v);
+}
+
+namespace {
+
+const float kZero[3] = {0.0f, 0.0f, 0.0f};
+
+bool validVertex(uint32_t index, uint32_t vertexcount) {
+    return index >= 1 && index <= vertexcount;
+}
+
+// The facet normal of a triangle, or the zero vector when its facetidx lies outside facetnorms.
+const float* facetOf(const ZelModel* model, const ZelTriangle& tri) {
+    if (tri.facetidx < 1 || tri.facetidx > model->facetnormcount) return kZero;
+    return model->facetnorms + 3 * static_cast<size_t>(tri.facetidx);
+}
+
+}  // namespace
+
+void zelComputeFacetNormals(ZelModel* model) {
+    ZEL_REQUIRE(model);
+    ZEL_REQUIRE(model->vertices);
+
+    std::free(model->facetnorms);
+    const uint32_t count = model->trianglecount;
+    model->facetnormcount = count;
+    float* facets =
+        static_cast<float*>(std::malloc((static_cast<size_t>(count) + 1) * 3 * sizeof(float)));
+    facets[0] = facets[1] = facets[2] = 0.0f;
+    model->facetnorms = facets;
+
+    const float* vertices = model->vertices;
+    for (uint32_t t = 0; t < count; t++) {
+        ZelTriangle& tri = model->triangles[t];
+        tri.facetidx = t + 1;
+        float* n = facets + 3 * (static_cast<size_t>(t) + 1);
+        // A triangle that names a vertex outside the array (only possible in a model built by hand)
+        // has no geometry: it gets the zero normal, like a degenerate triangle.
+        if (!validVertex(tri.vertexidx[0], model->vertexcount) ||
+            !validVertex(tri.vertexidx[1], model->vertexcount) ||
+            !validVertex(tri.vertexidx[2], model->vertexcount)) {
+            n[0] = n[1] = n[2] = 0.0f;
+            continue;
+        }
+        const float* p0 = vertices + 3 * static_cast<size_t>(tri.vertexidx[0]);
+        const float* p1 = vertices + 3 * static_cast<size_t>(tri.vertexidx[1]);
+        const float* p2 = vertices + 3 * static_cast<size_t>(tri.vertexidx[2]);
+        const float a[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
+        const float b[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
+        zelCrossProduct(a, b, n);
+        normalize(n);
+    }
+}
+
+namespace {
+
+// Builds the vertex normals into `normals` (room for every listed corner + 1) and returns the
+// number made. Offset counts corners: 32 bits whenever they fit, which halves the memory traffic of
+// the sort.
+template <class Offset>
+size_t vertexNormals(ZelModel* model, float threshold, float* normals) {
+    const uint32_t vertexcount = model->vertexcount;
+    const uint32_t trianglecount = model->trianglecount;
+    ZelTriangle* triangles = model->triangles;
+
+    // Counting sort of the corners by vertex: first[v] .. first[v + 1] is v's run. Corners naming
+    // a vertex outside the array are left out and get normal index 0 (slot 0, the zero vector).
+    std::vector<Offset> first(static_cast<size_t>(vertexcount) + 2, 0);
+    for (uint32_t t = 0; t < trianglecount; t++) {
+        for (int k = 0; k < 3; k++) {
+            const uint32_t v = triangles[t].vertexidx[k];
+            if (validVertex(v, vertexcount))
+                first[v + 1]++;
+            else
+                triangles[t].normalidx[k] = 0;
+        }
+    }
+    size_t longest = 0;
+    for (size_t v = 1; v <= vertexcount; v++) {
+        longest = std::max<size_t>(longest, first[v + 1]);
+        first[v + 1] += first[v];
+    }
+    // Filled from the last corner of the last triangle back, so each vertex's run goes from the
+    // highest triangle to the lowest, as a list built by inserting every corner at its front.
+    std::vector<uint32_t> corners(first[static_cast<size_t>(vertexcount) + 1]);
+    {
+        std::vector<Offset> fill(first.begin() + 1, first.end());  // fill[v - 1]: v's next entry
+        for (uint32_t t = trianglecount; t-- > 0;)
+            for (int k = 2; k >= 0; k--) {
+                const uint32_t v = triangles[t].vertexidx[k];
+                if (validVertex(v, vertexcount)) corners[fill[v - 1]++] = t;
+            }
+    }
+
+    std::vector<unsigned char> averaged(longest);
+    size_t next = 1;
+    for (size_t v = 1; v <= vertexcount; v++) {
+        const size_t begin = first[v], end = first[v + 1];
+        if (begin == end) {
+            std::fputs("zelVertexNormals(): vertex w/o a triangle\n", stderr);
+            continue;
+        }
+        const float* reference = facetOf(model, triangles[corners[begin]]);
+
+        float sum[3] = {0.0f, 0.0f, 0.0f};
+        bool any = false;
+        for (size_t j = begin; j < end; j++) {
+            const float* facet = facetOf(model, triangles[corners[j]]);
+            averaged[j - begin] = dot(facet, reference) > threshold;
+            if (averaged[j - begin]) {
+                sum[0] += facet[0];
+                sum[1] += facet[1];
+                sum[2] += facet[2];
+                any = true;
+            }
+        }
+        size_t shared = 0;
+        if (any) {
+            normalize(sum);
+            std::memcpy(normals + 3 * next, sum, sizeof sum);
+            shared = next++;
+        }
+
+        int corner = 3;
+        for (size_t j = begin; j < end; j++) {
+            ZelTriangle& tri = triangles[corners[j]];
+            // The corner this entry stands for: within one triangle the entries run from its last
+            // corner naming v to its first, so a vertex named at two corners gets a normal at both.
+            if (j == begin || corners[j - 1] != corners[j]) corner = 3;
+            do corner--;
+            while (tri.vertexidx[corner] != v);
+
+            if (averaged[j - begin]) {
+                tri.normalidx[corner] = static_cast<uint32_t>(shared);
+            } else {
+                std::memcpy(normals + 3 * next, facetOf(model, tri), 3 * sizeof(float));
+                tri.normalidx[corner] = static_cast<uint32_t>(next++);
+            }
+        }
+    }
+    return next - 1;
+}
+
+}  // namespace
+
+void zelVertexNormals(ZelModel* model, float angle) {
+    ZEL_REQUIRE(model);
+    ZEL_REQUIRE(model->facetnorms);
+
+    // The threshold uses the single-precision value of pi; the cosine is taken in double and held
+    // as a float (60 degrees gives 0.49999997, so a dot product of exactly 0.5 is averaged).
+    const float threshold =
+        std::cos(static_cast<double>(angle) * static_cast<double>(3.14159274f) / 180.0);
+
+    std::free(model->normals);
+    const size_t corners = 3 * static_cast<size_t>(model->trianglecount);
+    float* normals = static_cast<float*>(std::malloc((corners + 1) * 3 * sizeof(float)));
+    normals[0] = normals[1] = normals[2] = 0.0f;
+
+    const size_t made = corners <= UINT32_MAX ? vertexNormals<uint32_t>(model, threshold, normals)
+                                              : vertexNormals<size_t>(model, threshold, normals);
+    model->normalcount = static_cast<uint32_t>(made);
+    model->normals = static_cast<float*>(std::realloc(normals, (made + 1) * 3 * sizeof(float)));
+}
