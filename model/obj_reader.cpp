@@ -308,28 +308,76 @@ size_t ObjReader::readReferences(Source& in, Form form, Reference ref, bool valu
 }
 
 // A number as exporters write it in a reference: an optional sign and one to nine digits. Returns
-// the position after it, or null for anything else. Needs 16 readable bytes at p.
-const char* strictInt(const char* p, int* value) {
+// the position after it, or null for anything else; stores the value unless `value` is null. Needs
+// 16 readable bytes at p.
+ZEL_HOT const char* strictInt(const char* p, int* value) {
     bool negative = *p == '-';
     p += negative || *p == '+';
     size_t run = leadingDigits(p);
     if (run == 0) return nullptr;
-    uint32_t magnitude = static_cast<uint32_t>(eightDigits(p, run));
     if (run == 8) {
         size_t more = leadingDigits(p + 8);
         if (more > 1) return nullptr;
-        if (more) magnitude = magnitude * 10 + static_cast<uint32_t>(p[8] - '0');
         run += more;
     }
-    *value = negative ? -static_cast<int>(magnitude) : static_cast<int>(magnitude);
+    if (value) {
+        uint32_t magnitude = static_cast<uint32_t>(eightDigits(p, run < 8 ? run : 8));
+        if (run == 9) magnitude = magnitude * 10 + static_cast<uint32_t>(p[8] - '0');
+        *value = negative ? -static_cast<int>(magnitude) : static_cast<int>(magnitude);
+    }
     return p + run;
 }
 
-// The common face: every reference after the first has exactly the face's form ("1", "1/2",
-// "1/2/3" or "1//2" with numbers as strictInt reads them) and stands alone between white space,
-// and the face ends with its line, the next line starting a statement. The general reading would
-// then take exactly these references, which are read here in one sweep. Returns 0, consuming
-// nothing, for any other face.
+// A reference as exporters write it: strictInt numbers in exactly the face's form ("1", "1/2",
+// "1/2/3" or "1//2"). Returns the position after it, or null; stores into `ref` unless it is null.
+// Needs 16 readable bytes after the reference.
+ZEL_HOT const char* strictReference(const char* p, Form form, Reference* ref) {
+    p = strictInt(p, ref ? &ref->v : nullptr);
+    if (!p) return nullptr;
+    switch (form) {
+        case Form::Vertex:
+            return p;
+        case Form::VertexNormal:
+            return p[0] == '/' && p[1] == '/' ? strictInt(p + 2, ref ? &ref->n : nullptr) : nullptr;
+        case Form::VertexTexture:
+            return *p == '/' ? strictInt(p + 1, ref ? &ref->t : nullptr) : nullptr;
+        case Form::VertexTextureNormal:
+            p = *p == '/' ? strictInt(p + 1, ref ? &ref->t : nullptr) : nullptr;
+            return p && *p == '/' ? strictInt(p + 1, ref ? &ref->n : nullptr) : nullptr;
+    }
+    return nullptr;
+}
+
+// The first reference of a face when it is a strict reference of some form standing alone before
+// white space, read straight from the window: its form and integers are then the ones faceForm
+// finds in the word. Returns false, consuming nothing, for anything else.
+bool quickFirstReference(Window& in, Form* form, Reference& ref) {
+    const char* start = in.p;
+    while (start < in.end && isSpace(static_cast<unsigned char>(*start))) ++start;
+    if (in.end - start < static_cast<ptrdiff_t>(kMaxToken + 16)) return false;
+    const char* p = strictInt(start, &ref.v);
+    if (!p) return false;
+    *form = Form::Vertex;
+    if (p[0] == '/' && p[1] == '/') {
+        *form = Form::VertexNormal;
+        p = strictInt(p + 2, &ref.n);
+    } else if (*p == '/') {
+        *form = Form::VertexTexture;
+        p = strictInt(p + 1, &ref.t);
+        if (p && *p == '/') {
+            *form = Form::VertexTextureNormal;
+            p = strictInt(p + 1, &ref.n);
+        }
+    }
+    if (!p || !isSpace(static_cast<unsigned char>(*p))) return false;
+    in.p = p;
+    return true;
+}
+
+// The common face: every reference after the first is a strict reference of the face's form that
+// stands alone between white space, and the face ends with its line, the next line starting a
+// statement. The general reading would then take exactly these references, which are read here in
+// one sweep. Returns 0, consuming nothing, for any other face.
 size_t ObjReader::quickReferences(Window& in, Form form, Reference ref, bool values) {
     const char* p = in.p;
     const void* newline = std::memchr(p, '\n', static_cast<size_t>(in.end - p));
@@ -348,12 +396,7 @@ size_t ObjReader::quickReferences(Window& in, Form form, Reference ref, bool val
     for (;;) {
         while (p < lineEnd && isSpace(static_cast<unsigned char>(*p))) ++p;
         if (p == lineEnd) break;
-        p = strictInt(p, &ref.v);
-        if (p && form == Form::VertexNormal)
-            p = p[0] == '/' && p[1] == '/' ? strictInt(p + 2, &ref.n) : nullptr;
-        if (p && (form == Form::VertexTexture || form == Form::VertexTextureNormal))
-            p = *p == '/' ? strictInt(p + 1, &ref.t) : nullptr;
-        if (p && form == Form::VertexTextureNormal) p = *p == '/' ? strictInt(p + 1, &ref.n) : nullptr;
+        p = strictReference(p, form, values ? &ref : nullptr);
         if (!p || !isSpace(static_cast<unsigned char>(*p))) return 0;
         count++;
         if (values) references_.push_back(ref);
@@ -384,9 +427,16 @@ bool ObjReader::resolve(int index, uint32_t readSoFar, uint32_t count, bool chec
 Status ObjReader::readFace(bool store) {
     uint64_t faceStart = in_.offset();
     Reference first;
-    size_t length;
-    const char* word = in_.word(&length);
-    Form form = faceForm(word, word + length, first);
+    Form form;
+    Window window = in_.window();
+    if (quickFirstReference(window, &form, first)) {
+        in_.commit(window);
+    } else {
+        first = Reference{};
+        size_t length;
+        const char* word = in_.word(&length);
+        form = faceForm(word, word + length, first);
+    }
     size_t references =
         in_.scan([&](auto& in) { return readReferences(in, form, first, store); });
     size_t triangles = references - 2;

@@ -27,6 +27,8 @@ constexpr size_t kMaxToken = 127;
 inline bool isSpace(int c) { return c == ' ' || static_cast<unsigned>(c - '\t') < 5; }
 inline bool isDigit(int c) { return static_cast<unsigned>(c - '0') < 10; }
 
+struct Window;
+
 class Scanner {
 public:
     // Scans an open file from its current position; the file stays the caller's.
@@ -81,6 +83,11 @@ public:
     // "%f %f ...": reads up to n floats, stopping at the first that fails; returns how many were
     // stored.
     int readFloats(float* values, int n);
+
+    // A window over the bytes held from the next byte on, and taking back the position a fast path
+    // reached in it.
+    ZEL_HOT Window window() const;
+    ZEL_HOT void commit(const Window& window);
 
     // Runs scan(source) on a Window over the bytes in the buffer and keeps what it consumed; when
     // the scan ran into the end of those bytes before the end of the input, its result may be cut
@@ -289,12 +296,15 @@ ZEL_HOT int scanInt(Window& in, int* value) {
 
 int Window::readInt(int* value) { return scanInt(*this, value); }
 
+Window Scanner::window() const { return Window{p_, end_, atEnd_}; }
+void Scanner::commit(const Window& window) { p_ = window.p; }
+
 template <class Scan>
 auto Scanner::scan(Scan&& scan) {
-    Window window{p_, end_, atEnd_};
-    auto result = scan(window);
-    if (!window.overrun) {
-        p_ = window.p;
+    Window fast = window();
+    auto result = scan(fast);
+    if (!fast.overrun) {
+        commit(fast);
         return result;
     }
     return scan(*this);
