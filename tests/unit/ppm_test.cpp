@@ -11,25 +11,14 @@
 #include <random>
 #include <string>
 
+#include "temp_dir.h"
 #include "zel_internal.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "zel-ppm-XXXXXX").string();
-        path = mkdtemp(pattern.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string write(const std::string& name, const std::string& bytes) const {
-        std::string file = (path / name).string();
-        std::ofstream(file, std::ios::binary) << bytes;
-        return file;
-    }
-};
+using zeltest::TempDir;
 
 // What one load gave.
 struct Loaded {
@@ -224,7 +213,7 @@ TEST(PPMRefusals, AFileMissingMoreThanHalfItsPixelsAndOverAMegabyteIsRefused) {
 
 TEST(PPMRefusals, MissingFileIsReportedAsPerrorReportsIt) {
     TempDir dir;
-    std::string path = (dir.path / "absent.ppm").string();
+    std::string path = dir.file("absent.ppm");
     int width = 5, height = 6;
     testing::internal::CaptureStderr();
     unsigned char* pixels = zelLoadPPM(path.c_str(), &width, &height);
@@ -238,7 +227,7 @@ TEST(PPMRefusals, ADirectoryIsNotAnImage) {
     TempDir dir;
     Loaded loaded;
     unsigned char* pixels = nullptr;
-    zel::Status status = zel::loadPPMFile(dir.path.c_str(), &loaded.width, &loaded.height, &pixels);
+    zel::Status status = zel::loadPPMFile(dir.path().c_str(), &loaded.width, &loaded.height, &pixels);
     EXPECT_FALSE(status.ok);
     EXPECT_EQ(pixels, nullptr);
     EXPECT_EQ(loaded.width, -7);

@@ -13,20 +13,14 @@
 #include <string>
 
 #include "test_models.h"
+#include "temp_dir.h"
 #include "zel_internal.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "zel-roundtrip-XXXXXX").string();
-        path = mkdtemp(pattern.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
+using zeltest::TempDir;
 
 // "%f" keeps six decimals; reading rounds once more to float.
 void expectNear(float written, float read, const char* what, uint32_t i) {
@@ -144,7 +138,7 @@ const uint32_t kModes[] = {
 
 void roundTripEveryMode(ZelModel* model) {
     TempDir dir;
-    std::string path = (dir.path / "out.obj").string();
+    std::string path = dir.file("out.obj");
     for (uint32_t mode : kModes) {
         SCOPED_TRACE("mode " + std::to_string(mode));
         testing::internal::CaptureStdout();
@@ -193,7 +187,7 @@ TEST(RoundTrip, BuiltInDefaultComesBackWithABlankBeforeItsName) {
     ZelModel* model = zeltest::modelFromObj("v 0 0 0\nf 1 1 1\ng a\nf 1 1 1\n");
     ASSERT_NE(model, nullptr);
     TempDir dir;
-    std::string path = (dir.path / "out.obj").string();
+    std::string path = dir.file("out.obj");
     ASSERT_TRUE(zel::writeOBJ(model, path.c_str(), ZEL_NONE).ok);
     ZelModel* back = nullptr;
     ASSERT_TRUE(zel::readOBJFile(path.c_str(), &back).ok);
@@ -215,7 +209,7 @@ TEST(RoundTrip, MaterialModeWithoutALibraryNameLosesOnlyTheMaterials) {
     std::free(model->mtllib);
     model->mtllib = nullptr;
     TempDir dir;
-    std::string path = (dir.path / "out.obj").string();
+    std::string path = dir.file("out.obj");
     ASSERT_TRUE(zel::writeOBJ(model, path.c_str(), ZEL_MATERIAL).ok);
     ZelModel* back = nullptr;
     testing::internal::CaptureStdout();

@@ -14,22 +14,14 @@
 #include <vector>
 
 #include "test_models.h"
+#include "temp_dir.h"
 #include "zel_internal.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh directory under the system's temporary directory, removed with everything in it.
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "zel-writer-XXXXXX").string();
-        path = mkdtemp(pattern.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-};
+using zeltest::TempDir;
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -313,7 +305,7 @@ TEST(WriteOBJMaterials, MaterialModeWritesTheLibraryBesideTheFileAndUsemtlLines)
           "newmtl gold\nNs 1000\n"}});
     ASSERT_NE(model, nullptr);
     TempDir dir;
-    fs::create_directory(dir.path / "models");
+    fs::create_directory(dir.file("models"));
     std::string path = dir.file("models/out.obj");
     testing::internal::CaptureStdout();
     zelWriteOBJ(model, path.c_str(), ZEL_MATERIAL);
@@ -373,7 +365,7 @@ TEST(WriteOBJMaterials, WithoutALibraryNameNoLibraryIsWrittenButGroupsStillNameT
     EXPECT_EQ(obj.find("mtllib"), std::string::npos);
     EXPECT_NE(obj.find("g a\nusemtl red\n\ng default\nusemtl default\n\n"), std::string::npos)
         << obj;
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
     zelFreeModel(model);
 }
 
