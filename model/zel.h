@@ -12,6 +12,10 @@
  *     zelDraw(m, ZEL_WIREFRAME);                     // inside your GL frame
  *     zelFreeModel(m);
  *
+ * Building with it: with CMake, find_package(zel) and link the target zel::zel (it brings OpenGL
+ * along); otherwise use `pkg-config --cflags --libs zel`. libzel.a is C++ inside, so C programs
+ * link the C++ runtime too (both ways above add it). Only the drawing functions use OpenGL.
+ *
  * Conventions:
  *  - The vertex, normal, texture-coordinate and facet-normal arrays are 1-based, as OBJ indices are:
  *    element i of `vertices` is at vertices[3*i .. 3*i+2]; slot 0 is allocated and holds zero.
@@ -47,8 +51,8 @@ extern "C" {
 #define ZEL_MATERIAL 16u  /* each group's full material */
 #define ZEL_WIREFRAME 32u /* drawing only: each triangle as a closed line loop */
 
-/* One triangle: three corners, each with a vertex, a normal and a texture-coordinate index (1-based,
- * 0 when never assigned), and the 1-based index of its facet normal. */
+/* One triangle: three corners, each with a vertex, a normal and a texture-coordinate index
+ * (1-based, 0 when never assigned), and the 1-based index of its facet normal. */
 typedef struct ZelTriangle {
     uint32_t vertexidx[3];
     uint32_t normalidx[3];
@@ -97,131 +101,170 @@ typedef struct ZelModel {
 
 /* ---- Records -------------------------------------------------------------------------------- */
 
-/* Returns the group of `model` whose name equals `name` byte for byte, or NULL. `name` is not kept.
- * Changes nothing. */
+/* Returns the group of `model` (not NULL) whose name equals `name` (not NULL) byte for byte, or
+ * NULL when there is none. Changes nothing; `name` is not kept. */
 ZelGroup* zelGroupByName(ZelModel* model, const char* name);
 
-/* Returns the group named `name`, first creating it (a copy of `name`, material 0, no triangles) at
- * the head of the group list and adding 1 to groupcount when there is none. Never returns NULL. */
+/* Returns the group of `model` (not NULL) named `name` (not NULL). When there is none, first
+ * creates it (with a copy of `name`, material 0 and no triangles) at the head of the group list and
+ * adds 1 to groupcount. Never returns NULL; the group belongs to the model. */
 ZelGroup* zelAddGroupNamed(ZelModel* model, const char* name);
 
-/* Returns the index of the first material named `name`, or prints
- * "zelFindMaterial():  can't find material "<name>"." on standard output and returns 0. */
+/* Returns the 0-based index into model->materials of the first material whose name equals `name`
+ * (not NULL) byte for byte. When none does (also when the model has no materials), prints
+ * "zelFindMaterial():  can't find material "<name>"." on standard output and returns 0, the
+ * built-in "default". `model` is not NULL; nothing is changed. */
 uint32_t zelFindMaterial(ZelModel* model, const char* name);
 
-/* Frees `model` and everything it owns. The model must not be used afterwards. */
+/* Frees `model` (not NULL) and everything it owns: its arrays, strings, groups and materials.
+ * Display lists made from it are not affected. The model must not be used afterwards. */
 void zelFreeModel(ZelModel* model);
 
 /* ---- Readers -------------------------------------------------------------------------------- */
 
-/* Reads the OBJ file at `path` (and the material library it names, looked up in the directory part
- * of `path`) into a new model owned by the caller. Faces are fan-triangulated; negative face indices
- * count back from the latest element read. Returns only on success: an unreadable OBJ or MTL file, a
- * keyword starting with "v" other than "v", "vn" and "vt", or a face index outside its array prints
- * one line and ends the process with status 1. */
+/* Reads the OBJ file at `path` (not NULL; copied into model->path) and the material library it
+ * names, looked up in the directory part of `path`, into a new model owned by the caller (free it
+ * with zelFreeModel). The model holds the vertices (always allocated, even when there are none),
+ * the triangles, the groups (newest first, ending with "default"), and the normals, texture
+ * coordinates and materials when the file has them; facet normals are made by
+ * zelComputeFacetNormals, not read. Faces are fan-triangulated; negative face indices count back
+ * from the latest element read. Returns only on success: an unreadable OBJ or MTL file, a keyword
+ * starting with "v" other than "v", "vn" and "vt", or a face index outside its array prints one
+ * line on standard error and ends the process with status 1. */
 ZelModel* zelReadOBJ(const char* path);
 
-/* Reads the MTL library `name` (as an OBJ file's "mtllib" gives it, relative to the directory part of
- * model->path) into model->materials, replacing any materials the model held. Material 0 is the
- * built-in "default". An unreadable library prints one line on standard error and ends the process
- * with status 1. */
+/* Reads the MTL library `name` (not NULL; as an OBJ file's "mtllib" gives it, relative to the
+ * directory part of model->path) into model->materials and materialcount of `model` (not NULL),
+ * replacing any materials the model held. Material 0 is the built-in "default". An unreadable
+ * library prints one line on standard error and ends the process with status 1. */
 void zelReadMTL(ZelModel* model, const char* name);
 
-/* Returns a new string (the caller frees it) holding `path` up to and including its last '/', or the
- * empty string when it has none. Only '/' separates directories. */
+/* Returns a new string (the caller frees it) holding `path` (not NULL) up to and including its last
+ * '/', or the empty string when it has none. Only '/' separates directories. */
 char* zelDirName(const char* path);
 
 /* ---- Bounds, unit fit and scaling ------------------------------------------------------------ */
 
-/* Writes the model's size along x, y and z into dimensions[0..2]; the size of an axis is
- * |max| + |min| of its coordinates. A model with no vertices has size 0 on every axis. */
+/* Writes the size of `model` (not NULL, with its vertices) along x, y and z into dimensions[0..2]
+ * (`dimensions` not NULL); the size of an axis is |max| + |min| of its coordinates, which is the
+ * true extent when the axis's range contains 0. A model with no vertices has size 0 on every axis.
+ * Changes nothing. */
 void zelExtents(ZelModel* model, float* dimensions);
 
-/* Moves the centre of the model's bounding box to the origin and scales it by 2 / (largest size),
- * changing only the vertices. Returns the factor. A model with no vertices, or whose largest size is
+/* Moves the centre of the bounding box of `model` (not NULL, with its vertices) to the origin and
+ * scales it by 2 / (largest size, as zelExtents gives it), changing only the vertices: normals keep
+ * their directions. Returns the factor. A model with no vertices, or whose largest size is
  * 0 or not finite (or so small that 2 / size overflows), is only centred (when it has vertices, and
  * only along the axes whose centre is finite) and 1 is returned. */
 float zelFitToUnitCube(ZelModel* model);
 
-/* Multiplies every vertex coordinate by `scale`. */
+/* Multiplies every vertex coordinate of `model` (not NULL) by `scale`. Changes only the vertices;
+ * normals and facet normals are left as they are. */
 void zelScaleModel(ZelModel* model, float scale);
 
-/* Adds offset[0..2] to every vertex. */
+/* Adds offset[0..2] (`offset` not NULL: x, y, z) to every vertex of `model` (not NULL). Changes
+ * only the vertices. */
 void zelTranslateModel(ZelModel* model, const float* offset);
 
-/* Reverses the winding of every triangle (corners 0 and 2 trade places in vertexidx, and in
- * normalidx and texcoordidx when the model has normals or texture coordinates) and negates every
- * facet and vertex normal. Applying it twice restores the model. */
+/* Turns `model` (not NULL) inside out: reverses the winding of every triangle (corners 0 and 2
+ * trade places in vertexidx, and in normalidx and texcoordidx when the model has normals or texture
+ * coordinates) and negates every facet and vertex normal. Applying it twice restores the model. */
 void zelFlipWinding(ZelModel* model);
 
 /* ---- Normals ---------------------------------------------------------------------------------- */
 
-/* Computes one unit normal per triangle into facetnorms (replacing any) and sets each triangle's
- * facetidx to its index + 1. The normal points to the side from which corners 0, 1, 2 run
- * counter-clockwise. A degenerate triangle, or one naming a vertex outside 1..vertexcount, gets
- * the zero vector. */
+/* Computes one unit normal per triangle of `model` (not NULL, with its vertices) into facetnorms,
+ * replacing any (facetnormcount becomes trianglecount), and sets each triangle's facetidx to its
+ * index + 1. The normal is (P1 - P0) x (P2 - P0), normalised: it points to the side from which
+ * corners 0, 1, 2 run counter-clockwise. A degenerate triangle, or one naming a vertex outside
+ * 1..vertexcount, gets the zero vector. */
 void zelComputeFacetNormals(ZelModel* model);
 
-/* Computes one normal per triangle corner into normals (replacing any) and sets every normalidx: at
- * each vertex, the facet normals within `angle` degrees of the highest-numbered triangle using it
- * are averaged; the others keep their facet normal. Needs zelComputeFacetNormals first. A vertex
- * used by no triangle is reported on standard error. A sum that cancels gives the zero vector. A
- * triangle naming one vertex at two corners gets a normal at both (the same averaged one, or one
- * copy of its facet normal each). A corner naming a vertex outside 1..vertexcount gets normalidx 0;
- * a triangle whose facetidx lies outside 1..facetnormcount counts as having a zero facet normal. */
+/* Computes smoothed normals for `model` (not NULL) into normals, replacing any, and sets every
+ * corner's normalidx. Needs facet normals: run zelComputeFacetNormals on the current triangles
+ * first. At each vertex the reference is the facet normal of the highest-numbered triangle using
+ * it; the facet normals of its triangles that lie within `angle` degrees of the reference (dot
+ * product strictly above the cosine) are summed into one unit normal that their corners share, and
+ * every other corner gets a copy of its own facet normal. So edges sharper than `angle` stay sharp:
+ * 90 is a common choice, 180 smooths all but exactly opposite facets. normalcount becomes the
+ * number of normals made, at most 3 * trianglecount; no normal is shared between vertices. A vertex
+ * used by no triangle gets no normal and prints "zelVertexNormals(): vertex w/o a triangle" on
+ * standard error. A sum that cancels gives the zero vector. A triangle naming one vertex at two
+ * corners gets a normal at both (the same averaged one, or one copy of its facet normal each). A
+ * corner naming a vertex outside 1..vertexcount gets normalidx 0; a triangle whose facetidx lies
+ * outside 1..facetnormcount counts as having a zero facet normal. */
 void zelVertexNormals(ZelModel* model, float angle);
 
 /* ---- Texture coordinates ---------------------------------------------------------------------- */
 
-/* Maps every vertex's x and z onto u and v (one coordinate per vertex, replacing any) and points each
- * corner's texcoordidx at its vertex's coordinate. Positions are scaled by 2 / (largest size), not
- * re-centred: x = 0 maps to u = 0.5. A model whose largest size is 0 (or too small to invert) is
- * taken unscaled, so a single point at the origin maps to (0.5, 0.5). Triangles are reached through
- * the groups; a group entry beyond trianglecount is skipped. */
+/* Generates planar texture coordinates for `model` (not NULL, with its vertices), replacing any:
+ * one per vertex (texcoordcount becomes vertexcount), u = (s * x + 1) / 2 and v = (s * z + 1) / 2
+ * with s = 2 / (largest size, as zelExtents gives it); y is not used. Positions are not re-centred:
+ * x = 0 maps to u = 0.5, and on a model fitted by zelFitToUnitCube u and v lie within 0..1. Points
+ * each corner's texcoordidx at its vertex's coordinate. A model whose largest size is 0 (or too
+ * small to invert) is taken unscaled, so a single point at the origin maps to (0.5, 0.5).
+ * Triangles are reached through the groups; a group entry beyond trianglecount is skipped. */
 void zelPlanarTexCoords(ZelModel* model);
 
-/* Maps every normal to a sphere-map coordinate (one per normal, replacing any) and points each
- * corner's texcoordidx at its normal's coordinate. Needs normals. Normals differing only in the sign
- * of z get the same coordinate; the zero normal maps to (0, 0). */
+/* Generates sphere-map texture coordinates for `model` (not NULL, with normals: read from the file
+ * or made by zelVertexNormals), replacing any: one per normal (texcoordcount becomes normalcount),
+ * u from the normal's elevation towards +y and v from its angle to +x, both within 0..1. Points
+ * each corner's texcoordidx, for every triangle of every group, at its normal's coordinate. Normals
+ * differing only in the sign of z get the same coordinate; the zero normal maps to (0, 0). */
 void zelSphereTexCoords(ZelModel* model);
 
 /* ---- Welding ---------------------------------------------------------------------------------- */
 
-/* Welds the 1-based positions[3..3*count+2]: each position goes to the lowest-numbered earlier
- * welded position within `epsilon` on every axis (strictly, |float(u - v)| < epsilon), or becomes a
- * new welded position. Returns a new malloc'ed array of count + 1 triples holding the welded
- * positions at 1..new count, sets *count to their number, and overwrites the x entry of every input
- * position with the 1-based index of its welded position (as a float: exact up to 16777216 welded
- * positions). An epsilon of 0 or below, or NaN, merges nothing; a position with a NaN or infinite
- * coordinate is never merged. Runs in about linear time (a hash grid). */
+/* Welds the 1-based positions[3..3*count+2] (`positions` and `count` not NULL): each position goes
+ * to the lowest-numbered earlier welded position within `epsilon` on every axis (strictly,
+ * |float(u - v)| < epsilon), or becomes a new welded position. Returns a new malloc'ed array of
+ * count + 1 triples holding the welded positions at 1..new count, sets *count to their number, and
+ * overwrites the x entry of every input position with the 1-based index of its welded position (as
+ * a float: exact up to 16777216 welded positions). An epsilon of 0 or below, or NaN, merges
+ * nothing; a position with a NaN or infinite coordinate is never merged. Runs in about linear time
+ * (a hash grid). */
 float* zelWeldPositions(float* positions, uint32_t* count, float epsilon);
 
-/* Welds the model's vertices within `epsilon` (as zelWeldPositions) and renumbers every triangle's
- * vertexidx, exactly for any vertex count. An index outside 1..vertexcount is left as it is. Nothing
- * else of the model changes. */
+/* Welds the vertices of `model` (not NULL) within `epsilon` (as zelWeldPositions), replacing
+ * vertices and vertexcount with the welded positions, and renumbers every triangle's vertexidx,
+ * exactly for any vertex count. An index outside 1..vertexcount is left as it is. Nothing else of
+ * the model changes. */
 void zelWeldVertices(ZelModel* model, float epsilon);
 
 /* ---- Drawing (needs a current OpenGL context) -------------------------------------------------- */
 
-/* Sends the model to OpenGL in immediate mode, group by group, under `mode` (ZEL_* flags). Flags the
- * model cannot honour are reported on standard output and cleared for this call. */
+/* Sends `model` (not NULL, with its vertices) to OpenGL in immediate mode, group by group in list
+ * order, under `mode` (ZEL_* flags; other bits are ignored): filled triangles (one
+ * glBegin(GL_TRIANGLES) per group) or, with ZEL_WIREFRAME, one GL_LINE_LOOP per triangle.
+ * ZEL_FLAT sends each triangle's facet normal, ZEL_SMOOTH each corner's normal, ZEL_TEXTURE each
+ * corner's texture coordinate; ZEL_COLOR enables GL_COLOR_MATERIAL and sets each group's diffuse
+ * colour with glColor3fv; ZEL_MATERIAL disables GL_COLOR_MATERIAL and sets each group's ambient,
+ * diffuse, specular and shininess for GL_FRONT_AND_BACK. A flag the model has no data for is
+ * cleared for this call with a "zelDraw() warning: ..." line on standard output (on every call);
+ * so are ZEL_FLAT beside ZEL_SMOOTH (smooth wins) and ZEL_COLOR beside ZEL_MATERIAL (material
+ * wins). Needs a current OpenGL context, outside glBegin/glEnd. Matrices, lights, the lighting and
+ * texturing switches, glColorMaterial's face and mode, the polygon mode and the colour before the
+ * call are the caller's; nothing is restored afterwards. */
 void zelDraw(ZelModel* model, uint32_t mode);
 
-/* Records zelDraw(model, mode) into a new display list and returns its name; the caller owns the
- * list. */
+/* Records what zelDraw(model, mode) sends into a new display list (glGenLists, GL_COMPILE) and
+ * returns its name. Warnings are printed once, now, not when the list is replayed. The list belongs
+ * to the caller (glCallList, glDeleteLists) and keeps its own copy of the drawing: later changes to
+ * the model, or freeing it, do not reach it. Needs a current OpenGL context. */
 unsigned int zelMakeList(ZelModel* model, uint32_t mode);
 
 /* ---- Writing ---------------------------------------------------------------------------------- */
 
-/* Writes `model` (not NULL; not changed) as the OBJ file `filename` (created or truncated) under
- * `mode`: ZEL_SMOOTH adds the vertex normals, ZEL_FLAT the facet normals (ZEL_SMOOTH wins when both
- * are given), ZEL_TEXTURE the texture coordinates, ZEL_MATERIAL a "usemtl" line per group and, when
- * model->mtllib is set, an "mtllib" line and the materials written to that name in the directory
- * part of `filename`. ZEL_COLOR and other bits add nothing. A flag the model has no data for is
- * reported on standard output and dropped. Faces are written v, v/t, v//n or v/t/n; under ZEL_FLAT
- * the normal index is the triangle's facetidx. Group names that begin with white space follow the
- * "g" directly, so names read from a file read back unchanged. An unwritable OBJ or MTL file
- * prints one line on standard error and ends the process with status 1. */
+/* Writes `model` (not NULL; not changed) as the OBJ file `filename` (not NULL; created or
+ * truncated) under `mode`: ZEL_SMOOTH adds the vertex normals, ZEL_FLAT the facet normals
+ * (ZEL_SMOOTH wins when both are given), ZEL_TEXTURE the texture coordinates, ZEL_MATERIAL a
+ * "usemtl" line per group and, when model->mtllib is set, an "mtllib" line and the materials
+ * written to that name in the directory part of `filename`. ZEL_COLOR and other bits add nothing. A
+ * flag the model has no data for is reported on standard output and dropped. Faces are written v,
+ * v/t, v//n or v/t/n; under ZEL_FLAT the normal index is the triangle's facetidx. Group names that
+ * begin with white space follow the "g" directly, so names read from a file read back unchanged.
+ * An unwritable OBJ or MTL file prints one line on standard error and ends the process with
+ * status 1. */
 void zelWriteOBJ(ZelModel* model, const char* filename, uint32_t mode);
 
 /* Writes every material of `model` (not NULL), "default" included, to the file named by the

@@ -1,0 +1,91 @@
+#include "render.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+namespace zelview {
+
+void initRenderer(Renderer* renderer, const Image& image) {
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glEnable(GL_DEPTH_TEST);
+    glShadeModel(GL_SMOOTH);
+
+    // One white light from above, right and in front of the eye (set in eye coordinates, so it
+    // turns with the eye, not the model). Models are not always wound consistently: both sides lit.
+    const GLfloat ambient[4] = {0.15f, 0.15f, 0.15f, 1.0f};
+    const GLfloat white[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, white);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, white);
+    glEnable(GL_LIGHT0);
+    // Colour tracking (ZEL_COLOR and the plain grey) sets ambient and diffuse together.
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+
+    glGenTextures(1, &renderer->texture);
+    glBindTexture(GL_TEXTURE_2D, renderer->texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, image.width, image.height, 0, GL_RGB, GL_UNSIGNED_BYTE,
+                 image.rgb.data());
+    // The texture modulates the lit colour.
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+}
+
+void reshapeView(int width, int height) {
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(40.0, double(width) / (height > 0 ? height : 1), 0.05, 100.0);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+void drawFrame(Renderer* renderer, ZelModel* model, const ViewState& state) {
+    const uint32_t mode = drawMode(state);
+
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    const GLfloat lightDirection[4] = {1.0f, 1.0f, 2.0f, 0.0f};
+    glLightfv(GL_LIGHT0, GL_POSITION, lightDirection);
+    glTranslatef(0.0f, 0.0f, -state.distance);
+    glRotatef(state.pitch, 1.0f, 0.0f, 0.0f);
+    glRotatef(state.yaw, 0.0f, 1.0f, 0.0f);
+
+    if (state.outline) {
+        glDisable(GL_LIGHTING);
+    } else {
+        glEnable(GL_LIGHTING);
+    }
+    if (state.texture) {
+        glEnable(GL_TEXTURE_2D);
+    } else {
+        glDisable(GL_TEXTURE_2D);
+    }
+    // What the drawing does not set itself: a light grey for outlines and the plain colouring, and,
+    // unless materials are drawn, no highlight left over from the last material.
+    glColor3f(0.8f, 0.8f, 0.8f);
+    if (state.colouring != Colouring::Material) {
+        const GLfloat black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, black);
+        glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 0.0f);
+    }
+    if (state.colouring == Colouring::Plain) glEnable(GL_COLOR_MATERIAL);
+
+    if (state.useList) {
+        if (renderer->list == 0 || renderer->listStale || renderer->listMode != mode) {
+            if (renderer->list != 0) glDeleteLists(renderer->list, 1);
+            renderer->list = zelMakeList(model, mode);
+            renderer->listMode = mode;
+            renderer->listStale = false;
+        }
+        glCallList(renderer->list);
+    } else {
+        zelDraw(model, mode);
+    }
+}
+
+}  // namespace zelview

@@ -1,0 +1,28 @@
+// zelview's OpenGL side: the lights, the texture, the display list and one frame.
+#pragma once
+
+#include <cstdint>
+
+#include "viewer.h"
+
+namespace zelview {
+
+struct Renderer {
+    unsigned int texture = 0;  // the texture object
+    unsigned int list = 0;     // the display list, 0 before the first
+    uint32_t listMode = 0;     // the mode the list was made with
+    bool listStale = true;     // the model changed since: make the list again
+};
+
+// Sets up depth test, one light, two-sided lighting and the texture from `image`. Needs the
+// window's context.
+void initRenderer(Renderer* renderer, const Image& image);
+
+// The projection for a window of this size.
+void reshapeView(int width, int height);
+
+// Draws one frame of `model` under `state` (without swapping buffers). In list mode the list is
+// made again first when the mode changed or the model was marked stale.
+void drawFrame(Renderer* renderer, ZelModel* model, const ViewState& state);
+
+}  // namespace zelview

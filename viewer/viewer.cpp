@@ -1,0 +1,338 @@
+#include "viewer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace zelview {
+
+const char kHelp[] =
+    "zelview keys: w filled/outline, s flat/smooth, c color/material, t texture on/off, "
+    "p texture coordinates (file/planar/sphere), l display list/immediate, +/- zoom, r reset view, "
+    "h help, q quit; mouse: left drag turns, right drag or wheel zooms\n";
+
+const char kUsage[] =
+    "usage: zelview FILE.obj [TEXTURE.ppm]\n"
+    "       zelview --help\n"
+    "\n"
+    "Shows a Wavefront OBJ model (with the materials its MTL library gives), fitted into view, "
+    "lit\n"
+    "and drawn with the zel library. The texture is the binary PPM (P6) image, or a checkerboard.\n"
+    "\n"
+    "keys:\n"
+    "  w        filled triangles / outlines (outlines are not lit)\n"
+    "  s        flat (facet normals) / smooth (vertex normals)\n"
+    "  c        each group's diffuse colour / its full material (needs an MTL library)\n"
+    "  t        texture on / off\n"
+    "  p        texture coordinates: the file's own (if any), planar (x and z), sphere (normals)\n"
+    "  l        drawing from a display list / in immediate mode\n"
+    "  + -      zoom in / out\n"
+    "  r        reset the view\n"
+    "  h        print the keys\n"
+    "  q, Esc   quit\n"
+    "mouse: left drag turns the model, right drag (up and down) or the wheel zooms.\n"
+    "\n"
+    "Exit status: 0 when closed, 1 when a file cannot be read, 2 on a usage error.\n";
+
+ArgsOutcome parseArgs(int argc, const char* const* argv, Options* options, std::string* error) {
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; i++) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0)
+            return ArgsOutcome::Help;
+        if (arg[0] == '-' && arg[1] != '\0') {
+            *error = std::string("unknown option ") + arg;
+            return ArgsOutcome::UsageError;
+        }
+        files.push_back(arg);
+    }
+    if (files.empty()) {
+        *error = "no model file given";
+        return ArgsOutcome::UsageError;
+    }
+    if (files.size() > 2) {
+        *error = "too many arguments";
+        return ArgsOutcome::UsageError;
+    }
+    options->modelPath = files[0];
+    options->texturePath = files.size() > 1 ? files[1] : std::string();
+    return ArgsOutcome::Run;
+}
+
+namespace {
+
+// True when every corner of every triangle names a normal.
+bool everyCornerHasNormal(const ZelModel& model) {
+    for (uint32_t t = 0; t < model.trianglecount; t++) {
+        for (uint32_t idx : model.triangles[t].normalidx) {
+            if (idx == 0 || idx > model.normalcount) return false;
+        }
+    }
+    return true;
+}
+
+template <class T>
+T* mallocCopy(const std::vector<T>& values) {
+    T* copy = static_cast<T*>(std::malloc(values.size() * sizeof(T)));
+    std::memcpy(copy, values.data(), values.size() * sizeof(T));
+    return copy;
+}
+
+}  // namespace
+
+ModelInfo prepareModel(ZelModel* model) {
+    ModelInfo info;
+    zelFitToUnitCube(model);
+    zelComputeFacetNormals(model);
+    // Normals read for only some corners would leave the others with the zero vector: then all
+    // are computed.
+    info.fileNormals = model->normals != nullptr && everyCornerHasNormal(*model);
+    if (!info.fileNormals) zelVertexNormals(model, 90.0f);
+
+    info.materials = model->materials != nullptr;
+    info.fileTexCoords = model->texcoords != nullptr;
+    if (info.fileTexCoords) {
+        info.savedTexCoordCount = model->texcoordcount;
+        info.savedTexCoords.assign(model->texcoords,
+                                   model->texcoords + 2 * (size_t(model->texcoordcount) + 1));
+        info.savedTexCoordIdx.reserve(3 * size_t(model->trianglecount));
+        for (uint32_t t = 0; t < model->trianglecount; t++) {
+            for (uint32_t idx : model->triangles[t].texcoordidx)
+                info.savedTexCoordIdx.push_back(idx);
+        }
+    } else {
+        zelPlanarTexCoords(model);
+    }
+    return info;
+}
+
+void applyTexSource(ZelModel* model, const ModelInfo& info, TexSource source) {
+    switch (source) {
+        case TexSource::Planar:
+            zelPlanarTexCoords(model);
+            return;
+        case TexSource::Sphere:
+            zelSphereTexCoords(model);
+            return;
+        case TexSource::File:
+            if (!info.fileTexCoords) return;
+            std::free(model->texcoords);
+            model->texcoords = mallocCopy(info.savedTexCoords);
+            model->texcoordcount = info.savedTexCoordCount;
+            for (uint32_t t = 0; t < model->trianglecount; t++) {
+                for (int k = 0; k < 3; k++) {
+                    model->triangles[t].texcoordidx[k] = info.savedTexCoordIdx[3 * size_t(t) + k];
+                }
+            }
+            return;
+    }
+}
+
+ViewState initialState(const ModelInfo& info) {
+    ViewState state;
+    state.hasMaterials = info.materials;
+    state.hasFileTexCoords = info.fileTexCoords;
+    state.colouring = info.materials ? Colouring::Material : Colouring::Plain;
+    state.texSource = info.fileTexCoords ? TexSource::File : TexSource::Planar;
+    return state;
+}
+
+namespace {
+
+void zoomBy(ViewState* state, float factor) {
+    state->distance =
+        std::clamp(state->distance * factor, ViewState::kMinDistance, ViewState::kMaxDistance);
+}
+
+TexSource nextSource(const ViewState& state) {
+    switch (state.texSource) {
+        case TexSource::File:
+            return TexSource::Planar;
+        case TexSource::Planar:
+            return TexSource::Sphere;
+        case TexSource::Sphere:
+            break;
+    }
+    return state.hasFileTexCoords ? TexSource::File : TexSource::Planar;
+}
+
+}  // namespace
+
+unsigned pressKey(ViewState* state, unsigned char key, std::string* note) {
+    switch (key) {
+        case 'w':
+            state->outline = !state->outline;
+            return kRedraw;
+        case 's':
+            state->smooth = !state->smooth;
+            return kRedraw;
+        case 'c':
+            if (!state->hasMaterials) {
+                *note =
+                    "zelview: the model has no materials: color and material need an MTL "
+                    "library\n";
+                return kNothing;
+            }
+            state->colouring =
+                state->colouring == Colouring::Color ? Colouring::Material : Colouring::Color;
+            return kRedraw;
+        case 't':
+            state->texture = !state->texture;
+            return kRedraw;
+        case 'p':
+            state->texSource = nextSource(*state);
+            return kRedraw | kNewTexCoords;
+        case 'l':
+            state->useList = !state->useList;
+            return kRedraw;
+        case '+':
+        case '=':
+            zoomBy(state, 1.0f / 1.1f);
+            return kRedraw;
+        case '-':
+            zoomBy(state, 1.1f);
+            return kRedraw;
+        case 'r':
+            state->yaw = ViewState::kStartYaw;
+            state->pitch = ViewState::kStartPitch;
+            state->distance = ViewState::kStartDistance;
+            return kRedraw;
+        case 'h':
+        case '?':
+            return kPrintHelp;
+        case 'q':
+        case 27:  // Esc
+            return kQuit;
+        default:
+            return kNothing;
+    }
+}
+
+unsigned mouseButton(ViewState* state, int button, bool down, int x, int y) {
+    if (button == 3 || button == 4) {
+        if (!down) return kNothing;
+        zoomBy(state, button == 3 ? 1.0f / 1.1f : 1.1f);
+        return kRedraw;
+    }
+    if (button != 0 && button != 2) return kNothing;
+    if (down) {
+        if (state->dragButton == -1) {
+            state->dragButton = button;
+            state->lastX = x;
+            state->lastY = y;
+        }
+    } else if (state->dragButton == button) {
+        state->dragButton = -1;
+    }
+    return kNothing;
+}
+
+unsigned mouseMotion(ViewState* state, int x, int y) {
+    if (state->dragButton == -1) return kNothing;
+    const int dx = x - state->lastX;
+    const int dy = y - state->lastY;
+    state->lastX = x;
+    state->lastY = y;
+    if (dx == 0 && dy == 0) return kNothing;
+    if (state->dragButton == 0) {
+        // Half a degree a pixel; the pitch stops at straight above and below.
+        state->yaw = std::fmod(state->yaw + 0.5f * dx, 360.0f);
+        state->pitch = std::clamp(state->pitch + 0.5f * dy, -90.0f, 90.0f);
+    } else {
+        // Dragging down moves the eye away: 1 % a pixel.
+        zoomBy(state, std::exp(0.01f * dy));
+    }
+    return kRedraw;
+}
+
+uint32_t drawMode(const ViewState& state) {
+    uint32_t mode = state.smooth ? ZEL_SMOOTH : ZEL_FLAT;
+    if (state.outline) mode |= ZEL_WIREFRAME;
+    if (state.colouring == Colouring::Color) mode |= ZEL_COLOR;
+    if (state.colouring == Colouring::Material) mode |= ZEL_MATERIAL;
+    if (state.texture) mode |= ZEL_TEXTURE;
+    return mode;
+}
+
+std::string windowTitle(const ViewState& state, const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    std::string title = "zelview: ";
+    title += slash == std::string::npos ? path : path.substr(slash + 1);
+    title += state.outline ? " - outline" : " - filled";
+    title += state.smooth ? " smooth" : " flat";
+    switch (state.colouring) {
+        case Colouring::Plain:
+            title += " plain";
+            break;
+        case Colouring::Color:
+            title += " color";
+            break;
+        case Colouring::Material:
+            title += " material";
+            break;
+    }
+    if (!state.texture) {
+        title += " untextured";
+    } else {
+        switch (state.texSource) {
+            case TexSource::File:
+                title += " texture(file)";
+                break;
+            case TexSource::Planar:
+                title += " texture(planar)";
+                break;
+            case TexSource::Sphere:
+                title += " texture(sphere)";
+                break;
+        }
+    }
+    title += state.useList ? " list" : " immediate";
+    return title;
+}
+
+Image checkerboard(int size, int squares) {
+    static const unsigned char kLight[3] = {235, 235, 225};
+    static const unsigned char kBlue[3] = {40, 90, 200};
+    Image image;
+    image.width = size;
+    image.height = size;
+    image.rgb.resize(size_t(size) * size * 3);
+    const int side = std::max(1, size / squares);
+    for (int y = 0; y < size; y++) {
+        for (int x = 0; x < size; x++) {
+            const unsigned char* colour = ((x / side + y / side) % 2 == 0) ? kLight : kBlue;
+            std::memcpy(&image.rgb[(size_t(y) * size + x) * 3], colour, 3);
+        }
+    }
+    return image;
+}
+
+namespace {
+
+int powerOfTwoAtLeast(int size) {
+    int p = 1;
+    while (p < size && p < 1024) p *= 2;
+    return p;
+}
+
+}  // namespace
+
+Image textureImage(const unsigned char* pixels, int width, int height) {
+    Image image;
+    image.width = powerOfTwoAtLeast(width);
+    image.height = powerOfTwoAtLeast(height);
+    image.rgb.resize(size_t(image.width) * image.height * 3);
+    for (int y = 0; y < image.height; y++) {
+        // Row y of the texture counts from the bottom; the PPM's rows from the top.
+        const int sy = height - 1 - int(int64_t(y) * height / image.height);
+        for (int x = 0; x < image.width; x++) {
+            const int sx = int(int64_t(x) * width / image.width);
+            std::memcpy(&image.rgb[(size_t(y) * image.width + x) * 3],
+                        &pixels[(size_t(sy) * width + sx) * 3], 3);
+        }
+    }
+    return image;
+}
+
+}  // namespace zelview
