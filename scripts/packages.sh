@@ -21,5 +21,6 @@ ensure_packages() {
 SCENE_PACKAGES=(cmake g++ make freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libfast-float-dev
                 libgtest-dev xvfb xauth x11-utils xdotool imagemagick)
 
-# What the tests need besides: clang and its sanitizer and fuzzer runtimes, and apitrace.
-TEST_PACKAGES=("${SCENE_PACKAGES[@]}" clang libclang-rt-14-dev apitrace)
+# What the tests need besides: clang and its sanitizer and fuzzer runtimes, pkg-config for the
+# installed-package check, and apitrace.
+TEST_PACKAGES=("${SCENE_PACKAGES[@]}" clang libclang-rt-14-dev pkg-config apitrace)
