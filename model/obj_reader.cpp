@@ -103,7 +103,7 @@ private:
     template <class Source>
     size_t readReferences(Source& in, Form form, Reference ref, bool values);
     size_t quickReferences(Window& in, Form form, Reference ref, bool values);
-    Status readFace(bool store);
+    bool readFace(bool store);
     bool resolve(int index, uint32_t readSoFar, uint32_t count, bool checked, uint32_t* out);
     Status badIndex(uint64_t faceStart, Form form);
     void storeTriangle(const Corner& a, const Corner& b, const Corner& c, Form form);
@@ -116,6 +116,7 @@ private:
     char line_[kMaxToken + 1];
     std::vector<Reference> references_;  // of the face being read
     std::vector<Corner> corners_;        // the same, resolved
+    Status failure_;                     // why readFace returned false
 
     // Counting scan: counts before they are stored in the model.
     uint64_t vertices_ = 0, normals_ = 0, texcoords_ = 0, triangles_ = 0;
@@ -161,8 +162,7 @@ Status ObjReader::firstPass() {
                 in_.skipLine();
                 break;
             case 'f': {
-                Status status = readFace(false);
-                if (!status.ok) return status;
+                if (!readFace(false)) return failure_;
                 break;
             }
             case 'g':
@@ -247,8 +247,7 @@ Status ObjReader::fillPass() {
                 }
                 break;
             case 'f': {
-                Status status = readFace(true);
-                if (!status.ok) return status;
+                if (!readFace(true)) return failure_;
                 break;
             }
             case 'g': {
@@ -349,24 +348,24 @@ ZEL_HOT const char* strictReference(const char* p, Form form, Reference* ref) {
 }
 
 // The first reference of a face when it is a strict reference of some form standing alone before
-// white space, read straight from the window: its form and integers are then the ones faceForm
-// finds in the word. Returns false, consuming nothing, for anything else.
-bool quickFirstReference(Window& in, Form* form, Reference& ref) {
+// white space, read straight from the window: its form and integers (stored unless `ref` is null)
+// are then the ones faceForm finds in the word. Returns false, consuming nothing, for anything else.
+bool quickFirstReference(Window& in, Form* form, Reference* ref) {
     const char* start = in.p;
     while (start < in.end && isSpace(static_cast<unsigned char>(*start))) ++start;
     if (in.end - start < static_cast<ptrdiff_t>(kMaxToken + 16)) return false;
-    const char* p = strictInt(start, &ref.v);
+    const char* p = strictInt(start, ref ? &ref->v : nullptr);
     if (!p) return false;
     *form = Form::Vertex;
     if (p[0] == '/' && p[1] == '/') {
         *form = Form::VertexNormal;
-        p = strictInt(p + 2, &ref.n);
+        p = strictInt(p + 2, ref ? &ref->n : nullptr);
     } else if (*p == '/') {
         *form = Form::VertexTexture;
-        p = strictInt(p + 1, &ref.t);
+        p = strictInt(p + 1, ref ? &ref->t : nullptr);
         if (p && *p == '/') {
             *form = Form::VertexTextureNormal;
-            p = strictInt(p + 1, &ref.n);
+            p = strictInt(p + 1, ref ? &ref->n : nullptr);
         }
     }
     if (!p || !isSpace(static_cast<unsigned char>(*p))) return false;
@@ -423,13 +422,14 @@ bool ObjReader::resolve(int index, uint32_t readSoFar, uint32_t count, bool chec
 }
 
 // Reads one face. The counting scan (store false) counts its triangles; the filling scan checks
-// and resolves every index and stores the fan r1 r2 r3, r1 r3 r4, ..., r1 rN-1 rN.
-Status ObjReader::readFace(bool store) {
+// and resolves every index and stores the fan r1 r2 r3, r1 r3 r4, ..., r1 rN-1 rN. Returns false,
+// with the reason in failure_, on an index that names nothing.
+bool ObjReader::readFace(bool store) {
     uint64_t faceStart = in_.offset();
     Reference first;
     Form form;
     Window window = in_.window();
-    if (quickFirstReference(window, &form, first)) {
+    if (quickFirstReference(window, &form, store ? &first : nullptr)) {
         in_.commit(window);
     } else {
         first = Reference{};
@@ -443,7 +443,7 @@ Status ObjReader::readFace(bool store) {
     if (!store) {
         if (current_) current_->trianglecount += static_cast<uint32_t>(triangles);
         triangles_ += triangles;
-        return Status{};
+        return true;
     }
     corners_.resize(references_.size());
     for (size_t i = 0; i < references_.size(); i++) {
@@ -456,11 +456,14 @@ Status ObjReader::readFace(bool store) {
         if (hasNormal(form))
             good &= resolve(ref.n, nextNormal_ - 1, model_->normalcount,
                             model_->normals != nullptr, &corner.n);
-        if (!good) return badIndex(faceStart, form);
+        if (!good) {
+            failure_ = badIndex(faceStart, form);
+            return false;
+        }
     }
     for (size_t i = 2; i < corners_.size(); i++)
         storeTriangle(corners_[0], corners_[i - 1], corners_[i], form);
-    return Status{};
+    return true;
 }
 
 // The failure for a face with an index that names no element of an array the file has: every later
