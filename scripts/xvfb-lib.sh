@@ -85,6 +85,47 @@ screenshot() {
     timeout 10 import -window "$1" "$2"
 }
 
+# Test sessions (the end-to-end scripts): session_begin makes a scratch directory $WORK and, on
+# exit, stops the program in $APP_PID and the X server and removes the directory.
+session_begin() {
+    WORK=$(mktemp -d)
+    APP_PID=""
+    WID=""
+    trap session_end EXIT
+}
+
+session_end() {
+    stop_pid "$APP_PID"
+    xvfb_stop
+    rm -rf "$WORK"
+}
+
+# fail MESSAGE: ends a test script with the message.
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# start_app TITLE_PATTERN X Y PROGRAM [ARG...]: a fresh Xvfb with the program in it (its output in
+# $WORK/stdout and $WORK/stderr); sets APP_PID and WID, and puts the pointer at (X, Y) in the window
+# so that keys reach it.
+start_app() {
+    local pattern=$1 x=$2 y=$3
+    shift 3
+    xvfb_start || fail "Xvfb did not start"
+    "$@" >"$WORK/stdout" 2>"$WORK/stderr" &
+    APP_PID=$!
+    WID=$(timeout 10 xdotool search --sync --name "$pattern" 2>/dev/null | head -n1)
+    [[ -n $WID ]] || fail "no window '$pattern' within 10 s ($(cat "$WORK/stderr"))"
+    timeout 10 xdotool mousemove --window "$WID" "$x" "$y" || fail "xdotool mousemove"
+}
+
+# shot NAME: a screenshot of the window $WID into $WORK/NAME.png; prints the path.
+shot() {
+    screenshot "$WID" "$WORK/$1.png" || fail "screenshot $1"
+    echo "$WORK/$1.png"
+}
+
 # colour_count FILE HEX [GEOMETRY]: number of pixels of colour HEX (e.g. 00FF00), in the whole
 # picture or in the region GEOMETRY (WxH+X+Y).
 colour_count() {

@@ -5,21 +5,7 @@ set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/xvfb-lib.sh"
 
 ZELVIEW=$(realpath "$1")
-WORK=$(mktemp -d)
-APP_PID=""
-WID=""
-
-finish() {
-    stop_pid "$APP_PID"
-    xvfb_stop
-    rm -rf "$WORK"
-}
-trap finish EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+session_begin
 
 # The model with materials: every group alternately "hull" (grey) and "trim" (orange), both with a
 # white highlight.
@@ -61,12 +47,7 @@ make_ppm() {
 # start_viewer ARGS...: a fresh Xvfb with zelview in it; sets WID and puts the pointer in the window,
 # so that keys reach it.
 start_viewer() {
-    xvfb_start || fail "Xvfb did not start"
-    "$ZELVIEW" "$@" >"$WORK/stdout" 2>"$WORK/stderr" &
-    APP_PID=$!
-    WID=$(timeout 10 xdotool search --sync --name '^zelview: ' 2>/dev/null | head -n1)
-    [[ -n $WID ]] || fail "no zelview window within 10 s ($(cat "$WORK/stderr"))"
-    timeout 10 xdotool mousemove --window "$WID" 400 350 || fail "xdotool mousemove"
+    start_app '^zelview: ' 400 350 "$ZELVIEW" "$@"
     sleep 0.5
 }
 
@@ -88,12 +69,6 @@ wait_title() {
 press() {
     timeout 10 xdotool key "$1" || fail "xdotool key $1"
     wait_title "$2"
-}
-
-# shot NAME: a screenshot of the window into $WORK/NAME.png; prints the path.
-shot() {
-    screenshot "$WID" "$WORK/$1.png" || fail "screenshot $1"
-    echo "$WORK/$1.png"
 }
 
 # lit FILE: the number of pixels that are not black.
