@@ -1,0 +1,295 @@
+// Fuzzes read, geometry operations, write and read again.
+//
+// Input layout: byte 0 the write mode (bits 0-6 as given, bit 7 standing for a high bit the writer
+// must ignore), byte 1 the smoothing angle, byte 2 the weld epsilon (an index into a table of
+// ordinary and extreme values), byte 3 the number of operations (0-8) followed by one byte per
+// operation, then the OBJ text with its optional "#MTL" library part (see fuzz_support.h).
+//
+// The operations are called only where their preconditions hold: vertex normals get facet normals
+// first, sphere mapping runs only on a model with normals. The written text is then read back and
+// compared with the model that was written:
+//  - counts: vertices, the normals written (vertex or facet normals), texture coordinates,
+//    triangles, materials (one more: the written "default" follows a new built-in one);
+//  - values: each exactly what "%f" printing and reading back gives;
+//  - indices: every triangle, in written order, with the index triples its face form carries;
+//  - groups: each under the name it reads back as (a blank ahead of "default"; a group line ends
+//    at its line end, so one carriage return at the end of a short name goes with it), holding the
+//    triangles written under it, with its material's name.
+// A model whose written indices are not all valid (a face that gave no normal index while the file
+// had normals, say) cannot read back: then the second read must fail with its diagnostic line.
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+
+namespace {
+
+const float kEpsilons[16] = {0.0f, 1e-6f,  1e-4f, 1e-3f, 0.01f, 0.1f,     0.5f,   1.0f,
+                             2.0f, 100.0f, 1e30f, -1.0f, NAN,   INFINITY, 1e-40f, FLT_MIN};
+
+// The longest stored line remainder of the reader.
+constexpr size_t kLineLimit = 127;
+
+enum Operation { FacetNormals, VertexNormals, PlanarTexCoords, SphereTexCoords, Weld, Fit, Flip };
+constexpr int kOperations = 7;
+
+struct Plan {
+    uint32_t mode;
+    float angle;
+    float epsilon;
+    std::vector<int> operations;
+    size_t textStart;
+};
+
+bool parsePlan(const uint8_t* data, size_t size, Plan* plan) {
+    if (size < 4) return false;
+    plan->mode = (data[0] & 0x7fu) | (uint32_t(data[0] & 0x80u) << 24);
+    plan->angle = data[1] == 255 ? NAN : (static_cast<float>(data[1]) - 20.0f) * 1.5f;
+    plan->epsilon = kEpsilons[data[2] % 16];
+    size_t count = data[3] % 9;
+    if (size < 4 + count) return false;
+    for (size_t i = 0; i < count; i++) plan->operations.push_back(data[4 + i] % kOperations);
+    plan->textStart = 4 + count;
+    return true;
+}
+
+void apply(ZelModel* model, int operation, const Plan& plan) {
+    switch (operation) {
+        case FacetNormals:
+            zelComputeFacetNormals(model);
+            break;
+        case VertexNormals:
+            if (!model->facetnorms) zelComputeFacetNormals(model);
+            zelVertexNormals(model, plan.angle);
+            break;
+        case PlanarTexCoords:
+            zelPlanarTexCoords(model);
+            break;
+        case SphereTexCoords:
+            if (model->normals) zelSphereTexCoords(model);
+            break;
+        case Weld:
+            zelWeldVertices(model, plan.epsilon);
+            break;
+        case Fit:
+            zelFitToUnitCube(model);
+            break;
+        case Flip:
+            zelFlipWinding(model);
+            break;
+    }
+}
+
+// The mode in force after the writer's reconciliation.
+uint32_t modeInForce(const ZelModel* m, uint32_t mode) {
+    if ((mode & ZEL_FLAT) && !m->facetnorms) mode &= ~ZEL_FLAT;
+    if ((mode & ZEL_SMOOTH) && !m->normals) mode &= ~ZEL_SMOOTH;
+    if ((mode & ZEL_TEXTURE) && !m->texcoords) mode &= ~ZEL_TEXTURE;
+    if ((mode & ZEL_FLAT) && (mode & ZEL_SMOOTH)) mode &= ~ZEL_FLAT;
+    if (!m->materials) mode &= ~(ZEL_COLOR | ZEL_MATERIAL);
+    return mode;
+}
+
+// What a float reads back as after "%f".
+float printedAndRead(double value) {
+    char text[400];
+    std::snprintf(text, sizeof text, "%f", value);
+    return std::strtof(text, nullptr);
+}
+
+bool sameFloat(float expected, float actual) {
+    if (std::isnan(expected))
+        return std::isnan(actual) && std::signbit(expected) == std::signbit(actual);
+    uint32_t a, b;
+    std::memcpy(&a, &expected, 4);
+    std::memcpy(&b, &actual, 4);
+    return a == b;
+}
+
+void checkValues(const float* written, const float* read, uint32_t count, int width) {
+    for (size_t i = 1; i <= count; i++)
+        for (int k = 0; k < width; k++)
+            FUZZ_CHECK(sameFloat(printedAndRead(written[width * i + k]), read[width * i + k]));
+}
+
+bool inRange(uint32_t index, uint32_t count) {
+    return index >= 1 && index <= count && index <= INT32_MAX;
+}
+
+// Whether every index the face lines carry names an element the file holds.
+bool indicesReadable(const ZelModel* m, uint32_t mode) {
+    const bool smooth = mode & ZEL_SMOOTH, flat = (mode & ZEL_FLAT) && !smooth,
+               texture = mode & ZEL_TEXTURE;
+    for (const ZelGroup* g = m->groups; g; g = g->next)
+        for (uint32_t i = 0; i < g->trianglecount; i++) {
+            const ZelTriangle& t = m->triangles[g->triangleidx[i]];
+            if (flat && !inRange(t.facetidx, m->facetnormcount)) return false;
+            for (int k = 0; k < 3; k++) {
+                if (!inRange(t.vertexidx[k], m->vertexcount)) return false;
+                if (texture && !inRange(t.texcoordidx[k], m->texcoordcount)) return false;
+                if (smooth && !inRange(t.normalidx[k], m->normalcount)) return false;
+            }
+        }
+    return true;
+}
+
+// The name a group written from `name` has when read back.
+std::string groupNameReadBack(const char* name) {
+    std::string back =
+        name[0] == '\0' || std::strchr(" \t\n\v\f\r", name[0]) ? name : " " + std::string(name);
+    // The line "g" + name + line end: its rest is cut at 127 characters, and a carriage return
+    // just before the line end belongs to the line end.
+    if (back.size() + 1 <= kLineLimit && !back.empty() && back.back() == '\r') back.pop_back();
+    return back.substr(0, kLineLimit);
+}
+
+// A material name that is one word reads back as itself, cut to the 126 characters that fit in
+// the line after "newmtl" or "usemtl" and its blank.
+bool isWord(const char* name) {
+    if (!*name) return false;
+    for (const char* p = name; *p; p++)
+        if (std::strchr(" \t\n\v\f\r", *p)) return false;
+    return true;
+}
+
+std::string materialNameReadBack(const char* name) {
+    return std::string(name).substr(0, kLineLimit - 1);
+}
+
+void checkMaterials(const ZelModel* a, const ZelModel* b) {
+    FUZZ_CHECK(b->materialcount == a->materialcount + 1);
+    for (uint32_t i = 0; i < a->materialcount; i++) {
+        const ZelMaterial& w = a->materials[i];
+        const ZelMaterial& r = b->materials[i + 1];
+        if (isWord(w.name)) FUZZ_CHECK(r.name == materialNameReadBack(w.name));
+        for (int k = 0; k < 3; k++) {
+            FUZZ_CHECK(sameFloat(printedAndRead(w.ambient[k]), r.ambient[k]));
+            FUZZ_CHECK(sameFloat(printedAndRead(w.diffuse[k]), r.diffuse[k]));
+            FUZZ_CHECK(sameFloat(printedAndRead(w.specular[k]), r.specular[k]));
+        }
+        FUZZ_CHECK(r.ambient[3] == 1.0f && r.diffuse[3] == 1.0f && r.specular[3] == 1.0f);
+        float shininess = printedAndRead(static_cast<double>(w.shininess) / 128.0 * 1000.0);
+        shininess = static_cast<float>(shininess / 1000.0);
+        shininess = static_cast<float>(shininess * 128.0);
+        FUZZ_CHECK(sameFloat(shininess, r.shininess));
+    }
+}
+
+void checkReadBack(const ZelModel* a, const ZelModel* b, uint32_t mode) {
+    const bool smooth = mode & ZEL_SMOOTH, flat = (mode & ZEL_FLAT) && !smooth,
+               texture = mode & ZEL_TEXTURE, material = mode & ZEL_MATERIAL;
+    fuzz::checkModel(b);
+
+    FUZZ_CHECK(b->vertexcount == a->vertexcount);
+    checkValues(a->vertices, b->vertices, a->vertexcount, 3);
+    if (smooth) {
+        FUZZ_CHECK(b->normalcount == a->normalcount);
+        checkValues(a->normals, b->normals, a->normalcount, 3);
+    } else if (flat) {
+        FUZZ_CHECK(b->normalcount == a->facetnormcount);
+        checkValues(a->facetnorms, b->normals, a->facetnormcount, 3);
+    } else {
+        FUZZ_CHECK(b->normalcount == 0);
+    }
+    if (texture) {
+        FUZZ_CHECK(b->texcoordcount == a->texcoordcount);
+        checkValues(a->texcoords, b->texcoords, a->texcoordcount, 2);
+    } else {
+        FUZZ_CHECK(b->texcoordcount == 0);
+    }
+
+    if (material && a->mtllib) {
+        FUZZ_CHECK(b->mtllib != nullptr);
+        checkMaterials(a, b);
+    } else {
+        FUZZ_CHECK(b->materialcount == 0);
+    }
+
+    // Triangles, in the order they were written.
+    FUZZ_CHECK(b->trianglecount == a->trianglecount);
+    std::map<std::string, std::vector<uint32_t>> expectedGroups;
+    std::map<std::string, const char*> expectedMaterial;
+    uint32_t position = 0;
+    for (const ZelGroup* g = a->groups; g; g = g->next) {
+        const std::string name = groupNameReadBack(g->name);
+        std::vector<uint32_t>& list = expectedGroups[name];
+        if (material && a->mtllib) expectedMaterial[name] = a->materials[g->material].name;
+        for (uint32_t i = 0; i < g->trianglecount; i++, position++) {
+            const ZelTriangle& w = a->triangles[g->triangleidx[i]];
+            const ZelTriangle& r = b->triangles[position];
+            for (int k = 0; k < 3; k++) {
+                FUZZ_CHECK(r.vertexidx[k] == w.vertexidx[k]);
+                FUZZ_CHECK(r.texcoordidx[k] == (texture ? w.texcoordidx[k] : 0));
+                FUZZ_CHECK(r.normalidx[k] == (smooth ? w.normalidx[k] : flat ? w.facetidx : 0));
+            }
+            list.push_back(position);
+        }
+    }
+    FUZZ_CHECK(position == a->trianglecount);
+
+    // Groups: the built-in "default" (empty: the file starts with a group line) and one per name.
+    FUZZ_CHECK(expectedGroups.count("default") == 0);
+    FUZZ_CHECK(b->groupcount == expectedGroups.size() + 1);
+    for (const ZelGroup* h = b->groups; h; h = h->next) {
+        auto found = expectedGroups.find(h->name);
+        if (found == expectedGroups.end()) {
+            FUZZ_CHECK(std::strcmp(h->name, "default") == 0);
+            FUZZ_CHECK(h->trianglecount == 0);
+            continue;
+        }
+        const std::vector<uint32_t>& list = found->second;
+        FUZZ_CHECK(h->trianglecount == list.size());
+        FUZZ_CHECK(list.empty() || std::memcmp(h->triangleidx, list.data(), 4 * list.size()) == 0);
+        auto named = expectedMaterial.find(h->name);
+        if (named != expectedMaterial.end() && isWord(named->second))
+            FUZZ_CHECK(b->materials[h->material].name == materialNameReadBack(named->second));
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Plan plan;
+    if (!parsePlan(data, size, &plan)) return 0;
+    const fuzz::ObjInput input = fuzz::splitObjMtl(data + plan.textStart, size - plan.textStart);
+    fuzz::MtlServer server{&input};
+    ZelModel* model = nullptr;
+    if (!zel::readOBJMemory("fuzz/model.obj", input.obj.data(), input.obj.size(), server.provider(),
+                            &model)
+             .ok)
+        return 0;
+
+    for (int operation : plan.operations) apply(model, operation, plan);
+
+    std::string obj, mtl;
+    zel::Status written = zel::writeOBJMemory(model, plan.mode, &obj, &mtl);
+    FUZZ_CHECK(written.ok);
+    const uint32_t mode = modeInForce(model, plan.mode);
+    FUZZ_CHECK(mtl.empty() == !((mode & ZEL_MATERIAL) && model->mtllib));
+
+    ZelModel* back = nullptr;
+    zel::Status read = zel::readOBJMemory(
+        "fuzz/back.obj", obj.data(), obj.size(),
+        [&mtl](const std::string&, std::string& text) {
+            text = mtl;
+            return !mtl.empty();
+        },
+        &back);
+    if (indicesReadable(model, mode)) {
+        FUZZ_CHECK(read.ok);
+        checkReadBack(model, back, mode);
+        zelFreeModel(back);
+    } else {
+        fuzz::checkFailureLine(read);
+        FUZZ_CHECK(read.message.find("does not name one of") != std::string::npos);
+    }
+    zelFreeModel(model);
+    return 0;
+}
