@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "zel_internal.h"
 
@@ -29,8 +30,12 @@ ZelGroup* zel::newGroup(ZelModel* model, const char* name) {
 uint32_t zelFindMaterial(ZelModel* model, const char* name) {
     for (uint32_t i = 0; i < model->materialcount; i++)
         if (std::strcmp(model->materials[i].name, name) == 0) return i;
-    std::printf("zelFindMaterial():  can't find material \"%s\".\n", name);
+    std::fputs(zel::materialNotFound(name).c_str(), stdout);
     return 0;
+}
+
+std::string zel::materialNotFound(const char* name) {
+    return std::string("zelFindMaterial():  can't find material \"") + name + "\".\n";
 }
 
 void zelFreeModel(ZelModel* model) {

@@ -1,9 +1,13 @@
 // The MTL reader: a counting scan sizes the material array, a filling scan stores the materials.
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "scanner.h"
 #include "zel_internal.h"
@@ -36,7 +40,7 @@ void scanMaterials(Scanner& in, ZelMaterial** out, uint32_t* outCount) {
         in.skipLine();
     }
     if (count > UINT32_MAX) count = UINT32_MAX;  // the filling scan stores no more than this
-    in.rewind();
+    in.seek(0);
 
     uint32_t materialcount = static_cast<uint32_t>(count);
     ZelMaterial* materials =
@@ -110,14 +114,15 @@ Status readMTL(ZelModel* model, const char* name, const TextProvider* mtl) {
             scanMaterials(in, &materials, &count);
         }
     } else {
-        FILE* file = openForReading(path.c_str());
-        if (!file) {
+        Input input;
+        if (!openForReading(path.c_str(), &input)) {
             failed = true;
         } else {
-            Scanner in(file);
+            std::vector<char> buffer(std::min<uint64_t>(kDefaultBufferSize, input.size + 1));
+            Scanner in(input, 0, buffer);
             scanMaterials(in, &materials, &count);
             failed = in.failed();
-            std::fclose(file);
+            close(input.fd);
             if (failed) freeMaterials(materials, count);
         }
     }

@@ -1,16 +1,17 @@
-// The OBJ reader: a counting scan sizes every array exactly, a filling scan stores the data.
-#include <sys/stat.h>
+// The OBJ reader's scans: a counting scan sizes every array exactly, a filling scan stores the
+// data. Each runs over one byte range from a given state (obj_scan.h); obj_ranges.cpp puts ranges
+// together, and one range over the whole input is the one-thread reader.
+#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <type_traits>
 #include <unordered_map>
 #include <vector>
 
+#include "obj_scan.h"
 #include "scanner.h"
 #include "zel_internal.h"
 
@@ -82,202 +83,237 @@ struct Corner {
     uint32_t v = 0, t = 0, n = 0;
 };
 
-struct GroupSlot {
-    ZelGroup* group;
-    uint32_t capacity;  // triangles counted for it
+// Turns a face index into a 1-based array index: a negative one counts back from the latest
+// element read before the face. Without the array (`checked` false) the index is kept as written,
+// and a relative one, which then names nothing, as 0.
+bool resolve(int index, uint32_t readSoFar, uint32_t count, bool checked, uint32_t* out) {
+    int64_t resolved = index < 0 ? int64_t{readSoFar} + 1 + index : index;
+    if (!checked) {
+        *out = resolved > 0 ? static_cast<uint32_t>(resolved) : 0;
+        return true;
+    }
+    *out = static_cast<uint32_t>(resolved);
+    return resolved >= 1 && resolved <= int64_t{count};
+}
+
+// A group's part of a range: the slots of its triangle list the range may use, and where it began.
+struct LocalSlots {
+    uint32_t first = 0, next = 0, limit = 0;
 };
 
-// What both scans share: the model, the input and the lookup tables.
-class ObjReader {
+// Both scans over one range of the input.
+class RangeScan {
 public:
-    ObjReader(ZelModel* model, Scanner& in, const TextProvider* mtl)
-        : model_(model), in_(in), mtl_(mtl) {}
+    explicit RangeScan(Scanner& in) : in_(in) {}
 
-    Status firstPass();
-    void allocate();
-    Status fillPass();
+    void count(uint64_t stop, CountReport& out);
+    void fill(const ModelIndex& index, uint64_t stop, const FillState& state,
+              const FillLimits& limits, FillReport& out);
 
 private:
-    ZelGroup* addGroup(const char* name);
-    uint32_t findMaterial(const char* name);
+    // Skips white space and reports where the next keyword starts; false when that is at or after
+    // `stop` or the input ends there (`next` then says where).
+    bool nextStatement(uint64_t stop, uint64_t* at, uint64_t* first, bool* started,
+                       uint64_t* next);
+    size_t readFace(bool values, Form* form);
     template <class Source>
     size_t readReferences(Source& in, Form form, Reference ref, bool values);
     size_t quickReferences(Window& in, Form form, Reference ref, bool values);
-    bool readFace(bool store);
-    bool resolve(int index, uint32_t readSoFar, uint32_t count, bool checked, uint32_t* out);
+    bool storeFace(uint64_t at, FillReport& out);
     Status badIndex(uint64_t faceStart, Form form);
-    void storeTriangle(const Corner& a, const Corner& b, const Corner& c, Form form);
+    LocalSlots* slotsOf(uint32_t group);
 
-    ZelModel* model_;
     Scanner& in_;
-    const TextProvider* mtl_;
-    std::unordered_map<std::string, GroupSlot> groups_;
-    std::unordered_map<std::string, uint32_t> materials_;  // name -> lowest index
     char line_[kMaxToken + 1];
     std::vector<Reference> references_;  // of the face being read
     std::vector<Corner> corners_;        // the same, resolved
-    Status failure_;                     // why readFace returned false
-
-    // Counting scan: counts before they are stored in the model.
-    uint64_t vertices_ = 0, normals_ = 0, texcoords_ = 0, triangles_ = 0;
 
     // Filling scan.
-    uint32_t nextVertex_ = 1, nextNormal_ = 1, nextTexcoord_ = 1, nextTriangle_ = 0;
-    uint32_t material_ = 0;
-    ZelGroup* current_ = nullptr;
-    GroupSlot* currentSlot_ = nullptr;
+    const ModelIndex* index_ = nullptr;
+    const FillLimits* limits_ = nullptr;
+    FillState state_;
+    std::unordered_map<uint32_t, LocalSlots> slots_;  // by group id
+    LocalSlots* current_ = nullptr;                   // the current group's, or null
 };
 
-ZelGroup* ObjReader::addGroup(const char* name) {
-    auto found = groups_.find(name);
-    if (found != groups_.end()) return found->second.group;
-    ZelGroup* group = newGroup(model_, name);
-    groups_.emplace(name, GroupSlot{group, 0});
-    return group;
+bool RangeScan::nextStatement(uint64_t stop, uint64_t* at, uint64_t* first, bool* started,
+                              uint64_t* next) {
+    in_.skipSpace();
+    *at = in_.offset();
+    if (!*started) {
+        *first = *at;
+        *started = true;
+    }
+    if (*at >= stop || in_.peek() == EOF) {
+        *next = *at;
+        return false;
+    }
+    return true;
 }
 
-uint32_t ObjReader::findMaterial(const char* name) {
-    auto found = materials_.find(name);
-    if (found != materials_.end()) return found->second;
-    return zelFindMaterial(model_, name);  // prints that the name is missing, gives 0
-}
-
-Status ObjReader::firstPass() {
-    current_ = addGroup("default");
-    size_t length;
-    while (const char* keyword = in_.word(&length)) {
-        if (length == 0) break;
+void RangeScan::count(uint64_t stop, CountReport& out) {
+    std::unordered_map<std::string, uint32_t> entries;  // group name -> entry of out.groups
+    out.groups.assign(1, {std::string(), 0});
+    uint32_t current = 0;
+    bool started = false;
+    uint64_t at;
+    while (nextStatement(stop, &at, &out.first, &started, &out.next)) {
+        size_t length;
+        const char* keyword = in_.word(&length);
         switch (keyword[0]) {
             case 'v':
                 if (length == 1) {
-                    vertices_++;
+                    out.vertices++;
                 } else if (keyword[1] == 'n') {
-                    normals_++;
+                    out.normals++;
                 } else if (keyword[1] == 't') {
-                    texcoords_++;
+                    out.texcoords++;
                 } else {
-                    return failure(Stream::Out, "zelFirstPass(): Unknown token \"%.*s\".\n",
-                                   static_cast<int>(length), keyword);
+                    out.failure = failure(Stream::Out, "zelFirstPass(): Unknown token \"%.*s\".\n",
+                                          static_cast<int>(length), keyword);
+                    out.failure.line = in_.lineAt(at);
+                    out.next = at;
+                    out.current = current;
+                    return;
                 }
                 in_.skipLine();
                 break;
             case 'f': {
-                if (!readFace(false)) return failure_;
-                break;
-            }
-            case 'g':
-                in_.readLine(line_);
-                current_ = addGroup(groupName(line_).c_str());
-                break;
-            case 'm': {
-                in_.readLine(line_);
-                std::string name = statementName(line_);
-                std::free(model_->mtllib);
-                model_->mtllib = strdup(name.c_str());
-                Status status = readMTL(model_, model_->mtllib, mtl_);
-                if (!status.ok) return status;
-                break;
-            }
-            default:
-                in_.skipLine();
-                break;
-        }
-    }
-    if (in_.failed())
-        return failure(Stream::Err, "zelReadOBJ() failed: error reading \"%s\".\n", model_->path);
-    if (vertices_ >= UINT32_MAX || normals_ >= UINT32_MAX || texcoords_ >= UINT32_MAX ||
-        triangles_ >= UINT32_MAX)
-        return failure(Stream::Err, "zelReadOBJ() failed: \"%s\" holds too many elements.\n",
-                       model_->path);
-    model_->vertexcount = static_cast<uint32_t>(vertices_);
-    model_->normalcount = static_cast<uint32_t>(normals_);
-    model_->texcoordcount = static_cast<uint32_t>(texcoords_);
-    model_->trianglecount = static_cast<uint32_t>(triangles_);
-    for (auto& entry : groups_) {
-        GroupSlot& slot = entry.second;
-        slot.capacity = slot.group->trianglecount;
-        slot.group->triangleidx = static_cast<uint32_t*>(
-            std::calloc(slot.capacity ? slot.capacity : 1, sizeof(uint32_t)));
-        slot.group->trianglecount = 0;
-    }
-    for (uint32_t i = 0; i < model_->materialcount; i++)
-        materials_.emplace(model_->materials[i].name, i);  // keeps the first of equal names
-    return Status{};
-}
-
-void ObjReader::allocate() {
-    ZelModel* m = model_;
-    m->vertices = static_cast<float*>(std::calloc(3 * (size_t{m->vertexcount} + 1), sizeof(float)));
-    m->triangles = static_cast<ZelTriangle*>(
-        std::calloc(m->trianglecount ? m->trianglecount : 1, sizeof(ZelTriangle)));
-    if (m->normalcount)
-        m->normals = static_cast<float*>(std::calloc(3 * (size_t{m->normalcount} + 1), sizeof(float)));
-    if (m->texcoordcount)
-        m->texcoords =
-            static_cast<float*>(std::calloc(2 * (size_t{m->texcoordcount} + 1), sizeof(float)));
-}
-
-Status ObjReader::fillPass() {
-    auto found = groups_.find("default");
-    current_ = found->second.group;
-    currentSlot_ = &found->second;
-    float discard[3];
-    size_t length;
-    while (const char* keyword = in_.word(&length)) {
-        if (length == 0) break;
-        switch (keyword[0]) {
-            case 'v':
-                // A statement the counting scan did not see (a keyword left on a vertex line) has
-                // no slot of its own: its values are read and dropped.
-                if (length == 1) {
-                    bool room = nextVertex_ <= model_->vertexcount;
-                    in_.readFloats(room ? &model_->vertices[3 * size_t{nextVertex_}] : discard, 3);
-                    nextVertex_ += room;
-                } else if (keyword[1] == 'n') {
-                    bool room = nextNormal_ <= model_->normalcount;
-                    in_.readFloats(room ? &model_->normals[3 * size_t{nextNormal_}] : discard, 3);
-                    nextNormal_ += room;
-                } else if (keyword[1] == 't') {
-                    bool room = nextTexcoord_ <= model_->texcoordcount;
-                    in_.readFloats(room ? &model_->texcoords[2 * size_t{nextTexcoord_}] : discard,
-                                   2);
-                    nextTexcoord_ += room;
-                } else {
-                    in_.skipLine();
-                }
-                break;
-            case 'f': {
-                if (!readFace(true)) return failure_;
+                Form form;
+                uint64_t triangles = readFace(false, &form) - 2;
+                out.groups[current].second += triangles;
+                out.triangles += triangles;
                 break;
             }
             case 'g': {
                 in_.readLine(line_);
-                auto group = groups_.find(groupName(line_));
-                if (group == groups_.end()) {
-                    current_ = nullptr;  // a group the counting scan never saw holds nothing
-                    currentSlot_ = nullptr;
-                } else {
-                    current_ = group->second.group;
-                    currentSlot_ = &group->second;
-                    current_->material = material_;
-                }
+                std::string name = groupName(line_);
+                auto found = entries.emplace(name, static_cast<uint32_t>(out.groups.size()));
+                if (found.second) out.groups.emplace_back(std::move(name), 0);
+                current = found.first->second;
                 break;
             }
-            case 'u':
+            case 'm':
                 in_.readLine(line_);
-                material_ = findMaterial(statementName(line_).c_str());
-                if (current_) current_->material = material_;
+                out.libraries.push_back({statementName(line_), at});
                 break;
             default:
                 in_.skipLine();
                 break;
         }
     }
-    if (in_.failed())
-        return failure(Stream::Err, "zelReadOBJ() failed: error reading \"%s\".\n", model_->path);
-    // Triangles that had no room in their group were dropped, so the count is what was stored.
-    model_->trianglecount = nextTriangle_;
-    return Status{};
+    out.current = current;
+    out.ioError = in_.failed();
+}
+
+LocalSlots* RangeScan::slotsOf(uint32_t group) {
+    auto found = slots_.try_emplace(group);
+    LocalSlots& slots = found.first->second;
+    if (found.second) {
+        if (limits_->guess) {
+            auto window = limits_->groups->find(group);
+            if (window != limits_->groups->end())
+                slots = {window->second.next, window->second.next, window->second.limit};
+        } else {
+            uint32_t stored = (*limits_->stored)[group];
+            slots = {stored, stored, index_->capacity[group]};
+        }
+    }
+    return &slots;
+}
+
+void RangeScan::fill(const ModelIndex& index, uint64_t stop, const FillState& state,
+                     const FillLimits& limits, FillReport& out) {
+    index_ = &index;
+    limits_ = &limits;
+    state_ = state;
+    current_ = state.group == kNoGroup ? nullptr : slotsOf(state.group);
+    ZelModel* m = index.model;
+    uint32_t material = kInherited;
+    float discard[3];
+    bool started = false;
+    uint64_t at;
+    // Reads n floats into the next slot of an array holding `count` of them, or into `discard`
+    // when the slot lies beyond the window (and, when guessing, ends the range). Components that
+    // do not parse are zero, as in a fresh array.
+    auto element = [&](float* array, uint32_t& next, uint32_t end, int n) {
+        if (next < end) {
+            float* slot = &array[size_t{next} * n];
+            for (int i = in_.readFloats(slot, n); i < n; i++) slot[i] = 0;
+            next++;
+            return true;
+        }
+        if (limits.guess) return false;
+        in_.readFloats(discard, n);
+        return true;
+    };
+    while (nextStatement(stop, &at, &out.first, &started, &out.next)) {
+        size_t length;
+        const char* keyword = in_.word(&length);
+        bool room = true;
+        switch (keyword[0]) {
+            case 'v':
+                // A statement the counting scan did not see (a keyword left on a vertex line) has
+                // no slot of its own: its values are read and dropped.
+                if (length == 1)
+                    room = element(m->vertices, state_.vertex, limits.end.vertex, 3);
+                else if (keyword[1] == 'n')
+                    room = element(m->normals, state_.normal, limits.end.normal, 3);
+                else if (keyword[1] == 't')
+                    room = element(m->texcoords, state_.texcoord, limits.end.texcoord, 2);
+                else
+                    in_.skipLine();
+                break;
+            case 'f':
+                room = storeFace(at, out);
+                if (!out.failure.ok) {
+                    out.next = at;
+                    out.end = state_;
+                    return;
+                }
+                break;
+            case 'g': {
+                in_.readLine(line_);
+                auto group = index.groupIds.find(groupName(line_));
+                if (group == index.groupIds.end()) {
+                    state_.group = kNoGroup;  // a group the counting scan never saw holds nothing
+                    current_ = nullptr;
+                } else {
+                    state_.group = group->second;
+                    current_ = slotsOf(group->second);
+                    out.materials.emplace_back(group->second, material);
+                }
+                break;
+            }
+            case 'u': {
+                in_.readLine(line_);
+                std::string name = statementName(line_);
+                auto found = index.materials.find(name);
+                if (found != index.materials.end()) {
+                    material = found->second;
+                } else {
+                    out.warnings.push_back(materialNotFound(name.c_str()));
+                    material = 0;
+                }
+                if (state_.group != kNoGroup) out.materials.emplace_back(state_.group, material);
+                break;
+            }
+            default:
+                in_.skipLine();
+                break;
+        }
+        if (!room) {
+            out.overflow = true;
+            out.next = at;
+            break;
+        }
+    }
+    out.end = state_;
+    out.material = material;
+    for (const auto& entry : slots_)
+        if (entry.second.next != entry.second.first)
+            out.stored.emplace_back(entry.first, entry.second.next - entry.second.first);
+    out.ioError = in_.failed();
 }
 
 // Reads the references of a face after its first: two more whatever they hold (a failed read
@@ -285,7 +321,7 @@ Status ObjReader::fillPass() {
 // only counted; with it the list is rebuilt from the start on every call, so a read can be
 // repeated. Returns the number of references, the first included.
 template <class Source>
-size_t ObjReader::readReferences(Source& in, Form form, Reference ref, bool values) {
+size_t RangeScan::readReferences(Source& in, Form form, Reference ref, bool values) {
     if constexpr (std::is_same_v<Source, Window>) {
         if (size_t count = quickReferences(in, form, ref, values)) return count;
     }
@@ -377,7 +413,7 @@ bool quickFirstReference(Window& in, Form* form, Reference* ref) {
 // stands alone between white space, and the face ends with its line, the next line starting a
 // statement. The general reading would then take exactly these references, which are read here in
 // one sweep. Returns 0, consuming nothing, for any other face.
-size_t ObjReader::quickReferences(Window& in, Form form, Reference ref, bool values) {
+size_t RangeScan::quickReferences(Window& in, Form form, Reference ref, bool values) {
     const char* p = in.p;
     const void* newline = std::memchr(p, '\n', static_cast<size_t>(in.end - p));
     if (!newline) return 0;
@@ -407,69 +443,71 @@ size_t ObjReader::quickReferences(Window& in, Form form, Reference ref, bool val
     return count;
 }
 
-// Turns a face index into a 1-based array index: a negative one counts back from the latest
-// element read before the face. Without the array (`checked` false) the index is kept as written,
-// and a relative one, which then names nothing, as 0.
-bool ObjReader::resolve(int index, uint32_t readSoFar, uint32_t count, bool checked,
-                        uint32_t* out) {
-    int64_t resolved = index < 0 ? int64_t{readSoFar} + 1 + index : index;
-    if (!checked) {
-        *out = resolved > 0 ? static_cast<uint32_t>(resolved) : 0;
-        return true;
-    }
-    *out = static_cast<uint32_t>(resolved);
-    return resolved >= 1 && resolved <= int64_t{count};
-}
-
-// Reads one face. The counting scan (store false) counts its triangles; the filling scan checks
-// and resolves every index and stores the fan r1 r2 r3, r1 r3 r4, ..., r1 rN-1 rN. Returns false,
-// with the reason in failure_, on an index that names nothing.
-bool ObjReader::readFace(bool store) {
-    uint64_t faceStart = in_.offset();
+// Reads a face's references after its keyword and returns how many there are (at least 3). With
+// `values` they are left in references_; otherwise only counted.
+size_t RangeScan::readFace(bool values, Form* form) {
     Reference first;
-    Form form;
     Window window = in_.window();
-    if (quickFirstReference(window, &form, store ? &first : nullptr)) {
+    if (quickFirstReference(window, form, values ? &first : nullptr)) {
         in_.commit(window);
     } else {
         first = Reference{};
         size_t length;
         const char* word = in_.word(&length);
-        form = faceForm(word, word + length, first);
+        *form = faceForm(word, word + length, first);
     }
-    size_t references =
-        in_.scan([&](auto& in) { return readReferences(in, form, first, store); });
-    size_t triangles = references - 2;
-    if (!store) {
-        if (current_) current_->trianglecount += static_cast<uint32_t>(triangles);
-        triangles_ += triangles;
-        return true;
-    }
+    return in_.scan([&](auto& in) { return readReferences(in, *form, first, values); });
+}
+
+// Reads a face, checks and resolves every index and stores the fan r1 r2 r3, r1 r3 r4, ...,
+// r1 rN-1 rN. An index that names nothing sets out.failure. Returns false when a triangle falls
+// outside a guessed window.
+bool RangeScan::storeFace(uint64_t at, FillReport& out) {
+    Form form;
+    readFace(true, &form);
+    const ZelModel* m = index_->model;
     corners_.resize(references_.size());
     for (size_t i = 0; i < references_.size(); i++) {
         const Reference& ref = references_[i];
         Corner& corner = corners_[i];
-        bool good = resolve(ref.v, nextVertex_ - 1, model_->vertexcount, true, &corner.v);
+        bool good = resolve(ref.v, state_.vertex - 1, m->vertexcount, true, &corner.v);
         if (hasTexture(form))
-            good &= resolve(ref.t, nextTexcoord_ - 1, model_->texcoordcount,
-                            model_->texcoords != nullptr, &corner.t);
+            good &= resolve(ref.t, state_.texcoord - 1, m->texcoordcount, m->texcoords != nullptr,
+                            &corner.t);
         if (hasNormal(form))
-            good &= resolve(ref.n, nextNormal_ - 1, model_->normalcount,
-                            model_->normals != nullptr, &corner.n);
+            good &= resolve(ref.n, state_.normal - 1, m->normalcount, m->normals != nullptr,
+                            &corner.n);
         if (!good) {
-            failure_ = badIndex(faceStart, form);
-            return false;
+            out.failure = badIndex(at, form);
+            return true;
         }
     }
-    for (size_t i = 2; i < corners_.size(); i++)
-        storeTriangle(corners_[0], corners_[i - 1], corners_[i], form);
+    if (!current_) return true;  // a group the counting scan never saw: the triangles are dropped
+    ZelGroup* group = index_->groups[state_.group];
+    for (size_t i = 2; i < corners_.size(); i++) {
+        // Never more than the counting scan made room for.
+        if (current_->next >= current_->limit || state_.triangle >= limits_->end.triangle) {
+            if (limits_->guess) return false;
+            continue;
+        }
+        ZelTriangle& triangle = index_->model->triangles[state_.triangle];
+        triangle = ZelTriangle{};
+        const Corner* corners[] = {&corners_[0], &corners_[i - 1], &corners_[i]};
+        for (int k = 0; k < 3; k++) {
+            triangle.vertexidx[k] = corners[k]->v;
+            if (hasTexture(form)) triangle.texcoordidx[k] = corners[k]->t;
+            if (hasNormal(form)) triangle.normalidx[k] = corners[k]->n;
+        }
+        group->triangleidx[current_->next++] = state_.triangle++;
+    }
     return true;
 }
 
 // The failure for a face with an index that names no element of an array the file has: every later
 // operation would read outside the array. It names the file, the face's line and the first bad
 // index.
-Status ObjReader::badIndex(uint64_t faceStart, Form form) {
+Status RangeScan::badIndex(uint64_t faceStart, Form form) {
+    const ZelModel* m = index_->model;
     struct Kind {
         const char* what;
         const char* plural;
@@ -477,87 +515,82 @@ Status ObjReader::badIndex(uint64_t faceStart, Form form) {
         bool present;
     };
     const Kind kinds[] = {
-        {"vertex", "vertices", nextVertex_ - 1, model_->vertexcount, true},
-        {"texture coordinate", "texture coordinates", nextTexcoord_ - 1, model_->texcoordcount,
-         hasTexture(form) && model_->texcoords},
-        {"normal", "normals", nextNormal_ - 1, model_->normalcount,
-         hasNormal(form) && model_->normals},
+        {"vertex", "vertices", state_.vertex - 1, m->vertexcount, true},
+        {"texture coordinate", "texture coordinates", state_.texcoord - 1, m->texcoordcount,
+         hasTexture(form) && m->texcoords},
+        {"normal", "normals", state_.normal - 1, m->normalcount, hasNormal(form) && m->normals},
     };
     uint32_t line = in_.lineAt(faceStart);
+    Status status;
     for (const Reference& ref : references_) {
         const int indices[] = {ref.v, ref.t, ref.n};
-        for (int k = 0; k < 3; k++) {
+        for (int k = 0; k < 3 && status.ok; k++) {
             uint32_t ignored;
             if (!kinds[k].present ||
                 resolve(indices[k], kinds[k].readSoFar, kinds[k].count, true, &ignored))
                 continue;
-            return failure(Stream::Err,
-                           "zelReadOBJ() failed: \"%s\" line %u: %s index %d does not name one of "
-                           "the file's %u %s.\n",
-                           model_->path, line, kinds[k].what, indices[k], kinds[k].count,
-                           kinds[k].plural);
+            status = failure(Stream::Err,
+                             "zelReadOBJ() failed: \"%s\" line %u: %s index %d does not name one "
+                             "of the file's %u %s.\n",
+                             m->path, line, kinds[k].what, indices[k], kinds[k].count,
+                             kinds[k].plural);
         }
+        if (!status.ok) break;
     }
-    return failure(Stream::Err, "zelReadOBJ() failed: \"%s\" line %u: bad face index.\n",
-                   model_->path, line);
-}
-
-void ObjReader::storeTriangle(const Corner& a, const Corner& b, const Corner& c, Form form) {
-    // The filling scan never stores more than the counting scan made room for.
-    if (!currentSlot_ || current_->trianglecount >= currentSlot_->capacity ||
-        nextTriangle_ >= model_->trianglecount)
-        return;
-    ZelTriangle& triangle = model_->triangles[nextTriangle_];
-    const Corner* corners[] = {&a, &b, &c};
-    for (int i = 0; i < 3; i++) {
-        triangle.vertexidx[i] = corners[i]->v;
-        if (hasTexture(form)) triangle.texcoordidx[i] = corners[i]->t;
-        if (hasNormal(form)) triangle.normalidx[i] = corners[i]->n;
-    }
-    current_->triangleidx[current_->trianglecount++] = nextTriangle_++;
-}
-
-ZelModel* newModel(const char* path) {
-    ZelModel* model = static_cast<ZelModel*>(std::calloc(1, sizeof(ZelModel)));
-    model->path = strdup(path);
-    return model;
-}
-
-Status readOBJ(const char* path, Scanner& in, const TextProvider* mtl, ZelModel** out) {
-    *out = nullptr;
-    ZelModel* model = newModel(path);
-    ObjReader reader(model, in, mtl);
-    Status status = reader.firstPass();
-    if (status.ok) {
-        reader.allocate();
-        in.rewind();
-        status = reader.fillPass();
-    }
-    if (!status.ok) {
-        zelFreeModel(model);
-        return status;
-    }
-    *out = model;
+    if (status.ok)
+        status = failure(Stream::Err, "zelReadOBJ() failed: \"%s\" line %u: bad face index.\n",
+                         m->path, line);
+    status.line = line;
     return status;
 }
 
 }  // namespace
 
-Status readOBJFile(const char* path, ZelModel** out) {
+void countRange(const Input& input, std::vector<char>* buffer, uint64_t start, uint64_t stop,
+                CountReport* out) {
+    if (buffer) {
+        Scanner in(input, start, *buffer);
+        RangeScan(in).count(stop, *out);
+    } else {
+        Scanner in(input.data, input.size, start);
+        RangeScan(in).count(stop, *out);
+    }
+}
+
+void fillRange(const Input& input, std::vector<char>* buffer, const ModelIndex& index,
+               uint64_t start, uint64_t stop, const FillState& state, const FillLimits& limits,
+               FillReport* out) {
+    if (buffer) {
+        Scanner in(input, start, *buffer);
+        RangeScan(in).fill(index, stop, state, limits, *out);
+    } else {
+        Scanner in(input.data, input.size, start);
+        RangeScan(in).fill(index, stop, state, limits, *out);
+    }
+}
+
+uint32_t lineOf(const Input& input, uint64_t offset) {
+    if (input.fd < 0) return Scanner(input.data, input.size).lineAt(offset);
+    std::vector<char> buffer(kDefaultBufferSize);
+    return Scanner(input, 0, buffer).lineAt(offset);
+}
+
+Status readOBJFile(const char* path, const ReadOptions& options, ZelModel** out) {
     *out = nullptr;
-    FILE* file = openForReading(path);
-    if (!file)
+    Input input;
+    if (!openForReading(path, &input))
         return failure(Stream::Err, "zelReadOBJ() failed: can't open data file \"%s\".\n", path);
-    Scanner in(file);
-    Status status = readOBJ(path, in, nullptr, out);
-    std::fclose(file);
+    Status status = readOBJInput(path, input, options, out);
+    close(input.fd);
     return status;
 }
 
-Status readOBJMemory(const char* path, const char* data, size_t size, const TextProvider& mtl,
+Status readOBJMemory(const char* path, const char* data, size_t size, const ReadOptions& options,
                      ZelModel** out) {
-    Scanner in(data, size);
-    return readOBJ(path, in, &mtl, out);
+    Input input;
+    input.data = data;
+    input.size = size;
+    return readOBJInput(path, input, options, out);
 }
 
 }  // namespace zel

@@ -1,7 +1,9 @@
 #include "scanner.h"
 
 #include <fast_float/fast_float.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <algorithm>
@@ -12,8 +14,6 @@
 namespace zel {
 
 namespace {
-
-constexpr size_t kBufferSize = size_t{1} << 20;
 
 int lower(int c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 bool isHexDigit(int c) { return isDigit(c) || (lower(c) >= 'a' && lower(c) <= 'f'); }
@@ -150,16 +150,39 @@ bool convertFloat(const char* token, size_t length, float* value) {
 
 }  // namespace
 
-FILE* openForReading(const char* path) {
-    FILE* file = std::fopen(path, "r");
-    if (!file) return nullptr;
+bool openForReading(const char* path, Input* input) {
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
     struct stat info;
-    if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
-        std::fclose(file);
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        close(fd);
         errno = EISDIR;
-        return nullptr;
+        return false;
     }
-    return file;
+    *input = Input{};
+    input->fd = fd;
+    input->size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+    return true;
+}
+
+ptrdiff_t Input::read(uint64_t offset, char* dst, size_t n) const {
+    if (fd < 0) {
+        if (offset >= size) return 0;
+        size_t count = static_cast<size_t>(std::min<uint64_t>(n, size - offset));
+        std::memcpy(dst, data + offset, count);
+        return static_cast<ptrdiff_t>(count);
+    }
+    size_t done = 0;
+    while (done < n) {
+        ssize_t got = pread(fd, dst + done, n - done, static_cast<off_t>(offset + done));
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        done += static_cast<size_t>(got);
+    }
+    return static_cast<ptrdiff_t>(done);
 }
 
 std::string groupName(const char* line) {
@@ -184,34 +207,38 @@ std::string statementName(const char* line) {
     return words[count - 1];
 }
 
-Scanner::Scanner(FILE* file) : file_(file), buffer_(kBufferSize) {
-    begin_ = p_ = end_ = buffer_.data();
+Scanner::Scanner(const Input& input, uint64_t start, std::vector<char>& buffer)
+    : input_(input), buffer_(buffer.data()), bufferSize_(buffer.size()) {
+    seek(start);
 }
 
-Scanner::Scanner(const char* data, size_t size)
-    : begin_(data), p_(data), end_(data + size), atEnd_(true) {}
+Scanner::Scanner(const char* data, size_t size, uint64_t start)
+    : begin_(data), p_(data), end_(data + size), atEnd_(true) {
+    input_.data = data;
+    input_.size = size;
+    seek(start);
+}
 
-void Scanner::rewind() {
-    if (!file_) {
-        p_ = begin_;
+void Scanner::seek(uint64_t offset) {
+    if (!buffer_) {
+        p_ = begin_ + std::min<uint64_t>(offset, input_.size);
         return;
     }
-    std::clearerr(file_);
-    if (std::fseek(file_, 0, SEEK_SET) != 0) ioError_ = true;
-    base_ = 0;
-    p_ = end_ = begin_;
+    base_ = offset;
+    p_ = end_ = begin_ = buffer_;
     atEnd_ = ioError_;
 }
 
 bool Scanner::refill() {
     if (atEnd_) return false;
     base_ += static_cast<uint64_t>(end_ - begin_);
-    size_t got = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-    if (got < buffer_.size()) {
-        atEnd_ = true;
-        if (std::ferror(file_)) ioError_ = true;
+    ptrdiff_t got = input_.read(base_, buffer_, bufferSize_);
+    if (got < 0) {
+        ioError_ = true;
+        got = 0;
     }
-    p_ = begin_ = buffer_.data();
+    if (static_cast<size_t>(got) < bufferSize_) atEnd_ = true;
+    p_ = begin_ = buffer_;
     end_ = begin_ + got;
     return got > 0;
 }
@@ -224,7 +251,7 @@ int Scanner::slowPeek() {
 
 uint32_t Scanner::lineAt(uint64_t offset) {
     uint64_t lines = 1;
-    rewind();
+    seek(0);
     while (offset > 0 && peek() != EOF) {
         size_t span = static_cast<size_t>(end_ - p_);
         if (span > offset) span = static_cast<size_t>(offset);

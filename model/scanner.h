@@ -5,7 +5,7 @@
 // characters, "%d", "%f", and a line remainder read into a 128-byte buffer): the same white space,
 // the same characters consumed by a number read that fails, the same values bit for bit. A file
 // streams through one fixed-size buffer, so memory stays flat however large the file; text already
-// in memory is scanned in place.
+// in memory is scanned in place, or through a buffer too, so that tests can place its refills.
 #pragma once
 
 #include <cstddef>
@@ -29,18 +29,35 @@ inline bool isDigit(int c) { return static_cast<unsigned>(c - '0') < 10; }
 
 struct Window;
 
+// The size of the buffer a file streams through unless a reader is told otherwise.
+constexpr size_t kDefaultBufferSize = size_t{1} << 20;
+
+// Where a scanner's bytes come from: a file read with pread (so that several scanners can read one
+// file at different places at once), or bytes in memory.
+struct Input {
+    int fd = -1;                 // the file, when not -1
+    const char* data = nullptr;  // otherwise the bytes, which must outlive every scanner
+    uint64_t size = 0;           // the bytes in memory; a file's size when it was opened
+
+    // Copies the bytes from `offset` on into dst, up to n of them; returns how many (fewer than n
+    // only at the end of the input), or -1 when the file cannot be read.
+    ptrdiff_t read(uint64_t offset, char* dst, size_t n) const;
+};
+
 class Scanner {
 public:
-    // Scans an open file from its current position; the file stays the caller's.
-    explicit Scanner(FILE* file);
-    // Scans `size` bytes at `data`, which must outlive the scanner.
-    Scanner(const char* data, size_t size);
+    // Scans `input` from byte `start` through `buffer`, which the scanner refills as it goes (its
+    // size, at least 1, is the most it holds at once). A file is read to its end, whatever size it
+    // had when opened.
+    Scanner(const Input& input, uint64_t start, std::vector<char>& buffer);
+    // Scans `size` bytes at `data` in place from byte `start`; the bytes must outlive the scanner.
+    Scanner(const char* data, size_t size, uint64_t start = 0);
 
     Scanner(const Scanner&) = delete;
     Scanner& operator=(const Scanner&) = delete;
 
-    // Goes back to the first byte.
-    void rewind();
+    // Goes to byte `offset` of the input.
+    void seek(uint64_t offset);
     // True when a read from the file failed (the rest of the input then reads as its end).
     bool failed() const { return ioError_; }
     // Bytes consumed since the start.
@@ -103,8 +120,9 @@ private:
     int slowFloat(float* value);
     bool refill();
 
-    FILE* file_ = nullptr;
-    std::vector<char> buffer_;
+    Input input_;
+    char* buffer_ = nullptr;  // null when scanning memory in place
+    size_t bufferSize_ = 0;
     const char* begin_ = nullptr;  // start of the bytes held
     const char* p_ = nullptr;      // next byte
     const char* end_ = nullptr;    // end of the bytes held
@@ -114,9 +132,10 @@ private:
     char spill_[kMaxToken + 1];    // a word that reaches past the bytes held
 };
 
-// Opens a file for reading, refusing directories (which the C library opens but cannot read).
-// Returns null with errno set on failure.
-FILE* openForReading(const char* path);
+// Opens a file for reading, refusing directories (which the C library opens but cannot read), and
+// fills `input` with its descriptor and size. Returns false with errno set on failure; the caller
+// closes input->fd otherwise.
+bool openForReading(const char* path, Input* input);
 
 // The group name of a "g" line: the rest of the line as read, without its line end (a line feed,
 // and a carriage return before it). Leading and inner white space stay.

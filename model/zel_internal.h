@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -37,11 +38,13 @@ ZelGroup* newGroup(ZelModel* model, const char* name);
 // Where a diagnostic line goes.
 enum class Stream { Out, Err };
 
-// The outcome of an internal operation. A failure carries its complete diagnostic line.
+// The outcome of an internal operation. A failure carries its complete diagnostic line and the
+// 1-based line of the file it is about (0 when it is about no line).
 struct Status {
     bool ok = true;
     Stream stream = Stream::Err;
     std::string message;
+    uint32_t line = 0;
 };
 
 // Builds a failure with a printf-style message (the line end included in `fmt`).
@@ -53,13 +56,41 @@ Status failure(Stream stream, const char* fmt, ...) __attribute__((format(printf
 // Supplies the text of a file for in-memory reading: returns false when there is no such file.
 using TextProvider = std::function<bool(const std::string& path, std::string& text)>;
 
-// Reads an OBJ file from disk. On failure *out is null and nothing is left allocated.
-Status readOBJFile(const char* path, ZelModel** out);
+// How an OBJ file is read. Only the time it takes depends on threads and sizes, never the result.
+struct ReadOptions {
+    // 0: one thread per processor the process may run on (files below a few MiB take one).
+    uint32_t threads = 0;
+    // The buffer each thread streams the input through; 0: 1 MiB for files, and text in memory is
+    // scanned in place. Any other size applies to both (tests place the refills with it).
+    size_t bufferSize = 0;
+    // The bytes of input per range when not 0; otherwise chosen from the size and the threads.
+    uint64_t rangeSize = 0;
+    // Supplies the material libraries by their full path; null: they are read from disk.
+    const TextProvider* libraries = nullptr;
+    // Receives each "can't find material" line; null: the lines go to standard output.
+    std::function<void(const std::string& line)> warn;
+};
 
-// Reads OBJ text held in memory, as if it were the file `path`; material libraries it names are
-// asked of `mtl` by their full path. On failure *out is null and nothing is left allocated.
-Status readOBJMemory(const char* path, const char* data, size_t size, const TextProvider& mtl,
+// Reads an OBJ file from disk. On failure *out is null and nothing is left allocated.
+Status readOBJFile(const char* path, const ReadOptions& options, ZelModel** out);
+inline Status readOBJFile(const char* path, ZelModel** out) {
+    return readOBJFile(path, ReadOptions{}, out);
+}
+
+// Reads OBJ text held in memory, as if it were the file `path`. On failure *out is null and
+// nothing is left allocated.
+Status readOBJMemory(const char* path, const char* data, size_t size, const ReadOptions& options,
                      ZelModel** out);
+// The same, with the material libraries asked of `mtl` by their full path.
+inline Status readOBJMemory(const char* path, const char* data, size_t size,
+                            const TextProvider& mtl, ZelModel** out) {
+    ReadOptions options;
+    options.libraries = &mtl;
+    return readOBJMemory(path, data, size, options, out);
+}
+
+// The line zelFindMaterial prints for a material name that is not found.
+std::string materialNotFound(const char* name);
 
 // Reads the material library `name` into `model` (see zelReadMTL). With `mtl` null it reads from
 // disk. On failure the model keeps the materials it had.

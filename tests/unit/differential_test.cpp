@@ -640,6 +640,18 @@ std::string difference(const ZelModel* expected, const ZelModel* actual) {
 
 const char kReferenceFailed[] = "reference: could not read the input";
 
+// Threads, ranges and buffers for reading `bytes` in pieces, chosen from the bytes themselves:
+// 1 to 4 threads, ranges of 1 to 64 bytes (up to about 1/256 of a large file), buffers of 1 to 48.
+zel::ReadOptions rangedOptions(const std::string& bytes) {
+    uint64_t hash = 14695981039346656037u;
+    for (char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+    zel::ReadOptions options;
+    options.threads = 1 + hash % 4;
+    options.rangeSize = 1 + (hash >> 8) % std::max<uint64_t>(64, bytes.size() / 256);
+    options.bufferSize = 1 + (hash >> 24) % 48;
+    return options;
+}
+
 // Writes a case into `dir` and reads it with all readers; returns "" when they agree, else the
 // first difference as "what: detail".
 std::string check(const zeltest::TempDir& dir, const Case& c) {
@@ -671,6 +683,19 @@ std::string check(const zeltest::TempDir& dir, const Case& c) {
         zel::readOBJMemory(path.c_str(), bytes.data(), bytes.size(), fromDisk, &fromMemory);
     std::string memoryOut = testing::internal::GetCapturedStdout();
 
+    // Once more cut into ranges of a few bytes on several threads, each range read through a buffer
+    // of a few bytes, from the file or from memory: every guess of a range's start is then put to
+    // the test.
+    zel::ReadOptions ranged = rangedOptions(bytes);
+    ranged.libraries = &fromDisk;
+    testing::internal::CaptureStdout();
+    ZelModel* fromRanges = nullptr;
+    zel::Status rangedStatus =
+        ranged.threads % 2 ? zel::readOBJFile(path.c_str(), ranged, &fromRanges)
+                           : zel::readOBJMemory(path.c_str(), bytes.data(), bytes.size(), ranged,
+                                                &fromRanges);
+    std::string rangedOut = testing::internal::GetCapturedStdout();
+
     std::string result;
     if (!expected)
         result = kReferenceFailed;
@@ -678,16 +703,24 @@ std::string check(const zeltest::TempDir& dir, const Case& c) {
         result = "file status: " + quoted(fileStatus.message.c_str());
     else if (!memoryStatus.ok)
         result = "memory status: " + quoted(memoryStatus.message.c_str());
+    else if (!rangedStatus.ok)
+        result = "ranged status: " + quoted(rangedStatus.message.c_str());
     else if (std::string d = difference(expected, fromFile); !d.empty())
         result = "file " + d;
     else if (std::string d = difference(expected, fromMemory); !d.empty())
         result = "memory " + d;
+    else if (std::string d = difference(expected, fromRanges); !d.empty())
+        result = "ranged " + d;
     else if (fileOut != expectedOut)
         result = "file stdout: reference " + quoted(expectedOut.c_str()) + ", fast reader " +
                  quoted(fileOut.c_str());
     else if (memoryOut != expectedOut)
         result = "memory stdout: reference " + quoted(expectedOut.c_str()) + ", fast reader " +
                  quoted(memoryOut.c_str());
+    else if (rangedOut != expectedOut)
+        result = "ranged stdout: reference " + quoted(expectedOut.c_str()) + ", fast reader " +
+                 quoted(rangedOut.c_str());
+    if (fromRanges) zelFreeModel(fromRanges);
     if (expected) zelFreeModel(expected);
     if (fromFile) zelFreeModel(fromFile);
     if (fromMemory) zelFreeModel(fromMemory);
@@ -865,6 +898,124 @@ TEST(DifferentialRead, GeneratedFilesCoverTheDialect) {
           "inf",    "INF",  "nan",    "NaN", "infinity", "+.", "-.", "g \t", "usemtl",
           "mtllib", "sub/", "newmtl", "Kd",  "Ka",       "Ks", "Ns", "Ni",   "\n\n"})
         EXPECT_NE(all.find(needle), std::string::npos) << "never generated: " << quoted(needle);
+}
+
+// One read of a text in memory: its status, model and not-found lines.
+struct Outcome {
+    zel::Status status;
+    ZelModel* model = nullptr;
+    std::vector<std::string> warnings;
+    ~Outcome() {
+        if (model) zelFreeModel(model);
+    }
+};
+
+void readWith(const std::string& text, zel::ReadOptions options, Outcome* out) {
+    static const zel::TextProvider kLibraries = [](const std::string& name, std::string& mtl) {
+        if (name.find("missing") != std::string::npos) return false;
+        mtl = "newmtl red\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\nnewmtl " + name + "\n";
+        return true;
+    };
+    options.libraries = &kLibraries;
+    options.warn = [out](const std::string& line) { out->warnings.push_back(line); };
+    out->status = zel::readOBJMemory("dir/case.obj", text.data(), text.size(), options,
+                                     &out->model);
+}
+
+// "" when two reads came out the same in everything the caller sees.
+std::string outcomeDifference(const Outcome& want, const Outcome& got) {
+    const zel::Status &a = want.status, &b = got.status;
+    if (a.ok != b.ok || a.message != b.message || a.stream != b.stream || a.line != b.line)
+        return "status " + quoted(a.message.c_str()) + " line " + std::to_string(a.line) +
+               " against " + quoted(b.message.c_str()) + " line " + std::to_string(b.line);
+    if (want.warnings != got.warnings)
+        return "warnings: " + std::to_string(want.warnings.size()) + " against " +
+               std::to_string(got.warnings.size());
+    return want.model ? difference(want.model, got.model) : "";
+}
+
+// Text that defeats the ranges' guesses: faces whose references run on over the next lines, bare
+// "f" lines, keywords left on vertex lines, lines the two scans read differently, many groups and
+// materials, failures in several places.
+std::vector<std::string> guessDefeatingTexts() {
+    std::vector<std::string> texts = {
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1\n2\n3\n1\n\n2 3\n-1\ng a\nf 1 2 3\nf 1 2\n3\n",
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\nf\n1 2 3\nf\nf\n2\ng\nf 3 2\n1 g x\nf\n",
+        "v 1 2 3 f 1 1 1\nv 1 2 3 g x\nf 1 2 3\nv 1 2 vn 1 2 3\nvn 0 0 1 vt 1 1\nf 1//1 2//1 3//1\n",
+        "v 1 2 n\nv 1 2 3\nv 1 2 in\nv 1 2 -\nvt 1 nan(\nvt 2 0x\nf 1/1 2/2 3/2\nv 1 2 3\n",
+        "mtllib a.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\ng a\nusemtl red\nf 1 2 3\ng b\nusemtl nope\n"
+        "f 1 2 3\ng a\nf 3 2 1\nusemtl blue\ng c\ng b\nf 1 2 3\nusemtl red\nmtllib b.mtl\n"
+        "usemtl b.mtl\ng a\nusemtl gone\nf 1 2 3\n",
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf 1 2 9\nf 1 2 3\nf 1 0 3\n",
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\ng b\nf 1 2 3\ng a\nv 1 2 3 g b\nf 1 2 3\ng a\nf 1 2 3\n"
+        "f 1 3 2\ng b\nf 2 1 3\nf 3 1 2\ng a\nf 2 3 1\n",
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\nvp 1\nf 1 2 3\nvx\n",
+        "mtllib missing.mtl\nv 0 0 0\nvp 1 1\n",
+        "v 0 0 0\nmtllib missing1.mtl\nmtllib a.mtl\nmtllib missing2.mtl\n",
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 0 1\nf -1//-1 -2//1 -3//-1\nv 5 5 5\nf -1 -2 -4\n"
+        "vt 0 0\nf 1/-1 2/1 3/1\n",
+        "v 0 0 0\rv 1 0 0\rv 0 1 0\rf 1 2 3\rg a\r",
+        "v 0 0 0\r\nv 1 0 0\r\nv 0 1 0\r\ng a b\r\nf 1 2 3\r\ng a b\r\nf 3 2 1",
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\ng last",
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1/2/3/4 2/2/3 3\nf 1//2//3 2 3\nf 1/ 2/ 3/\nf 1/x 2 3\n",
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\nf +1 -0 +2\nf 99999999999999999999 1 2\nf 1 2 3 4 5 6 7 8\n",
+    };
+    std::string many = "mtllib a.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\n";
+    for (int i = 0; i < 60; i++) {
+        many += "g g" + std::to_string(i % 7) + "\n";
+        if (i % 3 == 0) many += i % 2 ? "usemtl red\n" : "usemtl blue\n";
+        if (i % 11 == 0) many += "usemtl none" + std::to_string(i) + "\n";
+        many += "f 1 2 3\n";
+        if (i % 5 == 0) many += "f 1 2\n3 1\n";
+    }
+    texts.push_back(many);
+    texts.push_back(std::string(200, 'x') + "\nv 0 0 0\n" + "g " + std::string(300, 'n') +
+                    "\nv 1 0 0\nv 0 1 0\nf 1 2 3\n" + "f " + std::string(200, '1') + "\n");
+    texts.push_back("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3 " + std::string(400, ' ') + "1\n");
+
+    // Random statements of the dialect and of text beyond it.
+    static const char* const kTokens[] = {
+        "v",   "v",   "vt", "vn", "f",    "f",     "g",      "g a", "usemtl red", "usemtl x",
+        "mtllib a.mtl", "#", "1", "2",  "3",  "-1", "1/1",  "1//1",  "1/1/1", "2/1/1", "0",
+        "99", "x", "0.5", "-2.5e1", "nan", "n", "vp", "1/", "//", "+", "\t"};
+    Rng rng(20261207);
+    for (int t = 0; t < 300; t++) {
+        std::string text = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvn 0 0 1\n";
+        for (uint32_t n = rng.between(5, 60); n > 0; n--) {
+            const char* token = rng.pick(kTokens);
+            if (token[0] == 'v' && token[1] == 'p' && !rng.chance(10)) token = "v";
+            text += token;
+            text += rng.chance(40) ? (rng.chance(20) ? "\r\n" : "\n") : " ";
+        }
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+TEST(RangedRead, InputsThatDefeatTheGuessesReadAsOneThreadReadsThem) {
+    int reported = 0;
+    size_t index = 0;
+    for (const std::string& text : guessDefeatingTexts()) {
+        Outcome want;
+        zel::ReadOptions one;
+        one.threads = 1;
+        readWith(text, one, &want);
+        size_t step = 1 + index++ % 3;
+        for (uint64_t range = 1; range <= 48 && reported < 5; range += step) {
+            zel::ReadOptions ranged;
+            ranged.threads = 1 + range % 3;
+            ranged.rangeSize = range;
+            ranged.bufferSize = range % 4 == 0 ? 0 : 1 + range % 11;
+            Outcome got;
+            readWith(text, ranged, &got);
+            std::string d = outcomeDifference(want, got);
+            if (d.empty()) continue;
+            reported++;
+            ADD_FAILURE() << "ranges of " << range << " bytes on " << ranged.threads
+                          << " threads, buffer " << ranged.bufferSize << ": " << d << "\n"
+                          << quoted(text.c_str());
+        }
+    }
 }
 
 // The reference reader itself, on a file whose model is known.

@@ -1,0 +1,402 @@
+// Reading an OBJ input on every core. The input is cut into byte ranges at line starts, and each
+// range is scanned on its own, by both scans in turn, as if the one-thread reader began a statement
+// there in the state it would have there. Both are guesses until the range before is done: a face
+// whose references run on over the next lines, a bare "f" that takes the next line's first word,
+// or a line the two scans read differently all move the true start. So the reports are put
+// together in file order, each guess is checked against where the range before really ended and
+// the state it ended in, and a range whose guess was wrong is scanned again from the true point.
+// The result is the one-thread reader's, bit for bit; only the time differs.
+//
+// The counting scan needs no state but its start: its counts are its own and the group current
+// where it began stays symbolic. The filling scan needs the next slot of every array and of every
+// group's triangle list; the counting scan's reports give them, and a filling range may store only
+// into the window they assign it, so that a wrong guess cannot touch another range's slots. The
+// true scans tile the arrays and write every slot they use whole, and scans done again come after
+// all first runs, so every slot ends with its true value.
+#include <pthread.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "obj_scan.h"
+#include "zel_internal.h"
+
+namespace zel {
+
+namespace {
+
+constexpr uint64_t kOneThreadBelow = uint64_t{4} << 20;  // smaller inputs are read on one thread
+constexpr uint64_t kLeastRange = uint64_t{1} << 20;
+constexpr uint32_t kRangesPerThread = 8;  // so that threads that finish early take more ranges
+constexpr size_t kProbeBuffer = 4096;     // for finding line starts
+
+// The processors the process may run on: its affinity mask, as nproc counts it.
+uint32_t usableProcessors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<uint32_t>(CPU_COUNT(&set));
+    long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<uint32_t>(online) : 1;
+}
+
+// The first line start at or after `offset`, or the end of the input.
+uint64_t lineStartFrom(const Input& input, uint64_t offset) {
+    std::vector<char> buffer(kProbeBuffer);
+    Scanner in(input, offset - 1, buffer);
+    in.skipLine();
+    return in.offset();
+}
+
+// The ranges' guessed starts: 0, then line starts about rangeSize apart.
+std::vector<uint64_t> rangeStarts(const Input& input, uint64_t rangeSize) {
+    std::vector<uint64_t> starts{0};
+    for (uint64_t at = rangeSize; at < input.size; at += rangeSize) {
+        if (at <= starts.back()) continue;
+        uint64_t start = lineStartFrom(input, at);
+        if (start >= input.size) break;
+        starts.push_back(start);
+        if (UINT64_MAX - at < rangeSize) break;
+    }
+    return starts;
+}
+
+// Runs work(item, buffer) for every item on up to `threads` threads, the calling one among them;
+// each thread streams through a buffer of its own (null when the input is scanned in place).
+class Workers {
+public:
+    Workers(uint32_t threads, size_t bufferSize) : buffers_(threads) {
+        if (bufferSize)
+            for (auto& buffer : buffers_) buffer.resize(bufferSize);
+        inPlace_ = bufferSize == 0;
+    }
+
+    void run(size_t items, const std::function<void(size_t, std::vector<char>*)>& work) {
+        std::atomic<size_t> next{0};
+        auto loop = [&](size_t worker) {
+            for (size_t item; (item = next.fetch_add(1)) < items;)
+                work(item, inPlace_ ? nullptr : &buffers_[worker]);
+        };
+        struct Start {
+            decltype(loop)* work;
+            size_t worker;
+        };
+        size_t helpers = std::min(buffers_.size(), items) - (items > 0);
+        std::vector<pthread_t> threads;
+        std::vector<Start> starts(helpers);
+        for (size_t i = 0; i < helpers; i++) {
+            starts[i] = {&loop, i + 1};
+            pthread_t thread;
+            // A thread that cannot be made leaves its share to the others.
+            if (pthread_create(&thread, nullptr,
+                               [](void* arg) -> void* {
+                                   Start* start = static_cast<Start*>(arg);
+                                   (*start->work)(start->worker);
+                                   return nullptr;
+                               },
+                               &starts[i]) == 0)
+                threads.push_back(thread);
+        }
+        loop(0);
+        for (pthread_t thread : threads) pthread_join(thread, nullptr);
+    }
+
+    std::vector<char>* mine() { return inPlace_ ? nullptr : &buffers_[0]; }
+
+private:
+    std::vector<std::vector<char>> buffers_;
+    bool inPlace_;
+};
+
+// A zeroed array for the model. Large ones are backed by huge pages where the system offers them,
+// which spares the filling scan most of its page faults.
+void* zeroedArray(size_t count, size_t size) {
+    void* array = std::calloc(count ? count : 1, size);
+    constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+    size_t bytes = count * size;
+    if (bytes >= 4 * kHuge) {
+        uintptr_t from = (reinterpret_cast<uintptr_t>(array) + kHuge - 1) & ~(kHuge - 1);
+        uintptr_t to = (reinterpret_cast<uintptr_t>(array) + bytes) & ~(kHuge - 1);
+        if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+    }
+    return array;
+}
+
+// What the filling scan of a range is told: where it begins, the state it begins in and the
+// slots it may use, all taken from the counting scan.
+struct FillPlan {
+    uint64_t first = 0;
+    uint64_t counts[4] = {};  // vertices, normals, texture coordinates, triangles before it
+    uint32_t group = 0;
+    std::unordered_map<uint32_t, GroupSlots> groups;  // each group's window in its triangle list
+};
+
+class RangeReader {
+public:
+    RangeReader(const char* path, const Input& input, const ReadOptions& options)
+        : path_(path), input_(input), options_(options) {}
+    ~RangeReader() {
+        if (model_) zelFreeModel(model_);
+    }
+
+    Status read(ZelModel** out);
+
+private:
+    Status count();
+    void allocate();
+    Status fill();
+    uint64_t stop(size_t range) const {
+        return range + 1 < starts_.size() ? starts_[range + 1] : UINT64_MAX;
+    }
+    uint32_t addGroup(const std::string& name);
+    Status readError() const {
+        return failure(Stream::Err, "zelReadOBJ() failed: error reading \"%s\".\n", path_);
+    }
+
+    const char* path_;
+    Input input_;
+    const ReadOptions& options_;
+    ZelModel* model_ = nullptr;
+    std::vector<uint64_t> starts_;  // guessed starts of the counting scan's ranges
+    Workers* workers_ = nullptr;
+    ModelIndex index_;
+    std::vector<FillPlan> plans_;
+};
+
+uint32_t RangeReader::addGroup(const std::string& name) {
+    auto found = index_.groupIds.find(name);
+    if (found != index_.groupIds.end()) return found->second;
+    uint32_t id = static_cast<uint32_t>(index_.groups.size());
+    index_.groups.push_back(newGroup(model_, name.c_str()));
+    index_.groupIds.emplace(name, id);
+    return id;
+}
+
+Status RangeReader::read(ZelModel** out) {
+    *out = nullptr;
+    model_ = static_cast<ZelModel*>(std::calloc(1, sizeof(ZelModel)));
+    model_->path = strdup(path_);
+    index_.model = model_;
+
+    uint32_t threads = options_.threads ? options_.threads : usableProcessors();
+    uint64_t rangeSize = options_.rangeSize;
+    if (!rangeSize)
+        rangeSize = threads == 1 || input_.size < kOneThreadBelow
+                        ? UINT64_MAX
+                        : std::max(kLeastRange, input_.size / (uint64_t{threads} * kRangesPerThread));
+    starts_ = rangeStarts(input_, rangeSize);
+    size_t bufferSize = options_.bufferSize;
+    if (!bufferSize && input_.fd >= 0)
+        bufferSize = static_cast<size_t>(std::min<uint64_t>(kDefaultBufferSize, input_.size + 1));
+    Workers workers(static_cast<uint32_t>(std::min<size_t>(threads, starts_.size())), bufferSize);
+    workers_ = &workers;
+
+    Status status = count();
+    if (!status.ok) return status;
+    allocate();
+    status = fill();
+    if (!status.ok) return status;
+    *out = model_;
+    model_ = nullptr;
+    return status;
+}
+
+Status RangeReader::count() {
+    std::vector<CountReport> reports(starts_.size());
+    workers_->run(reports.size(), [&](size_t range, std::vector<char>* buffer) {
+        countRange(input_, buffer, starts_[range], stop(range), &reports[range]);
+    });
+
+    addGroup("default");
+    uint64_t totals[4] = {};
+    std::vector<uint64_t> counted{0};  // triangles per group id
+    uint32_t current = 0;
+    uint64_t expected = reports.empty() ? 0 : reports[0].first;
+    plans_.resize(reports.size());
+    for (size_t range = 0; range < reports.size(); range++) {
+        CountReport& report = reports[range];
+        if (report.first != expected) {
+            report = CountReport{};
+            countRange(input_, workers_->mine(), expected, stop(range), &report);
+        }
+        for (const CountReport::Library& library : report.libraries) {
+            std::free(model_->mtllib);
+            model_->mtllib = strdup(library.name.c_str());
+            Status status = readMTL(model_, model_->mtllib, options_.libraries);
+            if (!status.ok) {
+                status.line = lineOf(input_, library.offset);
+                return status;
+            }
+        }
+        if (!report.failure.ok) return report.failure;
+        if (report.ioError) return readError();
+
+        FillPlan& plan = plans_[range];
+        plan.first = report.first;
+        std::copy(totals, totals + 4, plan.counts);
+        plan.group = current;
+        std::vector<uint32_t> ids(report.groups.size());
+        for (size_t entry = 0; entry < ids.size(); entry++) {
+            ids[entry] = entry == 0 ? current : addGroup(report.groups[entry].first);
+            counted.resize(index_.groups.size());
+            uint64_t triangles = report.groups[entry].second;
+            if (triangles == 0) continue;
+            GroupSlots& window = plan.groups[ids[entry]];
+            if (window.limit == 0) window.next = static_cast<uint32_t>(counted[ids[entry]]);
+            counted[ids[entry]] += triangles;
+            window.limit = static_cast<uint32_t>(counted[ids[entry]]);
+        }
+        current = ids[report.current];
+        totals[0] += report.vertices;
+        totals[1] += report.normals;
+        totals[2] += report.texcoords;
+        totals[3] += report.triangles;
+        expected = report.next;
+    }
+    for (uint64_t total : totals)
+        if (total >= UINT32_MAX)
+            return failure(Stream::Err, "zelReadOBJ() failed: \"%s\" holds too many elements.\n",
+                           path_);
+    model_->vertexcount = static_cast<uint32_t>(totals[0]);
+    model_->normalcount = static_cast<uint32_t>(totals[1]);
+    model_->texcoordcount = static_cast<uint32_t>(totals[2]);
+    model_->trianglecount = static_cast<uint32_t>(totals[3]);
+    for (size_t id = 0; id < index_.groups.size(); id++) {
+        index_.capacity.push_back(static_cast<uint32_t>(counted[id]));
+        index_.groups[id]->triangleidx =
+            static_cast<uint32_t*>(zeroedArray(counted[id], sizeof(uint32_t)));
+    }
+    for (uint32_t i = 0; i < model_->materialcount; i++)
+        index_.materials.emplace(model_->materials[i].name, i);  // keeps the first of equal names
+    return Status{};
+}
+
+void RangeReader::allocate() {
+    ZelModel* m = model_;
+    m->vertices = static_cast<float*>(zeroedArray(3 * (size_t{m->vertexcount} + 1), sizeof(float)));
+    m->triangles = static_cast<ZelTriangle*>(zeroedArray(m->trianglecount, sizeof(ZelTriangle)));
+    if (m->normalcount)
+        m->normals =
+            static_cast<float*>(zeroedArray(3 * (size_t{m->normalcount} + 1), sizeof(float)));
+    if (m->texcoordcount)
+        m->texcoords =
+            static_cast<float*>(zeroedArray(2 * (size_t{m->texcoordcount} + 1), sizeof(float)));
+}
+
+FillState stateOf(const FillPlan& plan) {
+    return FillState{static_cast<uint32_t>(plan.counts[0] + 1),
+                     static_cast<uint32_t>(plan.counts[1] + 1),
+                     static_cast<uint32_t>(plan.counts[2] + 1),
+                     static_cast<uint32_t>(plan.counts[3]), plan.group};
+}
+
+Status RangeReader::fill() {
+    ZelModel* m = model_;
+    const size_t ranges = plans_.size();
+    std::vector<uint32_t> stored(index_.groups.size(), 0);
+    FillLimits exact;
+    exact.end = FillState{m->vertexcount + 1, m->normalcount + 1, m->texcoordcount + 1,
+                          m->trianglecount, 0};
+    exact.stored = &stored;
+
+    // First runs: with one range its state is known, so it is the exact scan; with more, each
+    // range is confined to its window.
+    std::vector<FillReport> reports(ranges);
+    std::vector<FillLimits> limits(ranges, exact);
+    for (size_t range = 0; range + 1 < ranges; range++) {
+        limits[range].end = stateOf(plans_[range + 1]);
+        limits[range].guess = true;
+        limits[range].groups = &plans_[range].groups;
+    }
+    if (ranges > 1) {
+        limits.back().guess = true;
+        limits.back().groups = &plans_.back().groups;
+    }
+    auto fillStop = [&](size_t range) {
+        return range + 1 < ranges ? plans_[range + 1].first : UINT64_MAX;
+    };
+    workers_->run(ranges, [&](size_t range, std::vector<char>* buffer) {
+        fillRange(input_, buffer, index_, plans_[range].first, fillStop(range),
+                  stateOf(plans_[range]), limits[range], &reports[range]);
+    });
+
+    // Each group's stored count against what the plans before the next range assumed.
+    std::vector<int64_t> drift(index_.groups.size(), 0);
+    size_t drifting = 0;
+    auto shift = [&](uint32_t group, int64_t by) {
+        bool before = drift[group] != 0;
+        drift[group] += by;
+        drifting += (drift[group] != 0) - before;
+    };
+    FillState truth;
+    uint32_t material = 0;
+    uint64_t expected = ranges ? plans_[0].first : 0;
+    bool redone = false;
+    for (size_t range = 0; range < ranges; range++) {
+        FillReport& report = reports[range];
+        if (report.overflow || report.first != expected || !(truth == stateOf(plans_[range])) ||
+            drifting) {
+            report = FillReport{};
+            fillRange(input_, workers_->mine(), index_, expected, fillStop(range), truth, exact,
+                      &report);
+            redone = true;
+        }
+        for (const std::string& line : report.warnings) {
+            if (options_.warn)
+                options_.warn(line);
+            else
+                std::fputs(line.c_str(), stdout);
+        }
+        if (!report.failure.ok) return report.failure;
+        if (report.ioError) return readError();
+        for (const auto& set : report.materials)
+            index_.groups[set.first]->material = set.second == kInherited ? material : set.second;
+        if (report.material != kInherited) material = report.material;
+        for (const auto& entry : report.stored) {
+            stored[entry.first] += entry.second;
+            shift(entry.first, entry.second);
+        }
+        for (const auto& window : plans_[range].groups)
+            shift(window.first, -int64_t{window.second.limit - window.second.next});
+        truth = report.end;
+        expected = report.next;
+    }
+
+    // Vertex, normal and texture-coordinate slots the true scans did not reach are part of the
+    // model all the same (its counts are the counting scan's) and may hold what a wrong guess
+    // wrote: they are cleared, as they are in a fresh array. Triangles and group lists end at what
+    // was stored.
+    if (redone) {
+        auto clear = [](float* array, uint32_t from, uint32_t count, int n) {
+            if (array && from <= count)
+                std::memset(&array[size_t{from} * n], 0, sizeof(float) * n * (count + 1 - from));
+        };
+        clear(m->vertices, truth.vertex, m->vertexcount, 3);
+        clear(m->normals, truth.normal, m->normalcount, 3);
+        clear(m->texcoords, truth.texcoord, m->texcoordcount, 2);
+    }
+    // Triangles that had no room in their group were dropped, so the count is what was stored.
+    m->trianglecount = truth.triangle;
+    for (size_t id = 0; id < index_.groups.size(); id++)
+        index_.groups[id]->trianglecount = stored[id];
+    return Status{};
+}
+
+}  // namespace
+
+Status readOBJInput(const char* path, const Input& input, const ReadOptions& options,
+                    ZelModel** out) {
+    return RangeReader(path, input, options).read(out);
+}
+
+}  // namespace zel

@@ -1,0 +1,108 @@
+// The OBJ reader's two scans over one byte range of the input, each started from a given state, and
+// what they report. obj_ranges.cpp runs them over many ranges at once and puts the reports together
+// in file order; read over one range that holds the whole input, they are the one-thread reader.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "scanner.h"
+#include "zel_internal.h"
+
+namespace zel {
+
+// What the counting scan found in a range. Nothing in it depends on what came before the range:
+// counts are the range's own, and the group current where it began is entry 0 of `groups`.
+struct CountReport {
+    uint64_t first = 0;  // offset of the first keyword it read, or where the input ends
+    uint64_t next = 0;   // offset of the keyword it stopped before, or where the input ends
+    uint64_t vertices = 0, normals = 0, texcoords = 0, triangles = 0;
+    // The groups made current, in order of first appearance after entry 0, with the triangles
+    // counted into each.
+    std::vector<std::pair<std::string, uint64_t>> groups;
+    uint32_t current = 0;  // the entry of `groups` current at its end
+    struct Library {
+        std::string name;
+        uint64_t offset;  // of the "mtllib" keyword
+    };
+    std::vector<Library> libraries;  // in file order
+    Status failure;                  // when not ok, the range ended there
+    bool ioError = false;
+};
+
+// Scans from `start` up to the first keyword at or after `stop` (or the end of the input). Reads
+// `input` through `buffer`, or in place when `buffer` is null (memory only).
+void countRange(const Input& input, std::vector<char>* buffer, uint64_t start, uint64_t stop,
+                CountReport* out);
+
+// The model as the filling scan sees it once the counting scan is done: arrays allocated, groups
+// numbered in order of creation. Read-only while ranges are filled.
+struct ModelIndex {
+    ZelModel* model = nullptr;
+    std::unordered_map<std::string, uint32_t> groupIds;
+    std::vector<ZelGroup*> groups;   // by id
+    std::vector<uint32_t> capacity;  // triangles counted for each group
+    std::unordered_map<std::string, uint32_t> materials;  // name -> lowest index
+};
+
+constexpr uint32_t kNoGroup = UINT32_MAX;    // a group the counting scan never made: holds nothing
+constexpr uint32_t kInherited = UINT32_MAX;  // the material current where a range began
+
+// The filling scan's state between statements.
+struct FillState {
+    uint32_t vertex = 1, normal = 1, texcoord = 1;  // next slots
+    uint32_t triangle = 0;                          // next triangle
+    uint32_t group = 0;                             // id of the current group, or kNoGroup
+    bool operator==(const FillState& o) const {
+        return vertex == o.vertex && normal == o.normal && texcoord == o.texcoord &&
+               triangle == o.triangle && group == o.group;
+    }
+};
+
+// The positions of a group's triangle list that a range may fill: from `next` up to `limit`.
+struct GroupSlots {
+    uint32_t next = 0, limit = 0;
+};
+
+// The slots a range may store into. Exact: everything up to the counts, each group's list from
+// what `stored` holds up to its capacity, and a store beyond is dropped, as the one-thread reader
+// drops what the counting scan made no room for. Guessed: the window that the counting scan
+// assigns the range; a store outside it ends the range as an overflow.
+struct FillLimits {
+    FillState end;  // the first slots beyond the window (`group` unused)
+    bool guess = false;
+    const std::unordered_map<uint32_t, GroupSlots>* groups = nullptr;  // guessed windows
+    const std::vector<uint32_t>* stored = nullptr;                     // exact: stored so far
+};
+
+// What the filling scan did in a range. Group materials and the not-found lines are left for the
+// caller to apply and print in file order.
+struct FillReport {
+    uint64_t first = 0, next = 0;  // as in CountReport
+    FillState end;
+    std::vector<std::pair<uint32_t, uint32_t>> stored;     // group id, triangles stored into it
+    std::vector<std::pair<uint32_t, uint32_t>> materials;  // group id, material (or kInherited)
+    uint32_t material = kInherited;                        // current at its end
+    std::vector<std::string> warnings;                     // not-found lines, in order
+    Status failure;
+    bool ioError = false;
+    bool overflow = false;
+};
+
+// Fills the model's arrays from `start` up to the first keyword at or after `stop`, from state
+// `state`, within `limits`.
+void fillRange(const Input& input, std::vector<char>* buffer, const ModelIndex& index,
+               uint64_t start, uint64_t stop, const FillState& state, const FillLimits& limits,
+               FillReport* out);
+
+// The 1-based line that holds byte `offset` of the input.
+uint32_t lineOf(const Input& input, uint64_t offset);
+
+// Reads a whole OBJ input, on as many threads as `options` allows (obj_ranges.cpp).
+Status readOBJInput(const char* path, const Input& input, const ReadOptions& options,
+                    ZelModel** out);
+
+}  // namespace zel
