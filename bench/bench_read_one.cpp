@@ -1,11 +1,19 @@
 // Reads one OBJ file with one reader and reports how long it took and how much memory the process
 // needed; run in a fresh process per measurement by bench/run_read_bench.sh:
 //
-//   bench_read_one zel|reference|tinyobjloader|assimp <file.obj>
+//   bench_read_one <reader> <file.obj>
+//   bench_read_one --readers          (lists the readers this build has, one a line)
 //
-// Prints one line: "<reader> seconds <s> peak_kib <k> start_kib <k> model_bytes <b> triangles <n>",
+// The readers are zel, reference (the tests' plain stdio reader), and the peers this build found:
+// tinyobjloader, assimp, fast_obj and rapidobj.
+//
+// Prints one line: "<reader> seconds <s> peak_kib <k> start_kib <k> model_bytes <b> faces <n>",
 // where peak_kib is the process's peak resident size (getrusage ru_maxrss), start_kib the same just
 // before reading, and model_bytes the size of the arrays the zel model holds (0 for the peers).
+// faces is counted the way each reader gives it, as a sanity figure: triangles for zel, reference,
+// tinyobjloader (asked to triangulate) and assimp (aiProcess_Triangulate); the polygons as written
+// for fast_obj and rapidobj. Nothing is freed: what a reader returns lives to the process's end, so
+// that freeing is never timed.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -24,8 +32,30 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #endif
+#ifdef ZEL_BENCH_FAST_OBJ
+#include <fast_obj.h>
+#endif
+#ifdef ZEL_BENCH_RAPIDOBJ
+#include <rapidobj.hpp>
+#endif
 
 namespace {
+
+const char* const kReaders[] = {
+    "zel", "reference",
+#ifdef ZEL_BENCH_TINYOBJLOADER
+    "tinyobjloader",
+#endif
+#ifdef ZEL_BENCH_ASSIMP
+    "assimp",
+#endif
+#ifdef ZEL_BENCH_FAST_OBJ
+    "fast_obj",
+#endif
+#ifdef ZEL_BENCH_RAPIDOBJ
+    "rapidobj",
+#endif
+};
 
 long peakKib() {
     struct rusage usage;
@@ -53,15 +83,22 @@ size_t modelBytes(const ZelModel* model) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--readers") == 0) {
+        for (const char* name : kReaders) std::printf("%s\n", name);
+        return 0;
+    }
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s zel|reference|tinyobjloader|assimp <file.obj>\n", argv[0]);
+        std::string names;
+        for (const char* name : kReaders) names += (names.empty() ? "" : "|") + std::string(name);
+        std::fprintf(stderr, "usage: %s %s <file.obj>\n       %s --readers\n", argv[0],
+                     names.c_str(), argv[0]);
         return 2;
     }
     std::string reader = argv[1];
     const char* path = argv[2];
     long startKib = peakKib();
     size_t bytes = 0;
-    unsigned long triangles = 0;
+    unsigned long long faces = 0;
 
 #ifdef ZEL_BENCH_TINYOBJLOADER
     // Kept to the end of main, so that freeing them is not timed.
@@ -78,7 +115,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: %s could not read \"%s\"\n", argv[0], reader.c_str(), path);
             return 1;
         }
-        triangles = model->trianglecount;
+        faces = model->trianglecount;
         bytes = modelBytes(model);
     }
 #ifdef ZEL_BENCH_TINYOBJLOADER
@@ -88,7 +125,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         for (const tinyobj::shape_t& shape : shapes)
-            triangles += shape.mesh.num_face_vertices.size();
+            faces += shape.mesh.num_face_vertices.size();
     }
 #endif
 #ifdef ZEL_BENCH_ASSIMP
@@ -98,7 +135,31 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: assimp failed: %s\n", argv[0], aiGetErrorString());
             return 1;
         }
-        for (unsigned i = 0; i < scene->mNumMeshes; i++) triangles += scene->mMeshes[i]->mNumFaces;
+        for (unsigned i = 0; i < scene->mNumMeshes; i++) faces += scene->mMeshes[i]->mNumFaces;
+    }
+#endif
+#ifdef ZEL_BENCH_FAST_OBJ
+    else if (reader == "fast_obj") {
+        fastObjMesh* mesh = fast_obj_read(path);
+        if (!mesh) {
+            std::fprintf(stderr, "%s: fast_obj could not read \"%s\"\n", argv[0], path);
+            return 1;
+        }
+        faces = mesh->face_count;
+    }
+#endif
+#ifdef ZEL_BENCH_RAPIDOBJ
+    else if (reader == "rapidobj") {
+        // Made with new and never deleted, so that its destructor does not run inside the timing.
+        auto* result = new rapidobj::Result(
+            rapidobj::ParseFile(path, rapidobj::MaterialLibrary::Ignore()));
+        if (result->error) {
+            std::fprintf(stderr, "%s: rapidobj failed: %s (line %zu)\n", argv[0],
+                         result->error.code.message().c_str(), result->error.line_num);
+            return 1;
+        }
+        for (const rapidobj::Shape& shape : result->shapes)
+            faces += shape.mesh.num_face_vertices.size();
     }
 #endif
     else {
@@ -109,7 +170,7 @@ int main(int argc, char** argv) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     // The models are left to the process's end: freeing them is no part of reading.
-    std::printf("%s seconds %.4f peak_kib %ld start_kib %ld model_bytes %zu triangles %lu\n",
-                reader.c_str(), seconds, peakKib(), startKib, bytes, triangles);
+    std::printf("%s seconds %.4f peak_kib %ld start_kib %ld model_bytes %zu faces %llu\n",
+                reader.c_str(), seconds, peakKib(), startKib, bytes, faces);
     return 0;
 }

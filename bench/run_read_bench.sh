@@ -1,93 +1,221 @@
 #!/usr/bin/env bash
-# The reader benchmark: three ~100 MB OBJ files as exporters write them, each read by zelReadOBJ, the
-# plain stdio reference reader of the tests, tinyobjloader and assimp, every run in a fresh process,
-# best of three with the file warm in the page cache.
+# The reader benchmark: zelReadOBJ against fast_obj, rapidobj, tinyobjloader and assimp on three
+# ~100 MB OBJ files as exporters write them, (a) v/vt/vn with "f a/b/c" triangles, (b) v only with
+# "f a b c", (c) v/vt/vn quads.
 #
 #   bench/run_read_bench.sh [build-dir] [data-dir]
 #
 # build-dir (default: build) must hold bench/gen_obj and bench/bench_read_one (configure with
-# -DZEL_BUILD_BENCH=ON). The files are generated into data-dir (default: /tmp/zel-read-bench) unless
-# they are there already. READERS, RUNS and MEGABYTES in the environment narrow or change the run.
+# -DZEL_BUILD_BENCH=ON; fast_obj and rapidobj are there when ../shared/peers was found). The files
+# are generated into data-dir (default: /tmp/zel-read-bench) unless they are there already.
+#
+# Every read is a fresh process (bench_read_one), stopped after TIMEOUT. Each file is read in RUNS
+# rounds; a round reads the file through (so that it is warm in the page cache), then runs every
+# reader once, in turn, so that a disturbance from other load is shared out among them. The table
+# gives the medians of the seconds and of the peaks. The rows:
+#
+#   zel, fast_obj, rapidobj, tinyobjloader, assimp   with every processor the script may use
+#   zel@1, fast_obj@1                                 the same reader under taskset, on one processor
+#
+# and, once the table is printed, zel's targets: at least 1.5x fast_obj's speed, zel@1 at least as
+# fast as fast_obj@1, and a peak resident size at most 16 MiB above its model's bytes. "x fast_obj"
+# is the row's time over fast_obj's on the same file (the @1 rows over fast_obj@1's), so below 1
+# is faster. "peak-model" is the peak resident size of the whole process less the bytes of zel's
+# model of that file: the data any reader has to hold, the same figure for every row. The peak
+# includes what the process held before reading (its libraries; start_kib in bench_read_one's
+# line). "faces" is each reader's own count, as a sanity figure: triangles, but the polygons as
+# written for fast_obj and rapidobj.
+#
+# Environment:
+#   READERS    the rows to run, from the list above plus "reference" (the tests' stdio reader) and
+#              "<reader>@1" for any reader; default "zel zel@1 fast_obj fast_obj@1 rapidobj
+#              tinyobjloader assimp", less those this build lacks
+#   RUNS       rounds (default 5)
+#   MEGABYTES  size of the generated files (default 100)
+#   FILES      OBJ files to read instead of the generated ones, separated by spaces; e.g. a one-off
+#              on a large file:  FILES=/data/big.obj READERS="zel fast_obj" RUNS=1 bench/run_read_bench.sh
+#   TIMEOUT    seconds one read may take before it is stopped and counted as failed (default 600)
 set -euo pipefail
 
 build=${1:-build}
 data=${2:-/tmp/zel-read-bench}
-readers=${READERS:-"zel reference tinyobjloader assimp"}
-runs=${RUNS:-3}
+runs=${RUNS:-5}
 megabytes=${MEGABYTES:-100}
+limit=${TIMEOUT:-600}
 gen="$build/bench/gen_obj"
 one="$build/bench/bench_read_one"
-for program in "$gen" "$one"; do
+programs=("$one")
+[[ -n ${FILES:-} ]] || programs+=("$gen")
+for program in "${programs[@]}"; do
     if [[ ! -x "$program" ]]; then
         echo "missing $program: build with -DZEL_BUILD_BENCH=ON first" >&2
         exit 1
     fi
 done
 
-mkdir -p "$data"
-declare -A label=([vtn]="a: v/t/n triangles" [v]="b: v triangles" [quad]="c: v/t/n quads")
-kinds="vtn v quad"
-for kind in $kinds; do
-    file="$data/$kind-$megabytes.obj"
-    [[ -s "$file" ]] || "$gen" "$kind" "$file" "$megabytes" >&2
+# The rows, less the readers this build does not have.
+built=$("$one" --readers) || { echo "$one does not list its readers: rebuild it" >&2; exit 1; }
+readers=()
+for row in ${READERS:-zel zel@1 fast_obj fast_obj@1 rapidobj tinyobjloader assimp}; do
+    reader=${row%@1}
+    if [[ $reader == *@* ]]; then
+        echo "unknown row \"$row\": only \"@1\" may follow a reader's name" >&2
+        exit 2
+    fi
+    if grep -qx -- "$reader" <<< "$built"; then
+        readers+=("$row")
+    else
+        echo "skipping $row: $one has no reader \"$reader\"" >&2
+    fi
 done
+if ((${#readers[@]} == 0)); then
+    echo "no readers to run" >&2
+    exit 1
+fi
+# The @1 rows run on the first processor this script may use (0 on most machines).
+cpu=$(taskset -cp $$ | sed 's/.*: *//; s/[-,].*//')
 
 results=$(mktemp)
-trap 'rm -f "$results"' EXIT
-for kind in $kinds; do
-    file="$data/$kind-$megabytes.obj"
+labels=$(mktemp)
+partial=""
+trap 'rm -f "$results" "$labels" $partial' EXIT
+
+# Waits while another process is still writing the file (it changed in the last few seconds).
+wait_written() {
+    local file=$1 waited=0
+    while [[ -e "$file" ]] && (($(date +%s) - $(stat -c %Y "$file") < 5)); do
+        ((waited == 0)) && echo "waiting for $file to be written" >&2
+        sleep 2
+        waited=$((waited + 2))
+        if ((waited > 900)); then
+            echo "$file is still changing after ${waited}s; give another data-dir" >&2
+            exit 1
+        fi
+    done
+}
+
+paths=()
+if [[ -n ${FILES:-} ]]; then
+    for file in $FILES; do
+        [[ -r "$file" ]] || { echo "can't read $file" >&2; exit 1; }
+        printf '%d\t%s\n' ${#paths[@]} "$(basename "$file")" >> "$labels"
+        paths+=("$file")
+    done
+else
+    declare -A label=([vtn]="a: v/t/n triangles" [v]="b: v triangles" [quad]="c: v/t/n quads")
+    mkdir -p "$data"
+    for kind in vtn v quad; do
+        file="$data/$kind-$megabytes.obj"
+        wait_written "$file"
+        if [[ ! -s "$file" ]]; then
+            # Written under another name and renamed, so that a half-written file is never read.
+            partial="$file.part.$$"
+            "$gen" "$kind" "$partial" "$megabytes" >&2
+            mv "$partial" "$file"
+            partial=""
+        fi
+        printf '%d\t%s\n' ${#paths[@]} "${label[$kind]}" >> "$labels"
+        paths+=("$file")
+    done
+fi
+
+echo "${#readers[@]} readers, $runs rounds; every processor = $(nproc); @1 = taskset -c $cpu" >&2
+for index in "${!paths[@]}"; do
+    file=${paths[index]}
     size=$(stat -c %s "$file")
-    for reader in $readers; do
-        best=""
-        for ((run = 0; run < runs; run++)); do
-            cat "$file" > /dev/null   # keep it in the page cache
-            if ! line=$(timeout 900 "$one" "$reader" "$file"); then
-                echo "$reader failed on $file" >&2
-                continue
-            fi
-            seconds=$(awk '{print $3}' <<< "$line")
-            if [[ -z "$best" ]] || awk -v a="$seconds" -v b="$best" 'BEGIN {exit !(a < b)}'; then
-                best=$seconds
-                bestLine=$line
+    for ((round = 1; round <= runs; round++)); do
+        echo "round $round/$runs: $file" >&2
+        cat "$file" > /dev/null   # keep it in the page cache
+        for row in "${readers[@]}"; do
+            command=("$one" "${row%@1}" "$file")
+            [[ $row == *@1 ]] && command=(taskset -c "$cpu" "${command[@]}")
+            if line=$(timeout "$limit" "${command[@]}"); then
+                echo "$index $size $row $line" >> "$results"
+            else
+                status=$?
+                ((status == 124)) && why="timed out after ${limit}s" || why="exit status $status"
+                echo "$row failed on $file: $why" >&2
+                echo "$index $size $row failed" >> "$results"
             fi
         done
-        [[ -n "$best" ]] && echo "$kind $size $bestLine" >> "$results"
     done
 done
 
-awk -v labels="vtn=${label[vtn]};v=${label[v]};quad=${label[quad]}" '
-BEGIN {
-    n = split(labels, parts, ";")
-    for (i = 1; i <= n; i++) { split(parts[i], kv, "="); name[kv[1]] = kv[2] }
-    target["vtn"] = 5; target["v"] = 8; target["quad"] = 3.5
+# Lines of $results: <file index> <bytes> <row> <reader> seconds <s> peak_kib <k> start_kib <k>
+# model_bytes <b> faces <n>, or <file index> <bytes> <row> failed.
+awk -v runs="$runs" '
+function median(list, n,    a, i, j, t) {
+    split(list, a, " ")
+    for (i = 1; i <= n; i++) a[i] += 0
+    for (i = 2; i <= n; i++)
+        for (j = i; j > 1 && a[j - 1] > a[j]; j--) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t }
+    return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
+}
+FNR == NR {   # the labels file: <file index> TAB <label>
+    split($0, kv, "\t"); name[kv[1]] = kv[2]
+    if (length(kv[2]) > width) width = length(kv[2])
+    next
 }
 {
-    kind = $1; reader = $3
-    rows[++count] = $0
-    if (reader == "tinyobjloader") tiny[kind] = $5
-    if (reader == "zel") zel[kind] = $5
+    file = $1; row = $3; key = file SUBSEP row
+    if (!(file in size)) { size[file] = $2; files[++filecount] = file }
+    if (!(key in tried)) { order[file, ++rowcount[file]] = row }
+    tried[key]++
+    if ($4 == "failed") next
+    for (k = 5; k < NF; k += 2) value[$k] = $(k + 1)
+    ok[key]++
+    seconds[key] = seconds[key] " " value["seconds"]
+    peak[key] = peak[key] " " value["peak_kib"]
+    faces[key] = value["faces"]
+    if ((row == "zel" || row == "zel@1") && !(file in model)) model[file] = value["model_bytes"]
 }
 END {
-    printf "%-20s %8s  %-13s %8s %8s %9s %9s %9s %9s %10s\n", "file", "size MB", "reader", "seconds", "MB/s",
-           "x tinyobj", "peak MiB", "start MiB", "model MiB", "peak-model"
-    for (i = 1; i <= count; i++) {
-        split(rows[i], f, " ")
-        kind = f[1]; mb = f[2] / 1e6; reader = f[3]; s = f[5]; peak = f[7] / 1024; start = f[9] / 1024
-        model = f[11] / 1048576
-        ratio = (kind in tiny) && s > 0 ? sprintf("%.2f", tiny[kind] / s) : "-"
-        modelText = model > 0 ? sprintf("%.1f", model) : "-"
-        overText = model > 0 ? sprintf("%.1f", peak - model) : "-"
-        printf "%-20s %8.1f  %-13s %8.3f %8.1f %9s %9.1f %9.1f %9s %10s\n", name[kind], mb, reader, s, mb / s,
-               ratio, peak, start, modelText, overText
+    if (width < 4) width = 4
+    label = "%-" width "s"
+    printf label "  %-13s %8s %8s %10s %9s %11s %11s\n", "file", "reader", "seconds", "MB/s",
+           "x fast_obj", "peak MiB", "peak-model", "faces"
+    for (f = 1; f <= filecount; f++) {
+        file = files[f]
+        for (r = 1; r <= rowcount[file]; r++) {   # medians first: the ratios need them
+            row = order[file, r]; key = file SUBSEP row
+            if (!ok[key]) continue
+            med[key] = median(seconds[key], ok[key])
+            peakBytes[key] = median(peak[key], ok[key]) * 1024
+        }
+        for (r = 1; r <= rowcount[file]; r++) {
+            row = order[file, r]; key = file SUBSEP row
+            if (!ok[key]) {
+                printf label "  %-13s   failed in all %d runs\n", name[file], row, tried[key]
+                continue
+            }
+            s = med[key]; p = peakBytes[key]
+            base = file SUBSEP (row ~ /@1$/ ? "fast_obj@1" : "fast_obj")
+            ratio = (base in med) && med[base] > 0 ? sprintf("%.2f", s / med[base]) : "-"
+            over = (file in model) ? sprintf("%.1f", (p - model[file]) / 1048576) : "-"
+            note = ok[key] < tried[key] ? sprintf("  (%d of %d runs)", ok[key], tried[key]) : ""
+            printf label "  %-13s %8.3f %8.1f %10s %9.1f %11s %11s%s\n", name[file], row, s,
+                   (s > 0 ? size[file] / 1e6 / s : 0), ratio, p / 1048576, over, faces[key], note
+        }
     }
     print ""
-    split("vtn v quad", order, " ")
-    for (k = 1; k <= 3; k++) {
-        kind = order[k]
-        if (!(kind in tiny) || !(kind in zel)) continue
-        r = tiny[kind] / zel[kind]
-        printf "target %-20s zel %.2fx tinyobjloader (target >= %sx): %s\n", name[kind], r, target[kind],
-               (r >= target[kind] ? "met" : "NOT met")
+    for (f = 1; f <= filecount; f++) {
+        file = files[f]
+        zel = file SUBSEP "zel"; zel1 = file SUBSEP "zel@1"
+        fast = file SUBSEP "fast_obj"; fast1 = file SUBSEP "fast_obj@1"
+        if ((zel in med) && (fast in med) && med[zel] > 0) {
+            x = med[fast] / med[zel]
+            printf "target " label "  zel %.2fx fast_obj\047s speed (>= 1.5x): %s\n", name[file], x,
+                   (x >= 1.5 ? "met" : "NOT met")
+        }
+        if ((zel1 in med) && (fast1 in med) && med[zel1] > 0) {
+            x = med[fast1] / med[zel1]
+            printf "target " label "  zel@1 %.2fx fast_obj@1\047s speed (>= 1.0x): %s\n", name[file], x,
+                   (x >= 1.0 ? "met" : "NOT met")
+        }
+        if ((zel in med) && (file in model)) {
+            over = (peakBytes[zel] - model[file]) / 1048576
+            printf "target " label "  zel peak - model %.1f MiB (<= 16 MiB): %s\n", name[file], over,
+                   (over <= 16 ? "met" : "NOT met")
+        }
     }
-    print "memory target: zel peak - model <= 16 MiB (peak includes the process start, see start MiB)"
-}' "$results"
+}' "$labels" "$results"
