@@ -98,13 +98,14 @@ public:
             starts[i] = {&loop, i + 1};
             pthread_t thread;
             // A thread that cannot be made leaves its share to the others.
-            if (pthread_create(&thread, nullptr,
-                               [](void* arg) -> void* {
-                                   Start* start = static_cast<Start*>(arg);
-                                   (*start->work)(start->worker);
-                                   return nullptr;
-                               },
-                               &starts[i]) == 0)
+            if (pthread_create(
+                    &thread, nullptr,
+                    [](void* arg) -> void* {
+                        Start* start = static_cast<Start*>(arg);
+                        (*start->work)(start->worker);
+                        return nullptr;
+                    },
+                    &starts[i]) == 0)
                 threads.push_back(thread);
         }
         loop(0);
@@ -191,9 +192,10 @@ Status RangeReader::read(ZelModel** out) {
     uint32_t threads = options_.threads ? options_.threads : usableProcessors();
     uint64_t rangeSize = options_.rangeSize;
     if (!rangeSize)
-        rangeSize = threads == 1 || input_.size < kOneThreadBelow
-                        ? UINT64_MAX
-                        : std::max(kLeastRange, input_.size / (uint64_t{threads} * kRangesPerThread));
+        rangeSize =
+            threads == 1 || input_.size < kOneThreadBelow
+                ? UINT64_MAX
+                : std::max(kLeastRange, input_.size / (uint64_t{threads} * kRangesPerThread));
     starts_ = rangeStarts(input_, rangeSize);
     size_t bufferSize = options_.bufferSize;
     if (!bufferSize && input_.fd >= 0)

@@ -22,9 +22,10 @@ namespace {
 // The four forms a face reference can take; the first reference of a face decides it for all.
 enum class Form { Vertex, VertexTexture, VertexTextureNormal, VertexNormal };
 
-// The integers that hold the reference being read. A failed read leaves them as they were.
+// The integers that hold the reference being read. A failed read leaves them as they were. (Not
+// zeroed by default, so that arrays of them cost nothing to set up.)
 struct Reference {
-    int v = 0, t = 0, n = 0;
+    int v, t, n;
 };
 
 // Reads one reference in `form` with the scanf rules of "%d", "%d/%d", "%d/%d/%d" or "%d//%d".
@@ -101,6 +102,149 @@ struct LocalSlots {
     uint32_t first = 0, next = 0, limit = 0;
 };
 
+// What the quick paths may read ahead of a statement, and the most references they take.
+constexpr size_t kQuickBytes = 256;
+constexpr size_t kQuickReferences = 32;
+
+// A number as exporters write it in a reference: an optional sign and one to nine digits. Returns
+// the position after it, or null for anything else; stores the value when kValue. Needs 16
+// readable bytes at p.
+template <bool kValue>
+ZEL_HOT const char* plainInt(const char* p, int* value) {
+    bool negative = false;
+    if (!isDigit(static_cast<unsigned char>(*p))) {
+        if (*p != '-' && *p != '+') return nullptr;
+        negative = *p++ == '-';
+    }
+    uint64_t chunk;
+    std::memcpy(&chunk, p, 8);
+    uint64_t digits = chunk - 0x3030303030303030u;
+    uint64_t outside = ((chunk + 0x4646464646464646u) | digits | chunk) & 0x8080808080808080u;
+    size_t run;
+    if (outside) {
+        run = static_cast<size_t>(__builtin_ctzll(outside)) / 8;
+        if (run == 0) return nullptr;
+    } else if (!isDigit(static_cast<unsigned char>(p[8]))) {
+        run = 8;
+    } else if (!isDigit(static_cast<unsigned char>(p[9]))) {
+        run = 9;
+    } else {
+        return nullptr;
+    }
+    if (kValue) {
+        uint32_t magnitude = run == 9
+                                 ? static_cast<uint32_t>(digitsValue(digits)) * 10 + (p[8] - '0')
+                                 : static_cast<uint32_t>(digitsValue(digits << (8 * (8 - run))));
+        *value = negative ? -static_cast<int>(magnitude) : static_cast<int>(magnitude);
+    }
+    return p + run;
+}
+
+// A reference as exporters write it: plainInt numbers in exactly the face's form ("1", "1/2",
+// "1/2/3" or "1//2"). Returns the position after it, or null; stores into `ref` when kValue.
+// Needs 16 readable bytes after the reference.
+template <bool kValue>
+ZEL_HOT const char* plainReference(const char* p, Form form, Reference* ref) {
+    if (form == Form::VertexTextureNormal) {
+        // Unsigned numbers of up to eight digits, their ends found all at once.
+        uint32_t others = ~digitBits(p);
+        unsigned first = static_cast<unsigned>(__builtin_ctz(others));
+        others &= others - 1;
+        unsigned second = static_cast<unsigned>(__builtin_ctz(others));
+        others &= others - 1;
+        unsigned end = others ? static_cast<unsigned>(__builtin_ctz(others)) : 32;
+        if (first - 1 < 8 && second - first - 2 < 8 && end - second - 2 < 8 && p[first] == '/' &&
+            p[second] == '/') {
+            if (kValue) {
+                ref->v = static_cast<int>(digitsAt(p, first));
+                ref->t = static_cast<int>(digitsAt(p + first + 1, second - first - 1));
+                ref->n = static_cast<int>(digitsAt(p + second + 1, end - second - 1));
+            }
+            return p + end;
+        }
+    }
+    p = plainInt<kValue>(p, &ref->v);
+    if (!p) return nullptr;
+    switch (form) {
+        case Form::Vertex:
+            return p;
+        case Form::VertexNormal:
+            return p[0] == '/' && p[1] == '/' ? plainInt<kValue>(p + 2, &ref->n) : nullptr;
+        case Form::VertexTexture:
+            return *p == '/' ? plainInt<kValue>(p + 1, &ref->t) : nullptr;
+        case Form::VertexTextureNormal:
+            p = *p == '/' ? plainInt<kValue>(p + 1, &ref->t) : nullptr;
+            return p && *p == '/' ? plainInt<kValue>(p + 1, &ref->n) : nullptr;
+    }
+    return nullptr;
+}
+
+// Blanks inside a line: white space other than the line feed. (Every white-space byte is at most
+// ' ', which makes a cheap first test.)
+ZEL_HOT bool isBlank(int c) {
+    return c <= ' ' && c != '\n' && isSpace(c);
+}
+
+// The common face as exporters write it, read in one sweep from the end of its keyword at p
+// (kQuickBytes readable from the keyword on): a first reference that is a plain one of some form
+// and a word of its own, then plain references of that form, the face ending with its line and
+// the next line starting a statement (not a number, a sign or white space). The general reading
+// would take exactly these references, in the form that faceForm finds in the first word: each
+// read of the face's format takes a whole plain reference, and the read after the last fails on
+// the next line without consuming anything. Stores them when kValues (at most kQuickReferences,
+// the last repeated up to three) and returns the start of the next line with their count, or null
+// for any other face.
+template <bool kValues>
+ZEL_HOT const char* quickFace(const char* p, Form* form, Reference* refs, size_t* count) {
+    const char* const window = p - 1 + kQuickBytes - 48;  // room for the reads of one reference
+    p += *p == ' ';
+    while (isBlank(static_cast<unsigned char>(*p))) ++p;
+    Reference ref{};
+    p = plainInt<kValues>(p, &ref.v);
+    if (!p) return nullptr;
+    *form = Form::Vertex;
+    if (p[0] == '/' && p[1] == '/') {
+        *form = Form::VertexNormal;
+        p = plainInt<kValues>(p + 2, &ref.n);
+    } else if (*p == '/') {
+        *form = Form::VertexTexture;
+        p = plainInt<kValues>(p + 1, &ref.t);
+        if (p && *p == '/') {
+            *form = Form::VertexTextureNormal;
+            p = plainInt<kValues>(p + 1, &ref.n);
+        }
+    }
+    if (!p || !isSpace(static_cast<unsigned char>(*p))) return nullptr;
+    size_t n = 0;
+    for (;;) {
+        if (kValues) {
+            if (n == kQuickReferences) return nullptr;
+            refs[n] = ref;
+        }
+        n++;
+        if (p[0] == ' ' && isDigit(static_cast<unsigned char>(p[1]))) {
+            ++p;
+        } else {
+            while (isBlank(static_cast<unsigned char>(*p))) ++p;
+            if (*p == '\n') break;
+        }
+        if (p > window) return nullptr;
+        p = plainReference<kValues>(p, *form, &ref);
+        if (!p) return nullptr;
+    }
+    int next = static_cast<unsigned char>(p[1]);
+    if (isSpace(next) || isDigit(next) || next == '-' || next == '+') return nullptr;
+    // The two references every face reads keep the last values when they are missing.
+    for (; n < 3; n++)
+        if (kValues) refs[n] = ref;
+    *count = n;
+    return p + 1;
+}
+
+// How a statement of the filling scan went: stored, not the kind the quick path takes, beyond the
+// range's window, or a failure that ends the read.
+enum class Step { Done, General, Overflow, Failed };
+
 // Both scans over one range of the input.
 class RangeScan {
 public:
@@ -113,25 +257,32 @@ public:
 private:
     // Skips white space and reports where the next keyword starts; false when that is at or after
     // `stop` or the input ends there (`next` then says where).
-    bool nextStatement(uint64_t stop, uint64_t* at, uint64_t* first, bool* started,
-                       uint64_t* next);
+    bool nextStatement(uint64_t stop, uint64_t* at, uint64_t* first, bool* started, uint64_t* next);
     size_t readFace(bool values, Form* form);
     template <class Source>
     size_t readReferences(Source& in, Form form, Reference ref, bool values);
-    size_t quickReferences(Window& in, Form form, Reference ref, bool values);
-    bool storeFace(uint64_t at, FillReport& out);
-    Status badIndex(uint64_t faceStart, Form form);
+    Step fillStatement(uint64_t at, FillReport& out);
+    bool quickCounts(uint64_t stop, CountReport& out, uint32_t current);
+    Step quickFills(uint64_t stop, FillReport& out, uint64_t* at, bool* took);
+    Step storeElement(float* array, uint32_t& next, uint32_t end, int n, const float* values,
+                      int parsed);
+    Step storeReferences(const Reference* refs, size_t count, Form form, uint64_t at,
+                         FillReport& out);
+    template <bool kTexture, bool kNormal>
+    bool storePlain(const Reference* refs, size_t count);
+    bool storePlain(const Reference* refs, size_t count, Form form);
+    Status badIndex(uint64_t faceStart, Form form, const Reference* refs, size_t count);
     LocalSlots* slotsOf(uint32_t group);
 
     Scanner& in_;
     char line_[kMaxToken + 1];
     std::vector<Reference> references_;  // of the face being read
-    std::vector<Corner> corners_;        // the same, resolved
 
     // Filling scan.
     const ModelIndex* index_ = nullptr;
     const FillLimits* limits_ = nullptr;
     FillState state_;
+    uint32_t material_ = kInherited;
     std::unordered_map<uint32_t, LocalSlots> slots_;  // by group id
     LocalSlots* current_ = nullptr;                   // the current group's, or null
 };
@@ -158,6 +309,7 @@ void RangeScan::count(uint64_t stop, CountReport& out) {
     bool started = false;
     uint64_t at;
     while (nextStatement(stop, &at, &out.first, &started, &out.next)) {
+        if (quickCounts(stop, out, current)) continue;
         size_t length;
         const char* keyword = in_.word(&length);
         switch (keyword[0]) {
@@ -228,92 +380,197 @@ void RangeScan::fill(const ModelIndex& index, uint64_t stop, const FillState& st
     limits_ = &limits;
     state_ = state;
     current_ = state.group == kNoGroup ? nullptr : slotsOf(state.group);
-    ZelModel* m = index.model;
-    uint32_t material = kInherited;
-    float discard[3];
     bool started = false;
     uint64_t at;
-    // Reads n floats into the next slot of an array holding `count` of them, or into `discard`
-    // when the slot lies beyond the window (and, when guessing, ends the range). Components that
-    // do not parse are zero, as in a fresh array.
-    auto element = [&](float* array, uint32_t& next, uint32_t end, int n) {
-        if (next < end) {
-            float* slot = &array[size_t{next} * n];
-            for (int i = in_.readFloats(slot, n); i < n; i++) slot[i] = 0;
-            next++;
-            return true;
-        }
-        if (limits.guess) return false;
-        in_.readFloats(discard, n);
-        return true;
-    };
     while (nextStatement(stop, &at, &out.first, &started, &out.next)) {
-        size_t length;
-        const char* keyword = in_.word(&length);
-        bool room = true;
-        switch (keyword[0]) {
-            case 'v':
-                // A statement the counting scan did not see (a keyword left on a vertex line) has
-                // no slot of its own: its values are read and dropped.
-                if (length == 1)
-                    room = element(m->vertices, state_.vertex, limits.end.vertex, 3);
-                else if (keyword[1] == 'n')
-                    room = element(m->normals, state_.normal, limits.end.normal, 3);
-                else if (keyword[1] == 't')
-                    room = element(m->texcoords, state_.texcoord, limits.end.texcoord, 2);
-                else
-                    in_.skipLine();
-                break;
-            case 'f':
-                room = storeFace(at, out);
-                if (!out.failure.ok) {
-                    out.next = at;
-                    out.end = state_;
-                    return;
-                }
-                break;
-            case 'g': {
-                in_.readLine(line_);
-                auto group = index.groupIds.find(groupName(line_));
-                if (group == index.groupIds.end()) {
-                    state_.group = kNoGroup;  // a group the counting scan never saw holds nothing
-                    current_ = nullptr;
-                } else {
-                    state_.group = group->second;
-                    current_ = slotsOf(group->second);
-                    out.materials.emplace_back(group->second, material);
-                }
-                break;
-            }
-            case 'u': {
-                in_.readLine(line_);
-                std::string name = statementName(line_);
-                auto found = index.materials.find(name);
-                if (found != index.materials.end()) {
-                    material = found->second;
-                } else {
-                    out.warnings.push_back(materialNotFound(name.c_str()));
-                    material = 0;
-                }
-                if (state_.group != kNoGroup) out.materials.emplace_back(state_.group, material);
-                break;
-            }
-            default:
-                in_.skipLine();
-                break;
+        bool took;
+        Step step = quickFills(stop, out, &at, &took);
+        if (step == Step::General) {
+            if (took) continue;
+            step = fillStatement(at, out);
         }
-        if (!room) {
-            out.overflow = true;
-            out.next = at;
-            break;
-        }
+        if (step == Step::Done) continue;
+        out.overflow = step == Step::Overflow;
+        out.next = at;
+        break;
     }
     out.end = state_;
-    out.material = material;
+    out.material = material_;
     for (const auto& entry : slots_)
         if (entry.second.next != entry.second.first)
             out.stored.emplace_back(entry.first, entry.second.next - entry.second.first);
     out.ioError = in_.failed();
+}
+
+// One statement of the filling scan, read in the general way.
+Step RangeScan::fillStatement(uint64_t at, FillReport& out) {
+    ZelModel* m = index_->model;
+    const FillState& end = limits_->end;
+    size_t length;
+    const char* keyword = in_.word(&length);
+    float values[3];
+    switch (keyword[0]) {
+        case 'v':
+            // A statement the counting scan did not see (a keyword left on a vertex line) has no
+            // slot of its own: its values are read and dropped.
+            if (length == 1)
+                return storeElement(m->vertices, state_.vertex, end.vertex, 3, values,
+                                    in_.readFloats(values, 3));
+            if (keyword[1] == 'n')
+                return storeElement(m->normals, state_.normal, end.normal, 3, values,
+                                    in_.readFloats(values, 3));
+            if (keyword[1] == 't')
+                return storeElement(m->texcoords, state_.texcoord, end.texcoord, 2, values,
+                                    in_.readFloats(values, 2));
+            in_.skipLine();
+            return Step::Done;
+        case 'f': {
+            Form form;
+            size_t count = readFace(true, &form);
+            return storeReferences(references_.data(), count, form, at, out);
+        }
+        case 'g': {
+            in_.readLine(line_);
+            auto group = index_->groupIds.find(groupName(line_));
+            if (group == index_->groupIds.end()) {
+                state_.group = kNoGroup;  // a group the counting scan never saw holds nothing
+                current_ = nullptr;
+            } else {
+                state_.group = group->second;
+                current_ = slotsOf(group->second);
+                out.materials.emplace_back(group->second, material_);
+            }
+            return Step::Done;
+        }
+        case 'u': {
+            in_.readLine(line_);
+            std::string name = statementName(line_);
+            auto found = index_->materials.find(name);
+            if (found != index_->materials.end()) {
+                material_ = found->second;
+            } else {
+                out.warnings.push_back(materialNotFound(name.c_str()));
+                material_ = 0;
+            }
+            if (state_.group != kNoGroup) out.materials.emplace_back(state_.group, material_);
+            return Step::Done;
+        }
+        default:
+            in_.skipLine();
+            return Step::Done;
+    }
+}
+
+// Stores the `parsed` values (the rest zero, as in a fresh array) into the next slot of an array
+// of n-float elements, when that slot lies before `end`. Beyond it the values are dropped, or,
+// when guessing, the range ends.
+Step RangeScan::storeElement(float* array, uint32_t& next, uint32_t end, int n, const float* values,
+                             int parsed) {
+    if (next >= end) return limits_->guess ? Step::Overflow : Step::Done;
+    float* slot = &array[size_t{next} * n];
+    for (int i = 0; i < n; i++) slot[i] = i < parsed ? values[i] : 0.0f;
+    next++;
+    return Step::Done;
+}
+
+// The kind of a "v", "vn" or "vt" keyword at p followed by a blank: 1, 2 or 3 (0 for others).
+ZEL_HOT int elementKind(const char* p) {
+    if (isBlank(static_cast<unsigned char>(p[1]))) return 1;
+    if (!isBlank(static_cast<unsigned char>(p[2]))) return 0;
+    return p[1] == 'n' ? 2 : p[1] == 't' ? 3 : 0;
+}
+
+// Takes statements as exporters write them, one after another, straight from the bytes held: "v",
+// "vn" and "vt" lines of plainly written numbers and the common face, each with kQuickBytes
+// readable from its keyword. Stops before any other statement, at the range's stop and before the
+// last kQuickBytes held, leaving the rest to the general reading. Returns whether it took any.
+bool RangeScan::quickCounts(uint64_t stop, CountReport& out, uint32_t current) {
+    const char* p = in_.ahead(kQuickBytes);
+    if (!p) return false;
+    const char* const start = p;
+    const char* const limit = std::min(in_.heldEnd() - kQuickBytes, in_.heldAt(stop));
+    uint64_t elements[4] = {}, triangles = 0;
+    while (p < limit) {
+        if (p[0] == 'v') {
+            int kind = elementKind(p);
+            const char* newline = findNewline(p, p + kQuickBytes);
+            if (!kind || !newline) break;
+            elements[kind]++;
+            p = newline + 1;
+        } else if (p[0] == 'f' && isBlank(static_cast<unsigned char>(p[1]))) {
+            Form form;
+            size_t count;
+            const char* next = quickFace<false>(p + 1, &form, nullptr, &count);
+            if (!next) break;
+            triangles += count - 2;
+            p = next;
+        } else {
+            break;
+        }
+        while (isSpace(static_cast<unsigned char>(*p)) && p < limit) ++p;
+    }
+    in_.advanceTo(p);
+    out.vertices += elements[1];
+    out.normals += elements[2];
+    out.texcoords += elements[3];
+    out.triangles += triangles;
+    out.groups[current].second += triangles;
+    return p != start;
+}
+
+// The filling scan's share of the same. Returns Step::General when it stopped before a statement
+// for the general reading (*took tells whether it took any before), or the step that ended the
+// range with *at the offset of its statement.
+Step RangeScan::quickFills(uint64_t stop, FillReport& out, uint64_t* at, bool* took) {
+    const char* p = in_.ahead(kQuickBytes);
+    *took = false;
+    if (!p) return Step::General;
+    const char* const start = p;
+    const char* const limit = std::min(in_.heldEnd() - kQuickBytes, in_.heldAt(stop));
+    ZelModel* m = index_->model;
+    const FillState& end = limits_->end;
+    float* const arrays[4] = {nullptr, m->vertices, m->normals, m->texcoords};
+    uint32_t* const next[4] = {nullptr, &state_.vertex, &state_.normal, &state_.texcoord};
+    const uint32_t last[4] = {0, end.vertex, end.normal, end.texcoord};
+    Step step = Step::General;
+    while (p < limit) {
+        const char* after;
+        if (p[0] == 'v') {
+            int kind = elementKind(p);
+            if (!kind) break;
+            const int n = kind == 3 ? 2 : 3;
+            after = p + 1 + (kind > 1);
+            float values[3];
+            bool plain = true;
+            for (int i = 0; i < n && plain; i++) {
+                after += *after == ' ';
+                while (isBlank(static_cast<unsigned char>(*after))) ++after;
+                plain = quickDecimal(after, &values[i]);
+            }
+            if (!plain) break;
+            step = storeElement(arrays[kind], *next[kind], last[kind], n, values, n);
+        } else if (p[0] == 'f' && isBlank(static_cast<unsigned char>(p[1]))) {
+            Form form;
+            size_t count;
+            Reference refs[kQuickReferences];
+            after = quickFace<true>(p + 1, &form, refs, &count);
+            if (!after) break;
+            step = storePlain(refs, count, form)
+                       ? Step::Done
+                       : storeReferences(refs, count, form, in_.offsetOf(p), out);
+        } else {
+            break;
+        }
+        if (step != Step::Done) {
+            *at = in_.offsetOf(p);
+            return step;
+        }
+        p = after;
+        while (isSpace(static_cast<unsigned char>(*p)) && p < limit) ++p;
+    }
+    in_.advanceTo(p);
+    *took = p != start;
+    return Step::General;
 }
 
 // Reads the references of a face after its first: two more whatever they hold (a failed read
@@ -322,9 +579,6 @@ void RangeScan::fill(const ModelIndex& index, uint64_t stop, const FillState& st
 // repeated. Returns the number of references, the first included.
 template <class Source>
 size_t RangeScan::readReferences(Source& in, Form form, Reference ref, bool values) {
-    if constexpr (std::is_same_v<Source, Window>) {
-        if (size_t count = quickReferences(in, form, ref, values)) return count;
-    }
     if (!values) {
         size_t count = 3;
         scanReference(in, form, nullptr);
@@ -342,171 +596,111 @@ size_t RangeScan::readReferences(Source& in, Form form, Reference ref, bool valu
     return references_.size();
 }
 
-// A number as exporters write it in a reference: an optional sign and one to nine digits. Returns
-// the position after it, or null for anything else; stores the value unless `value` is null. Needs
-// 16 readable bytes at p.
-ZEL_HOT const char* strictInt(const char* p, int* value) {
-    bool negative = *p == '-';
-    p += negative || *p == '+';
-    size_t run = leadingDigits(p);
-    if (run == 0) return nullptr;
-    if (run == 8) {
-        size_t more = leadingDigits(p + 8);
-        if (more > 1) return nullptr;
-        run += more;
-    }
-    if (value) {
-        uint32_t magnitude = static_cast<uint32_t>(eightDigits(p, run < 8 ? run : 8));
-        if (run == 9) magnitude = magnitude * 10 + static_cast<uint32_t>(p[8] - '0');
-        *value = negative ? -static_cast<int>(magnitude) : static_cast<int>(magnitude);
-    }
-    return p + run;
-}
-
-// A reference as exporters write it: strictInt numbers in exactly the face's form ("1", "1/2",
-// "1/2/3" or "1//2"). Returns the position after it, or null; stores into `ref` unless it is null.
-// Needs 16 readable bytes after the reference.
-ZEL_HOT const char* strictReference(const char* p, Form form, Reference* ref) {
-    p = strictInt(p, ref ? &ref->v : nullptr);
-    if (!p) return nullptr;
-    switch (form) {
-        case Form::Vertex:
-            return p;
-        case Form::VertexNormal:
-            return p[0] == '/' && p[1] == '/' ? strictInt(p + 2, ref ? &ref->n : nullptr) : nullptr;
-        case Form::VertexTexture:
-            return *p == '/' ? strictInt(p + 1, ref ? &ref->t : nullptr) : nullptr;
-        case Form::VertexTextureNormal:
-            p = *p == '/' ? strictInt(p + 1, ref ? &ref->t : nullptr) : nullptr;
-            return p && *p == '/' ? strictInt(p + 1, ref ? &ref->n : nullptr) : nullptr;
-    }
-    return nullptr;
-}
-
-// The first reference of a face when it is a strict reference of some form standing alone before
-// white space, read straight from the window: its form and integers (stored unless `ref` is null)
-// are then the ones faceForm finds in the word. Returns false, consuming nothing, for anything else.
-bool quickFirstReference(Window& in, Form* form, Reference* ref) {
-    const char* start = in.p;
-    while (start < in.end && isSpace(static_cast<unsigned char>(*start))) ++start;
-    if (in.end - start < static_cast<ptrdiff_t>(kMaxToken + 16)) return false;
-    const char* p = strictInt(start, ref ? &ref->v : nullptr);
-    if (!p) return false;
-    *form = Form::Vertex;
-    if (p[0] == '/' && p[1] == '/') {
-        *form = Form::VertexNormal;
-        p = strictInt(p + 2, ref ? &ref->n : nullptr);
-    } else if (*p == '/') {
-        *form = Form::VertexTexture;
-        p = strictInt(p + 1, ref ? &ref->t : nullptr);
-        if (p && *p == '/') {
-            *form = Form::VertexTextureNormal;
-            p = strictInt(p + 1, ref ? &ref->n : nullptr);
-        }
-    }
-    if (!p || !isSpace(static_cast<unsigned char>(*p))) return false;
-    in.p = p;
-    return true;
-}
-
-// The common face: every reference after the first is a strict reference of the face's form that
-// stands alone between white space, and the face ends with its line, the next line starting a
-// statement. The general reading would then take exactly these references, which are read here in
-// one sweep. Returns 0, consuming nothing, for any other face.
-size_t RangeScan::quickReferences(Window& in, Form form, Reference ref, bool values) {
-    const char* p = in.p;
-    const void* newline = std::memchr(p, '\n', static_cast<size_t>(in.end - p));
-    if (!newline) return 0;
-    const char* lineEnd = static_cast<const char*>(newline);
-    const char* next = lineEnd + 1;
-    while (next < in.end && isSpace(static_cast<unsigned char>(*next))) ++next;
-    if (in.end - next < 16) return 0;  // also leaves room for 8-byte loads on the line
-    if (isDigit(static_cast<unsigned char>(*next)) || *next == '-' || *next == '+') return 0;
-
-    if (values) {
-        references_.clear();
-        references_.push_back(ref);
-    }
-    size_t count = 1;
-    for (;;) {
-        while (p < lineEnd && isSpace(static_cast<unsigned char>(*p))) ++p;
-        if (p == lineEnd) break;
-        p = strictReference(p, form, values ? &ref : nullptr);
-        if (!p || !isSpace(static_cast<unsigned char>(*p))) return 0;
-        count++;
-        if (values) references_.push_back(ref);
-    }
-    // The two references every face reads keep the last values when they are missing.
-    for (; count < 3; count++)
-        if (values) references_.push_back(ref);
-    in.p = next;
-    return count;
-}
-
 // Reads a face's references after its keyword and returns how many there are (at least 3). With
 // `values` they are left in references_; otherwise only counted.
 size_t RangeScan::readFace(bool values, Form* form) {
-    Reference first;
-    Window window = in_.window();
-    if (quickFirstReference(window, form, values ? &first : nullptr)) {
-        in_.commit(window);
-    } else {
-        first = Reference{};
-        size_t length;
-        const char* word = in_.word(&length);
-        *form = faceForm(word, word + length, first);
-    }
+    Reference first{};
+    size_t length;
+    const char* word = in_.word(&length);
+    *form = faceForm(word, word + length, first);
     return in_.scan([&](auto& in) { return readReferences(in, *form, first, values); });
 }
 
-// Reads a face, checks and resolves every index and stores the fan r1 r2 r3, r1 r3 r4, ...,
-// r1 rN-1 rN. An index that names nothing sets out.failure. Returns false when a triangle falls
-// outside a guessed window.
-bool RangeScan::storeFace(uint64_t at, FillReport& out) {
-    Form form;
-    readFace(true, &form);
+// Stores a face whose indices all stand as written, as storeReferences would: every one positive
+// and within its array (or, for an array the file lacks, positive), with room for its triangles.
+// Returns false, storing nothing, for any other.
+template <bool kTexture, bool kNormal>
+ZEL_HOT bool RangeScan::storePlain(const Reference* refs, size_t count) {
     const ZelModel* m = index_->model;
-    corners_.resize(references_.size());
-    for (size_t i = 0; i < references_.size(); i++) {
-        const Reference& ref = references_[i];
-        Corner& corner = corners_[i];
-        bool good = resolve(ref.v, state_.vertex - 1, m->vertexcount, true, &corner.v);
-        if (hasTexture(form))
-            good &= resolve(ref.t, state_.texcoord - 1, m->texcoordcount, m->texcoords != nullptr,
-                            &corner.t);
-        if (hasNormal(form))
-            good &= resolve(ref.n, state_.normal - 1, m->normalcount, m->normals != nullptr,
-                            &corner.n);
-        if (!good) {
-            out.failure = badIndex(at, form);
-            return true;
-        }
+    const uint64_t triangles = count - 2;
+    if (!current_ || current_->next + triangles > current_->limit ||
+        state_.triangle + triangles > limits_->end.triangle)
+        return false;
+    const uint32_t vertices = m->vertexcount;
+    const uint32_t texcoords = m->texcoords ? m->texcoordcount : INT32_MAX;
+    const uint32_t normals = m->normals ? m->normalcount : INT32_MAX;
+    bool plain = true;
+    for (size_t i = 0; i < count; i++) {
+        plain &= static_cast<uint32_t>(refs[i].v) - 1 < vertices;
+        if (kTexture) plain &= static_cast<uint32_t>(refs[i].t) - 1 < texcoords;
+        if (kNormal) plain &= static_cast<uint32_t>(refs[i].n) - 1 < normals;
     }
-    if (!current_) return true;  // a group the counting scan never saw: the triangles are dropped
-    ZelGroup* group = index_->groups[state_.group];
-    for (size_t i = 2; i < corners_.size(); i++) {
+    if (!plain) return false;
+    ZelTriangle* triangle = &m->triangles[state_.triangle];
+    uint32_t* slot = &index_->groups[state_.group]->triangleidx[current_->next];
+    for (size_t i = 2; i < count; i++, triangle++) {
+        const Reference* corners[] = {&refs[0], &refs[i - 1], &refs[i]};
+        for (int k = 0; k < 3; k++) {
+            triangle->vertexidx[k] = static_cast<uint32_t>(corners[k]->v);
+            triangle->texcoordidx[k] = kTexture ? static_cast<uint32_t>(corners[k]->t) : 0;
+            triangle->normalidx[k] = kNormal ? static_cast<uint32_t>(corners[k]->n) : 0;
+        }
+        triangle->facetidx = 0;
+        *slot++ = state_.triangle++;
+    }
+    current_->next += static_cast<uint32_t>(triangles);
+    return true;
+}
+
+ZEL_HOT bool RangeScan::storePlain(const Reference* refs, size_t count, Form form) {
+    switch (form) {
+        case Form::Vertex:
+            return storePlain<false, false>(refs, count);
+        case Form::VertexTexture:
+            return storePlain<true, false>(refs, count);
+        case Form::VertexTextureNormal:
+            return storePlain<true, true>(refs, count);
+        case Form::VertexNormal:
+            return storePlain<false, true>(refs, count);
+    }
+    return false;
+}
+
+// Checks and resolves every index of a face's references and stores the fan r1 r2 r3, r1 r3 r4,
+// ..., r1 rN-1 rN. An index that names nothing sets out.failure. Returns false when a triangle
+// falls outside a guessed window.
+Step RangeScan::storeReferences(const Reference* refs, size_t count, Form form, uint64_t at,
+                                FillReport& out) {
+    const ZelModel* m = index_->model;
+    const bool texture = hasTexture(form), normal = hasNormal(form);
+    auto corner = [&](const Reference& ref, Corner* c) {
+        bool good = resolve(ref.v, state_.vertex - 1, m->vertexcount, true, &c->v);
+        if (texture)
+            good &= resolve(ref.t, state_.texcoord - 1, m->texcoordcount, m->texcoords != nullptr,
+                            &c->t);
+        if (normal)
+            good &= resolve(ref.n, state_.normal - 1, m->normalcount, m->normals != nullptr, &c->n);
+        return good;
+    };
+    Corner first, previous, next;
+    bool good = corner(refs[0], &first) && corner(refs[1], &previous);
+    for (size_t i = 2; good && i < count; i++, previous = next) {
+        if (!(good = corner(refs[i], &next))) break;
+        if (!current_) continue;  // a group the counting scan never saw: the triangles are dropped
         // Never more than the counting scan made room for.
         if (current_->next >= current_->limit || state_.triangle >= limits_->end.triangle) {
-            if (limits_->guess) return false;
+            if (limits_->guess) return Step::Overflow;
             continue;
         }
         ZelTriangle& triangle = index_->model->triangles[state_.triangle];
         triangle = ZelTriangle{};
-        const Corner* corners[] = {&corners_[0], &corners_[i - 1], &corners_[i]};
+        const Corner* corners[] = {&first, &previous, &next};
         for (int k = 0; k < 3; k++) {
             triangle.vertexidx[k] = corners[k]->v;
-            if (hasTexture(form)) triangle.texcoordidx[k] = corners[k]->t;
-            if (hasNormal(form)) triangle.normalidx[k] = corners[k]->n;
+            if (texture) triangle.texcoordidx[k] = corners[k]->t;
+            if (normal) triangle.normalidx[k] = corners[k]->n;
         }
-        group->triangleidx[current_->next++] = state_.triangle++;
+        index_->groups[state_.group]->triangleidx[current_->next++] = state_.triangle++;
     }
-    return true;
+    if (good) return Step::Done;
+    out.failure = badIndex(at, form, refs, count);
+    return Step::Failed;
 }
 
 // The failure for a face with an index that names no element of an array the file has: every later
 // operation would read outside the array. It names the file, the face's line and the first bad
 // index.
-Status RangeScan::badIndex(uint64_t faceStart, Form form) {
+Status RangeScan::badIndex(uint64_t faceStart, Form form, const Reference* refs, size_t count) {
     const ZelModel* m = index_->model;
     struct Kind {
         const char* what;
@@ -522,18 +716,18 @@ Status RangeScan::badIndex(uint64_t faceStart, Form form) {
     };
     uint32_t line = in_.lineAt(faceStart);
     Status status;
-    for (const Reference& ref : references_) {
-        const int indices[] = {ref.v, ref.t, ref.n};
+    for (size_t i = 0; i < count; i++) {
+        const int indices[] = {refs[i].v, refs[i].t, refs[i].n};
         for (int k = 0; k < 3 && status.ok; k++) {
             uint32_t ignored;
             if (!kinds[k].present ||
                 resolve(indices[k], kinds[k].readSoFar, kinds[k].count, true, &ignored))
                 continue;
-            status = failure(Stream::Err,
-                             "zelReadOBJ() failed: \"%s\" line %u: %s index %d does not name one "
-                             "of the file's %u %s.\n",
-                             m->path, line, kinds[k].what, indices[k], kinds[k].count,
-                             kinds[k].plural);
+            status =
+                failure(Stream::Err,
+                        "zelReadOBJ() failed: \"%s\" line %u: %s index %d does not name one "
+                        "of the file's %u %s.\n",
+                        m->path, line, kinds[k].what, indices[k], kinds[k].count, kinds[k].plural);
         }
         if (!status.ok) break;
     }

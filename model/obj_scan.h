@@ -43,8 +43,8 @@ void countRange(const Input& input, std::vector<char>* buffer, uint64_t start, u
 struct ModelIndex {
     ZelModel* model = nullptr;
     std::unordered_map<std::string, uint32_t> groupIds;
-    std::vector<ZelGroup*> groups;   // by id
-    std::vector<uint32_t> capacity;  // triangles counted for each group
+    std::vector<ZelGroup*> groups;                        // by id
+    std::vector<uint32_t> capacity;                       // triangles counted for each group
     std::unordered_map<std::string, uint32_t> materials;  // name -> lowest index
 };
 

@@ -243,6 +243,22 @@ bool Scanner::refill() {
     return got > 0;
 }
 
+bool Scanner::slide(size_t n) {
+    if (atEnd_ || bufferSize_ < 2 * n) return false;
+    size_t kept = static_cast<size_t>(end_ - p_);
+    base_ += static_cast<uint64_t>(p_ - begin_);
+    std::memmove(buffer_, p_, kept);
+    ptrdiff_t got = input_.read(base_ + kept, buffer_ + kept, bufferSize_ - kept);
+    if (got < 0) {
+        ioError_ = true;
+        got = 0;
+    }
+    if (static_cast<size_t>(got) < bufferSize_ - kept) atEnd_ = true;
+    p_ = begin_ = buffer_;
+    end_ = begin_ + kept + got;
+    return static_cast<size_t>(end_ - p_) >= n;
+}
+
 int Scanner::slowPeek() {
     while (p_ >= end_)
         if (!refill()) return EOF;

@@ -8,6 +8,10 @@
 // in memory is scanned in place, or through a buffer too, so that tests can place its refills.
 #pragma once
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -24,8 +28,21 @@ constexpr size_t kMaxToken = 127;
 #define ZEL_HOT inline __attribute__((always_inline))
 
 // White space as the C library's formatted input knows it: blank, \t, \n, \v, \f, \r.
-inline bool isSpace(int c) { return c == ' ' || static_cast<unsigned>(c - '\t') < 5; }
+inline bool isSpace(int c) { return c <= ' ' && (c == ' ' || static_cast<unsigned>(c - '\t') < 5); }
 inline bool isDigit(int c) { return static_cast<unsigned>(c - '0') < 10; }
+
+// The first line feed in [p, end), or null.
+ZEL_HOT const char* findNewline(const char* p, const char* end) {
+#ifdef __SSE2__
+    const __m128i newline = _mm_set1_epi8('\n');
+    for (; end - p >= 16; p += 16) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)));
+        if (found) return p + __builtin_ctz(found);
+    }
+#endif
+    return static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+}
 
 struct Window;
 
@@ -101,6 +118,23 @@ public:
     // stored.
     int readFloats(float* values, int n);
 
+    // The next byte, when at least n bytes from it on are held (refilling the buffer to get them
+    // if need be), so that a quick path can read them without end checks; null otherwise (near the
+    // end of the input, or with a buffer smaller than 2n). Memory scanned in place has no buffer to refill.
+    const char* ahead(size_t n) {
+        return static_cast<size_t>(end_ - p_) >= n || slide(n) ? p_ : nullptr;
+    }
+    // Takes the position a quick path reached in the bytes ahead() gave.
+    void advanceTo(const char* p) { p_ = p; }
+    // The end of the bytes held, and where byte `offset` of the input lies in them (at most
+    // their end).
+    const char* heldEnd() const { return end_; }
+    const char* heldAt(uint64_t offset) const {
+        return offset - base_ < static_cast<uint64_t>(end_ - begin_) ? begin_ + (offset - base_)
+                                                                     : end_;
+    }
+    uint64_t offsetOf(const char* p) const { return base_ + static_cast<uint64_t>(p - begin_); }
+
     // A window over the bytes held from the next byte on, and taking back the position a fast path
     // reached in it.
     ZEL_HOT Window window() const;
@@ -119,6 +153,7 @@ private:
     const char* slowWord(size_t* length);
     int slowFloat(float* value);
     bool refill();
+    bool slide(size_t n);
 
     Input input_;
     char* buffer_ = nullptr;  // null when scanning memory in place
@@ -226,17 +261,44 @@ ZEL_HOT size_t leadingDigits(const char* p) {
     return static_cast<size_t>(__builtin_ctzll(outside)) / 8;
 }
 
-// The value of the `count` (1 to 8) decimal digits at p, with 8 bytes readable there.
-ZEL_HOT uint64_t eightDigits(const char* p, size_t count) {
-    uint64_t chunk;
-    std::memcpy(&chunk, p, 8);
-    chunk -= 0x3030303030303030u;
-    chunk <<= 8 * (8 - count);  // shift in zero digits ahead of the number
+// Bit i set when p[i] is a decimal digit, for the 32 bytes at p.
+ZEL_HOT uint32_t digitBits(const char* p) {
+#ifdef __SSE2__
+    const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
+    __m128i a = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), zero);
+    __m128i b = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), zero);
+    uint32_t low = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(a, nine), a)));
+    uint32_t high = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(b, nine), b)));
+    return low | high << 16;
+#else
+    uint32_t bits = 0;
+    for (int i = 0; i < 32; i++) bits |= uint32_t{isDigit(static_cast<unsigned char>(p[i]))} << i;
+    return bits;
+#endif
+}
+
+// The value of eight digit values (0 to 9) held one a byte, the first in the lowest byte.
+ZEL_HOT uint64_t digitsValue(uint64_t chunk) {
     chunk = chunk * 10 + (chunk >> 8);
     constexpr uint64_t kMask = 0x000000FF000000FFu;
     constexpr uint64_t kMul1 = 100 + (uint64_t{1000000} << 32);
     constexpr uint64_t kMul2 = 1 + (uint64_t{10000} << 32);
     return (((chunk & kMask) * kMul1) + (((chunk >> 16) & kMask) * kMul2)) >> 32;
+}
+
+// The value of the `count` (1 to 8) digits at p, which must all be digits, with 8 bytes readable.
+ZEL_HOT uint32_t digitsAt(const char* p, unsigned count) {
+    uint64_t chunk;
+    std::memcpy(&chunk, p, 8);
+    return static_cast<uint32_t>(digitsValue((chunk & 0x0F0F0F0F0F0F0F0Fu) << (8 * (8 - count))));
+}
+
+// The value of the `count` (1 to 8) decimal digits at p, with 8 bytes readable there.
+ZEL_HOT uint64_t eightDigits(const char* p, size_t count) {
+    uint64_t chunk;
+    std::memcpy(&chunk, p, 8);
+    chunk -= 0x3030303030303030u;
+    return digitsValue(chunk << (8 * (8 - count)));  // zero digits shifted in ahead of the number
 }
 
 // The form exporters write, [+-]digits[.digits] with at most nine digits and followed by white
@@ -250,6 +312,37 @@ ZEL_HOT bool quickDecimal(const char*& p, float* value) {
     const char* q = p;
     bool negative = *q == '-';
     q += negative || *q == '+';
+    // Most often the number and its point fit in eight bytes: they are read with one load, the
+    // point taken out and the digits converted together.
+    uint64_t chunk;
+    std::memcpy(&chunk, q, 8);
+    // Per byte, without borrows or carries between bytes: the high bit set unless it is a digit.
+    constexpr uint64_t kHigh = 0x8080808080808080u;
+    uint64_t outside = (~((chunk | kHigh) - 0x3030303030303030u) |
+                        ((chunk & ~kHigh) + 0x4646464646464646u) | chunk) &
+                       kHigh;
+    uint64_t digitValues = chunk & 0x0F0F0F0F0F0F0F0Fu;
+    if (outside) {
+        unsigned point = static_cast<unsigned>(__builtin_ctzll(outside)) / 8;
+        if (((chunk >> (8 * point)) & 0xFF) == '.') {
+            uint64_t beyond = ~uint64_t{0} << (8 * point) << 8;  // the bytes after the point
+            uint64_t rest = outside & beyond;
+            unsigned end = rest ? static_cast<unsigned>(__builtin_ctzll(rest)) / 8 : 8;
+            int next = end < 8 ? static_cast<int>((chunk >> (8 * end)) & 0xFF)
+                               : static_cast<unsigned char>(q[8]);
+            if (end > 1 && isSpace(next)) {
+                // Whole digits one byte up over the point, a zero digit ahead of them; then the
+                // bytes from the end on shifted out.
+                uint64_t merged = ((digitValues & ((uint64_t{1} << (8 * point)) - 1)) << 8) |
+                                  (digitValues & beyond);
+                uint64_t significand = digitsValue(merged << (8 * (8 - end)));
+                float result = static_cast<float>(significand) / kPowers[end - point - 1];
+                *value = negative ? -result : result;
+                p = q + end;
+                return true;
+            }
+        }
+    }
     size_t whole = leadingDigits(q);
     uint64_t significand = whole ? eightDigits(q, whole == 8 ? 8 : whole) : 0;
     q += whole;
