@@ -1,16 +1,19 @@
 // Fuzzes the OBJ reader together with the MTL reader it calls.
 //
 // The input is OBJ text, optionally followed by a line "#MTL" and the text of the material library
-// (served under whatever name the OBJ text gives). The in-memory reader must either return a model
-// that holds every promise of the reader (fuzz_support.h) or a failure that is one diagnostic line
-// and leaves nothing allocated. When the text names no library, the same bytes are also read as a
-// file, through the streaming scanner: the result must be identical. They are read once more behind
-// a comment line that puts the scanner's 1 MiB refill boundary at a point of the text chosen from
-// the input, from a file and from memory, which must agree too: every token may straddle a refill.
-#include <algorithm>
+// (served under whatever name the OBJ text gives). The one-thread reader over the bytes in memory
+// must either return a model that holds every promise of the reader (fuzz_support.h) or a failure
+// that is one diagnostic line and leaves nothing allocated. Then the same bytes are read again in
+// ways that must all give the same outcome (status, line, model, not-found lines): through a
+// buffer of a few bytes, so that every token may straddle a refill, from memory or from a file;
+// and cut into ranges of a few bytes on several threads, so that
+// the guesses of where a range's statements start, and in which state, are put to the test.
+// Threads, range and buffer sizes are taken from a hash of the input, so mutations move them.
+// ThreadSanitizer runs the ranged reader on many threads in the unit tests.
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "fuzz_support.h"
 
@@ -40,62 +43,38 @@ void checkSameModel(const ZelModel* a, const ZelModel* b) {
     }
 }
 
-// The size of the file scanner's buffer: a file is read in pieces of this many bytes.
-constexpr size_t kRefill = size_t{1} << 20;
-
-// Where in the text the refill boundary falls: a hash of the input, so that each input tests one
-// boundary and the fuzzer's mutations move it.
-size_t boundaryIn(const uint8_t* data, size_t size, size_t textSize) {
-    uint64_t hash = 14695981039346656037u;
-    for (size_t i = 0; i < size; i++) hash = (hash ^ data[i]) * 1099511628211u;
-    return static_cast<size_t>(hash % (textSize + 1));
-}
-
-// The text behind a comment line that ends `boundary` bytes before the refill boundary, held in
-// memory and in a file. The comment line is a megabyte of blanks and stays in place: only what
-// follows the first byte that changed since the last input is rewritten.
-class PaddedText {
-public:
-    void set(const std::string& text, size_t boundary) {
-        if (text_.empty()) {
-            text_ = "#" + std::string(kRefill - 1, ' ');
-            write(0);
-        }
-        const size_t start = kRefill - boundary;  // where the text begins, after the line end
-        const size_t from = std::min(start, previousStart_) - 1;
-        text_.resize(from);
-        text_.append(start - 1 - from, ' ');
-        text_ += '\n';
-        text_ += text;
-        write(from);
-        FUZZ_CHECK(ftruncate(file_.fd(), static_cast<off_t>(text_.size())) == 0);
-        previousStart_ = start;
+// A read with its not-found lines.
+struct Outcome {
+    zel::Status status;
+    ZelModel* model = nullptr;
+    std::vector<std::string> warnings;
+    ~Outcome() {
+        if (model) zelFreeModel(model);
     }
-    const char* data() const { return text_.data(); }
-    size_t size() const { return text_.size(); }
-    const char* path() const { return file_.path(); }
-
-private:
-    // Writes the text from byte `from` on into the file.
-    void write(size_t from) {
-        for (size_t done = from; done < text_.size();) {
-            ssize_t n = pwrite(file_.fd(), text_.data() + done, text_.size() - done,
-                               static_cast<off_t>(done));
-            FUZZ_CHECK(n > 0);
-            done += static_cast<size_t>(n);
-        }
-    }
-
-    fuzz::MemoryFile file_;
-    std::string text_;
-    size_t previousStart_ = kRefill;
 };
 
-void checkSameOutcome(const zel::Status& s1, const ZelModel* m1, const zel::Status& s2,
-                      const ZelModel* m2) {
-    FUZZ_CHECK(s1.ok == s2.ok);
-    FUZZ_CHECK(s1.message == s2.message);
-    if (s1.ok) checkSameModel(m1, m2);
+void read(const fuzz::ObjInput& input, const char* path, bool fromFile, zel::ReadOptions options,
+          const zel::TextProvider& libraries, Outcome* out) {
+    options.libraries = &libraries;
+    options.warn = [out](const std::string& line) { out->warnings.push_back(line); };
+    out->model = reinterpret_cast<ZelModel*>(1);
+    out->status = fromFile ? zel::readOBJFile(path, options, &out->model)
+                           : zel::readOBJMemory(path, input.obj.data(), input.obj.size(), options,
+                                                &out->model);
+}
+
+void checkSameOutcome(const Outcome& a, const Outcome& b) {
+    FUZZ_CHECK(a.status.ok == b.status.ok);
+    FUZZ_CHECK(a.status.message == b.status.message);
+    FUZZ_CHECK(a.status.line == b.status.line);
+    FUZZ_CHECK(a.warnings == b.warnings);
+    if (a.status.ok) checkSameModel(a.model, b.model);
+}
+
+uint64_t hashOf(const uint8_t* data, size_t size) {
+    uint64_t hash = 14695981039346656037u;
+    for (size_t i = 0; i < size; i++) hash = (hash ^ data[i]) * 1099511628211u;
+    return hash;
 }
 
 }  // namespace
@@ -104,40 +83,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static fuzz::MemoryFile file;
     const fuzz::ObjInput input = fuzz::splitObjMtl(data, size);
     const char* path = file.set(input.obj.data(), input.obj.size());
-
     fuzz::MtlServer server{&input};
-    ZelModel* model = reinterpret_cast<ZelModel*>(1);
-    zel::Status status =
-        zel::readOBJMemory(path, input.obj.data(), input.obj.size(), server.provider(), &model);
-    if (status.ok) {
-        fuzz::checkModel(model);
+    const zel::TextProvider libraries = server.provider();
+
+    zel::ReadOptions one;
+    one.threads = 1;
+    Outcome expected;
+    read(input, path, false, one, libraries, &expected);
+    if (expected.status.ok) {
+        fuzz::checkModel(expected.model);
     } else {
-        fuzz::checkFailureLine(status);
-        FUZZ_CHECK(model == nullptr);
+        fuzz::checkFailureLine(expected.status);
+        FUZZ_CHECK(expected.model == nullptr);
     }
+    uint64_t hash = hashOf(data, size);
+    zel::ReadOptions buffered = one;
+    buffered.bufferSize = 1 + hash % 64;
+    Outcome throughBuffer;
+    read(input, path, (hash >> 8) % 2, buffered, libraries, &throughBuffer);
+    checkSameOutcome(expected, throughBuffer);
 
-    if (server.requests == 0) {
-        ZelModel* fromFile = nullptr;
-        zel::Status fileStatus = zel::readOBJFile(path, &fromFile);
-        checkSameOutcome(status, model, fileStatus, fromFile);
-        if (fromFile) zelFreeModel(fromFile);
-
-        static PaddedText padded;
-        padded.set(input.obj, boundaryIn(data, size, input.obj.size()));
-        const char* paddedPath = padded.path();
-        ZelModel* fromMemory = nullptr;
-        zel::Status memoryStatus = zel::readOBJMemory(paddedPath, padded.data(), padded.size(),
-                                                      server.provider(), &fromMemory);
-        FUZZ_CHECK(server.requests == 0);
-        fromFile = nullptr;
-        fileStatus = zel::readOBJFile(paddedPath, &fromFile);
-        checkSameOutcome(memoryStatus, fromMemory, fileStatus, fromFile);
-        // A comment line ahead changes nothing but line numbers.
-        FUZZ_CHECK(memoryStatus.ok == status.ok);
-        if (status.ok) checkSameModel(model, fromMemory);
-        if (fromMemory) zelFreeModel(fromMemory);
-        if (fromFile) zelFreeModel(fromFile);
-    }
-    if (model) zelFreeModel(model);
+    zel::ReadOptions ranged;
+    // Mostly on one thread, which takes the ranges one after another exactly as threads would
+    // (threads cost more to start than a small input takes to read).
+    ranged.threads = (hash >> 16) % 4 ? 1 : 2 + (hash >> 18) % 2;
+    ranged.rangeSize = 1 + (hash >> 24) % 48;
+    ranged.bufferSize = (hash >> 32) % 4 ? 1 + (hash >> 40) % 64 : 0;
+    Outcome inRanges;
+    read(input, path, (hash >> 48) % 2, ranged, libraries, &inRanges);
+    checkSameOutcome(expected, inRanges);
     return 0;
 }

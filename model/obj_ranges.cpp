@@ -50,20 +50,21 @@ uint32_t usableProcessors() {
     return online > 0 ? static_cast<uint32_t>(online) : 1;
 }
 
-// The first line start at or after `offset`, or the end of the input.
-uint64_t lineStartFrom(const Input& input, uint64_t offset) {
-    std::vector<char> buffer(kProbeBuffer);
-    Scanner in(input, offset - 1, buffer);
-    in.skipLine();
-    return in.offset();
-}
-
-// The ranges' guessed starts: 0, then line starts about rangeSize apart.
+// The ranges' guessed starts: 0, then the first line start at or after every rangeSize bytes.
 std::vector<uint64_t> rangeStarts(const Input& input, uint64_t rangeSize) {
     std::vector<uint64_t> starts{0};
+    std::vector<char> buffer(input.fd >= 0 ? kProbeBuffer : 0);
     for (uint64_t at = rangeSize; at < input.size; at += rangeSize) {
         if (at <= starts.back()) continue;
-        uint64_t start = lineStartFrom(input, at);
+        uint64_t start;
+        if (input.fd < 0) {
+            const void* newline = std::memchr(input.data + at - 1, '\n', input.size - at + 1);
+            start = newline ? static_cast<const char*>(newline) - input.data + 1 : input.size;
+        } else {
+            Scanner in(input, at - 1, buffer);
+            in.skipLine();
+            start = in.offset();
+        }
         if (start >= input.size) break;
         starts.push_back(start);
         if (UINT64_MAX - at < rangeSize) break;

@@ -147,12 +147,12 @@ template <bool kValue>
 ZEL_HOT const char* plainReference(const char* p, Form form, Reference* ref) {
     if (form == Form::VertexTextureNormal) {
         // Unsigned numbers of up to eight digits, their ends found all at once.
-        uint32_t others = ~digitBits(p);
-        unsigned first = static_cast<unsigned>(__builtin_ctz(others));
+        uint64_t others = ~uint64_t{digitBits(p)};  // bits from 32 on stand for what is beyond
+        unsigned first = static_cast<unsigned>(__builtin_ctzll(others));
         others &= others - 1;
-        unsigned second = static_cast<unsigned>(__builtin_ctz(others));
+        unsigned second = static_cast<unsigned>(__builtin_ctzll(others));
         others &= others - 1;
-        unsigned end = others ? static_cast<unsigned>(__builtin_ctz(others)) : 32;
+        unsigned end = static_cast<unsigned>(__builtin_ctzll(others));
         if (first - 1 < 8 && second - first - 2 < 8 && end - second - 2 < 8 && p[first] == '/' &&
             p[second] == '/') {
             if (kValue) {
