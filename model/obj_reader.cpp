@@ -790,8 +790,76 @@ Status readOBJMemory(const char* path, const char* data, size_t size, const Read
 }  // namespace zel
 
 ZelModel* zelReadOBJ(const char* path) {
+    ZEL_REQUIRE(path);
     ZelModel* model = nullptr;
     zel::Status status = zel::readOBJFile(path, &model);
     if (!status.ok) zel::exitWith(status);
     return model;
+}
+
+namespace {
+
+// The reader's options from the caller's. The library callback's bytes are copied, so they need
+// stay valid only for the call. Not-found lines for standard output are held in `held`, to be
+// printed once the load has succeeded: a load that fails prints nothing.
+zel::ReadOptions readOptions(const ZelLoadOptions* options, zel::TextProvider* libraries,
+                             std::vector<std::string>* held) {
+    zel::ReadOptions read;
+    read.warn = [held](const std::string& line) { held->push_back(line); };
+    if (!options) return read;
+    read.threads = options->threads;
+    if (options->library) {
+        *libraries = [options](const std::string& path, std::string& text) {
+            const char* data = nullptr;
+            size_t size = 0;
+            if (!options->library(options->user, path.c_str(), &data, &size)) return false;
+            text.assign(data ? data : "", data ? size : 0);
+            return true;
+        };
+        read.libraries = libraries;
+    }
+    if (options->warning) {
+        read.warn = [options](const std::string& line) {
+            std::string message = line;
+            if (!message.empty() && message.back() == '\n') message.pop_back();
+            options->warning(options->user, message.c_str());
+        };
+    } else if (options->quiet) {
+        read.warn = [](const std::string&) {};
+    }
+    return read;
+}
+
+// Reports a load's outcome: the failure into `error`, or the held not-found lines printed.
+ZelModel* finishLoad(const zel::Status& status, ZelModel* model,
+                     const std::vector<std::string>& held, ZelError* error) {
+    if (!status.ok) {
+        zel::fillError(status, error);
+        return nullptr;
+    }
+    for (const std::string& line : held) std::fputs(line.c_str(), stdout);
+    return model;
+}
+
+}  // namespace
+
+ZelModel* zelLoadOBJ(const char* path, const ZelLoadOptions* options, ZelError* error) {
+    ZEL_REQUIRE(path);
+    zel::TextProvider libraries;
+    std::vector<std::string> held;
+    ZelModel* model = nullptr;
+    zel::Status status = zel::readOBJFile(path, readOptions(options, &libraries, &held), &model);
+    return finishLoad(status, model, held, error);
+}
+
+ZelModel* zelLoadOBJMemory(const char* path, const char* data, size_t size,
+                           const ZelLoadOptions* options, ZelError* error) {
+    ZEL_REQUIRE(path);
+    ZEL_REQUIRE(data || size == 0);
+    zel::TextProvider libraries;
+    std::vector<std::string> held;
+    ZelModel* model = nullptr;
+    zel::Status status = zel::readOBJMemory(path, data ? data : "", size,
+                                            readOptions(options, &libraries, &held), &model);
+    return finishLoad(status, model, held, error);
 }

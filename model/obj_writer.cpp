@@ -1,11 +1,16 @@
 // The OBJ and MTL writer. Lines are formatted straight into one large buffer with the exact
 // "%f"/"%d" formatting of format.h and handed to fwrite when the buffer fills, which is several
 // times faster than fprintf and gives the same bytes.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,6 +37,7 @@ struct Output {
     std::string* text = nullptr;
     std::vector<char> buffer;
     size_t used = 0;
+    bool failed = false;  // a write to the file fell short
 };
 
 void initOutput(Output& out, FILE* file, std::string* text) {
@@ -45,7 +51,7 @@ void initOutput(Output& out, FILE* file, std::string* text) {
 void flush(Output& out) {
     if (out.used == 0) return;
     if (out.file)
-        std::fwrite(out.buffer.data(), 1, out.used, out.file);
+        out.failed |= std::fwrite(out.buffer.data(), 1, out.used, out.file) != out.used;
     else
         out.text->append(out.buffer.data(), out.used);
     out.used = 0;
@@ -332,6 +338,100 @@ Status writeOBJ(const ZelModel* model, const char* filename, uint32_t mode) {
     return status;
 }
 
+namespace {
+
+// A file written under a temporary name beside its target, renamed into place by commit() and
+// removed unless it was.
+class PendingFile {
+public:
+    explicit PendingFile(std::string target) : target_(std::move(target)) {}
+    ~PendingFile() {
+        if (file_) std::fclose(file_);
+        if (!temporary_.empty()) unlink(temporary_.c_str());
+    }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    // Creates the temporary file (with the permissions a new file gets); false when it cannot be.
+    bool create() {
+        // Distinct between processes and calls; O_EXCL settles any clash.
+        uint64_t tag = (static_cast<uint64_t>(getpid()) << 32) ^
+                       static_cast<uint64_t>(reinterpret_cast<uintptr_t>(this));
+        for (int attempt = 0; attempt < 64; attempt++) {
+            std::string name = target_ + ".zel-" + std::to_string(tag + attempt);
+            int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0) {
+                if (errno == EEXIST) continue;
+                return false;
+            }
+            temporary_ = name;
+            file_ = fdopen(fd, "w");
+            if (!file_) ::close(fd);
+            return file_ != nullptr;
+        }
+        return false;
+    }
+    FILE* file() const { return file_; }
+    const std::string& target() const { return target_; }
+    // Closes the temporary file; false when anything written to it was lost.
+    bool close() {
+        bool good = std::fflush(file_) == 0 && !std::ferror(file_);
+        good &= std::fclose(file_) == 0;
+        file_ = nullptr;
+        return good;
+    }
+    bool commit() {
+        if (std::rename(temporary_.c_str(), target_.c_str()) != 0) return false;
+        temporary_.clear();
+        return true;
+    }
+
+private:
+    std::string target_;
+    std::string temporary_;
+    FILE* file_ = nullptr;
+};
+
+Status writeError(const char* operation, const std::string& path) {
+    return failure(Stream::Err, "%s() failed: error writing \"%s\".\n", operation, path.c_str());
+}
+
+}  // namespace
+
+Status saveOBJ(const ZelModel* model, const char* path, uint32_t mode) {
+    ZEL_REQUIRE(model);
+    ZEL_REQUIRE(path);
+    ZEL_REQUIRE(model->vertexcount == 0 || model->vertices);
+    mode = reconcileMode(model, mode);
+    PendingFile obj(path);
+    if (!obj.create())
+        return failure(Stream::Err, "zelWriteOBJ() failed: can't open file \"%s\" to write.\n",
+                       path);
+    std::unique_ptr<PendingFile> mtl;
+    Output out;
+    initOutput(out, obj.file(), nullptr);
+    Status status = writeOBJText(model, mode, out, [&] {
+        char* dir = zelDirName(path);
+        mtl = std::make_unique<PendingFile>(std::string(dir) + model->mtllib);
+        std::free(dir);
+        if (!mtl->create())
+            return failure(Stream::Err, "zelWriteMTL() failed: can't open file \"%s\".\n",
+                           mtl->target().c_str());
+        Output mtlOut;
+        initOutput(mtlOut, mtl->file(), nullptr);
+        writeMTLText(model, mtlOut);
+        flush(mtlOut);
+        if (mtlOut.failed || !mtl->close()) return writeError("zelWriteMTL", mtl->target());
+        return Status{};
+    });
+    if (!status.ok) return status;
+    flush(out);
+    if (out.failed || !obj.close()) return writeError("zelWriteOBJ", path);
+    if (mtl && !mtl->commit()) return writeError("zelWriteMTL", mtl->target());
+    if (!obj.commit()) return writeError("zelWriteOBJ", path);
+    return Status{};
+}
+
 Status writeOBJMemory(const ZelModel* model, uint32_t mode, std::string* obj, std::string* mtl) {
     ZEL_REQUIRE(model);
     ZEL_REQUIRE(model->vertexcount == 0 || model->vertices);
@@ -355,6 +455,12 @@ Status writeOBJMemory(const ZelModel* model, uint32_t mode, std::string* obj, st
 void zelWriteOBJ(ZelModel* model, const char* filename, uint32_t mode) {
     zel::Status status = zel::writeOBJ(model, filename, mode);
     if (!status.ok) zel::exitWith(status);
+}
+
+int zelSaveOBJ(const ZelModel* model, const char* path, uint32_t mode, ZelError* error) {
+    zel::Status status = zel::saveOBJ(model, path, mode);
+    if (!status.ok) zel::fillError(status, error);
+    return status.ok;
 }
 
 void zelWriteMTL(ZelModel* model, const char* filename, const char* mtllibname) {

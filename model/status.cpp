@@ -1,8 +1,11 @@
 // Failure reporting shared by the library's operations.
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "zel_internal.h"
 
@@ -41,6 +44,16 @@ void exitWith(const Status& status) {
     std::fputs(status.message.c_str(), stream);
     std::fflush(stream);
     std::exit(1);
+}
+
+void fillError(const Status& status, ZelError* error) {
+    if (!error) return;
+    std::string message = status.message;
+    if (!message.empty() && message.back() == '\n') message.pop_back();
+    size_t length = std::min(message.size(), sizeof error->message - 1);
+    std::memcpy(error->message, message.data(), length);
+    error->message[length] = '\0';
+    error->line = status.line;
 }
 
 }  // namespace zel

@@ -35,6 +35,7 @@
 #ifndef ZEL_H
 #define ZEL_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -142,6 +143,60 @@ void zelReadMTL(ZelModel* model, const char* name);
 /* Returns a new string (the caller frees it) holding `path` (not NULL) up to and including its last
  * '/', or the empty string when it has none. Only '/' separates directories. */
 char* zelDirName(const char* path);
+
+/* ---- Loading and saving without ending the process -------------------------------------------- */
+
+/* What went wrong in zelLoadOBJ, zelLoadOBJMemory or zelSaveOBJ. */
+typedef struct ZelError {
+    /* The line zelReadOBJ (or zelWriteOBJ) would have printed, without its line end; cut short,
+     * and always NUL-terminated, if it does not fit. */
+    char message[4608];
+    /* The 1-based line of the file the failure is about (a face with a bad index, an unknown
+     * keyword, the "mtllib" of a library that cannot be opened), or 0 when it is about none. */
+    uint32_t line;
+} ZelError;
+
+/* How zelLoadOBJ and zelLoadOBJMemory read. A zero-initialised struct, or NULL, means the
+ * defaults. */
+typedef struct ZelLoadOptions {
+    /* Threads to read with: 0 for one per processor the process may run on (files below a few MiB
+     * take one), 1 for the calling thread alone. The model is the same whatever the number. */
+    uint32_t threads;
+    /* Supplies a material library instead of the disk: called with `path`, the file the reader
+     * would open (the directory part of the model's path followed by the name the OBJ file
+     * gives); returns 1 after pointing *data and *size at the library's bytes, which must stay
+     * valid until the next call or the load's return, or 0 when there is no such library (the
+     * load then fails as for a library that cannot be opened). NULL: libraries are read from
+     * disk. */
+    int (*library)(void* user, const char* path, const char** data, size_t* size);
+    /* Receives each "can't find material" line (without its line end) in file order, as it is
+     * found, also in a load that fails later. NULL: the lines go to standard output once the
+     * load has succeeded (a load that fails prints nothing), unless `quiet` is nonzero. */
+    void (*warning)(void* user, const char* message);
+    uint32_t quiet;
+    void* user; /* passed to `library` and `warning` */
+} ZelLoadOptions;
+
+/* Reads the OBJ file at `path` (not NULL) exactly as zelReadOBJ does, and returns the model. On any
+ * failure returns NULL instead of ending the process: nothing is left allocated, nothing is
+ * printed, and `error` (when not NULL) says what zelReadOBJ would have printed. `options` may be
+ * NULL. Safe to call from several threads at once on different files. */
+ZelModel* zelLoadOBJ(const char* path, const ZelLoadOptions* options, ZelError* error);
+
+/* The same over the `size` bytes at `data` (not NULL unless size is 0), which the call only reads:
+ * `path` (not NULL) names the model (its path field, and the directory in which material
+ * libraries are looked for when no `library` callback supplies them). The same bytes read from a
+ * file give the same model, bit for bit. */
+ZelModel* zelLoadOBJMemory(const char* path, const char* data, size_t size,
+                           const ZelLoadOptions* options, ZelError* error);
+
+/* Writes `model` (not NULL; not changed) to `path` (not NULL) exactly as zelWriteOBJ writes it,
+ * warnings on standard output included, and returns 1. Returns 0 with `error` (when not NULL)
+ * filled when the OBJ or MTL file cannot be created or a write fails (a full disk, which
+ * zelWriteOBJ does not notice). The files are written under temporary names beside their targets
+ * and renamed into place only once both are complete, so a failure leaves neither a half-written
+ * file nor a changed one under their names. */
+int zelSaveOBJ(const ZelModel* model, const char* path, uint32_t mode, ZelError* error);
 
 /* ---- Bounds, unit fit and scaling ------------------------------------------------------------ */
 

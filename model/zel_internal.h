@@ -53,6 +53,9 @@ Status failure(Stream stream, const char* fmt, ...) __attribute__((format(printf
 // Prints a failure's line on its stream and ends the process with status 1.
 [[noreturn]] void exitWith(const Status& status);
 
+// Puts a failure into the caller's error record (when there is one).
+void fillError(const Status& status, ZelError* error);
+
 // Supplies the text of a file for in-memory reading: returns false when there is no such file.
 using TextProvider = std::function<bool(const std::string& path, std::string& text)>;
 
@@ -107,6 +110,11 @@ Status writeOBJ(const ZelModel* model, const char* filename, uint32_t mode);
 
 // Writes the model's materials to the directory part of `filename` followed by `mtllibname`.
 Status writeMTL(const ZelModel* model, const char* filename, const char* mtllibname);
+
+// Writes what writeOBJ writes, but under temporary names that are renamed into place only once
+// every write has succeeded; a failure (a file that cannot be created, a failed write) leaves
+// nothing behind.
+Status saveOBJ(const ZelModel* model, const char* path, uint32_t mode);
 
 // Writes into strings what writeOBJ writes into files: the OBJ text into *obj and, when materials
 // are written, the MTL text into *mtl.

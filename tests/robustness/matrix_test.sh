@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every row of the bad-input matrix in docs/robustness.md and checks what the user sees.
 #
-#     matrix_test.sh ZELOBJ PPM_PROBE DOC CASES_DIR
+#     matrix_test.sh ZELOBJ PPM_PROBE LOAD_PROBE DOC CASES_DIR
 #
 # The matrix is read from the document itself, so the table and the test cannot drift apart. A row
 # is a table line that starts with a number:
@@ -18,11 +18,16 @@
 #     NAME N, NAME N     standard output has the line "NAME: N" for each pair (zelobj info's counts,
 #                        ppm_probe's width and height)
 # Without a stderr item, standard error must be empty.
+#
+# Then every OBJ row that ends the process (exit 1 with a stderr or stdout line) is loaded once more,
+# all in one process, with zelLoadOBJ (LOAD_PROBE), which must return each failure with that line as
+# its message, print nothing itself, and go on.
 set -u
 ZELOBJ=$(realpath "$1")
 PPM_PROBE=$(realpath "$2")
-DOC=$3
-CASES=$4
+LOAD_PROBE=$(realpath "$3")
+DOC=$4
+CASES=$5
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/zel-matrix-XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
@@ -30,6 +35,8 @@ cp -r "$CASES" "$WORK/cases"
 
 rows=0
 failures=0
+failing_paths=()
+failing_lines=()
 fail() {
     echo "FAIL row $number ($path): $*"
     failures=$((failures + 1))
@@ -113,7 +120,25 @@ while IFS= read -r line; do
     actual=$?
     [[ $actual == "$status" ]] || fail "exit status $actual, expected $status"
     check_outcome "$outcome" "$WORK/stdout" "$WORK/stderr"
+    if [[ $reader == "zelobj info" && $status == 1 && $outcome =~ ^(stderr|stdout)\ \` ]]; then
+        failing_paths+=("$path")
+        failing_lines+=("$(code "$outcome")")
+    fi
 done <"$DOC"
+
+number="zelLoadOBJ"
+path="${#failing_paths[@]} failing OBJ rows"
+(cd "$WORK/cases" && timeout 60 "$LOAD_PROBE" "${failing_paths[@]}" >"$WORK/stdout" 2>"$WORK/stderr")
+[[ $? == 0 ]] || fail "the process did not go on"
+[[ -s $WORK/stderr ]] && fail "zelLoadOBJ printed \"$(head -c 300 "$WORK/stderr")\""
+mapfile -t loaded <"$WORK/stdout"
+((${#loaded[@]} == ${#failing_paths[@]} + 1)) && [[ ${loaded[-1]} == "went on" ]] ||
+    fail "expected ${#failing_paths[@]} results and \"went on\", got ${#loaded[@]} lines"
+for i in "${!failing_paths[@]}"; do
+    [[ ${loaded[i]-} == "${failing_lines[i]}" ]] ||
+        fail "${failing_paths[i]}: zelLoadOBJ says \"${loaded[i]-}\", expected \"${failing_lines[i]}\""
+done
+echo "zelLoadOBJ returned ${#failing_paths[@]} failures in one process"
 
 echo "$rows rows, $failures failures"
 ((rows >= 30)) || {

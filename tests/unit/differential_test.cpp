@@ -666,9 +666,11 @@ std::string check(const zeltest::TempDir& dir, const Case& c) {
     ZelModel* expected = zeltest::referenceReadOBJ(path.c_str());
     std::string expectedOut = testing::internal::GetCapturedStdout();
 
+    // The public loaders: the file, then its bytes in memory with the libraries supplied by a
+    // callback.
     testing::internal::CaptureStdout();
-    ZelModel* fromFile = nullptr;
-    zel::Status fileStatus = zel::readOBJFile(path.c_str(), &fromFile);
+    ZelError fileError;
+    ZelModel* fromFile = zelLoadOBJ(path.c_str(), nullptr, &fileError);
     std::string fileOut = testing::internal::GetCapturedStdout();
 
     std::string bytes = zeltest::TempDir::read(path);
@@ -677,10 +679,21 @@ std::string check(const zeltest::TempDir& dir, const Case& c) {
         text = zeltest::TempDir::read(name);
         return true;
     };
+    std::string library;
+    ZelLoadOptions supplied{};
+    supplied.user = &library;
+    supplied.library = [](void* user, const char* name, const char** data, size_t* size) {
+        std::string& text = *static_cast<std::string*>(user);
+        if (!std::filesystem::is_regular_file(name)) return 0;
+        text = zeltest::TempDir::read(name);
+        *data = text.data();
+        *size = text.size();
+        return 1;
+    };
     testing::internal::CaptureStdout();
-    ZelModel* fromMemory = nullptr;
-    zel::Status memoryStatus =
-        zel::readOBJMemory(path.c_str(), bytes.data(), bytes.size(), fromDisk, &fromMemory);
+    ZelError memoryError;
+    ZelModel* fromMemory =
+        zelLoadOBJMemory(path.c_str(), bytes.data(), bytes.size(), &supplied, &memoryError);
     std::string memoryOut = testing::internal::GetCapturedStdout();
 
     // Once more cut into ranges of a few bytes on several threads, each range read through a buffer
@@ -699,10 +712,10 @@ std::string check(const zeltest::TempDir& dir, const Case& c) {
     std::string result;
     if (!expected)
         result = kReferenceFailed;
-    else if (!fileStatus.ok)
-        result = "file status: " + quoted(fileStatus.message.c_str());
-    else if (!memoryStatus.ok)
-        result = "memory status: " + quoted(memoryStatus.message.c_str());
+    else if (!fromFile)
+        result = "file status: " + quoted(fileError.message);
+    else if (!fromMemory)
+        result = "memory status: " + quoted(memoryError.message);
     else if (!rangedStatus.ok)
         result = "ranged status: " + quoted(rangedStatus.message.c_str());
     else if (std::string d = difference(expected, fromFile); !d.empty())

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -394,6 +395,140 @@ TEST(ObjFiles, FileAndMemoryReadersAgreeAcrossBufferRefills) {
     EXPECT_EQ(fromFile->vertices[3 * 1001 + 2], 1.0f / 64);
     zelFreeModel(fromFile);
     zelFreeModel(fromMemory);
+}
+
+// ---- Loading without ending the process ---------------------------------------------------------
+
+// A library served from memory, counting the requests.
+struct Libraries {
+    std::map<std::string, std::string> files;
+    std::vector<std::string> asked;
+    std::vector<std::string> warnings;
+};
+
+int serveLibrary(void* user, const char* path, const char** data, size_t* size) {
+    Libraries* libraries = static_cast<Libraries*>(user);
+    libraries->asked.push_back(path);
+    auto found = libraries->files.find(path);
+    if (found == libraries->files.end()) return 0;
+    *data = found->second.data();
+    *size = found->second.size();
+    return 1;
+}
+
+void collectWarning(void* user, const char* message) {
+    static_cast<Libraries*>(user)->warnings.push_back(message);
+}
+
+TEST(LoadOBJ, FailuresComeBackWithTheLineZelReadOBJPrintsAndNothingIsPrinted) {
+    struct Case {
+        const char* text;
+        const char* message;
+        uint32_t line;
+    } cases[] = {
+        {"v 0 0 0\n\nvp 1 2\n", "zelFirstPass(): Unknown token \"vp\".", 3},
+        {"v 0 0 0\nusemtl none\nf 1 1 2\n",
+         "zelReadOBJ() failed: \"dir/m.obj\" line 3: vertex index 2 does not name one of the "
+         "file's 1 vertices.",
+         3},
+        {"v 0 0 0\nmtllib gone.mtl\n", "zelReadMTL() failed: can't open material file "
+                                       "\"dir/gone.mtl\".",
+         2},
+        {"mtllib gone.mtl\nvx\n", "zelReadMTL() failed: can't open material file \"dir/gone.mtl\".",
+         1},
+    };
+    for (const Case& c : cases) {
+        for (bool fromFile : {false, true}) {
+            ZelError error;
+            testing::internal::CaptureStdout();
+            testing::internal::CaptureStderr();
+            ZelModel* model = nullptr;
+            if (fromFile) {
+                zeltest::TempDir dir;
+                std::string path = dir.write("m.obj", c.text);
+                model = zelLoadOBJ(path.c_str(), nullptr, &error);
+                std::string message = error.message;
+                size_t at = message.find(dir.path() + "/");
+                if (at != std::string::npos) message.replace(at, dir.path().size() + 1, "dir/");
+                EXPECT_EQ(message, c.message) << c.text;
+            } else {
+                model = zelLoadOBJMemory("dir/m.obj", c.text, std::strlen(c.text), nullptr, &error);
+                EXPECT_STREQ(error.message, c.message) << c.text;
+            }
+            EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+            EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+            EXPECT_EQ(model, nullptr);
+            EXPECT_EQ(error.line, c.line) << c.text;
+        }
+    }
+    ZelError error;
+    EXPECT_EQ(zelLoadOBJ("dir/none.obj", nullptr, &error), nullptr);
+    EXPECT_STREQ(error.message, "zelReadOBJ() failed: can't open data file \"dir/none.obj\".");
+    EXPECT_EQ(error.line, 0u);
+    EXPECT_EQ(zelLoadOBJ("dir/none.obj", nullptr, nullptr), nullptr);
+}
+
+TEST(LoadOBJ, OptionsSupplyLibrariesAndTakeTheWarnings) {
+    const std::string text =
+        "mtllib a.mtl\nv 0 0 0\ng x\nusemtl blue\nusemtl red\nf 1 1 1\ng y\nusemtl nope\n";
+    Libraries libraries;
+    libraries.files["dir/a.mtl"] = "newmtl red\nKd 1 0 0\n";
+    ZelLoadOptions options{};
+    options.library = serveLibrary;
+    options.warning = collectWarning;
+    options.user = &libraries;
+    for (uint32_t threads : {0u, 1u, 2u}) {
+        options.threads = threads;
+        libraries.asked.clear();
+        libraries.warnings.clear();
+        testing::internal::CaptureStdout();
+        ZelModel* m = zelLoadOBJMemory("dir/m.obj", text.data(), text.size(), &options, nullptr);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        ASSERT_NE(m, nullptr);
+        EXPECT_EQ(libraries.asked, std::vector<std::string>{"dir/a.mtl"});
+        EXPECT_EQ(libraries.warnings,
+                  (std::vector<std::string>{"zelFindMaterial():  can't find material \"blue\".",
+                                            "zelFindMaterial():  can't find material \"nope\"."}));
+        ASSERT_EQ(m->materialcount, 2u);
+        EXPECT_EQ(m->materials[1].diffuse[0], 1.0f);
+        EXPECT_EQ(zelGroupByName(m, " x")->material, 1u);
+        zelFreeModel(m);
+    }
+    // Without a callback the lines go to standard output once the load has succeeded, unless quiet.
+    options.warning = nullptr;
+    for (uint32_t quiet : {0u, 1u}) {
+        options.quiet = quiet;
+        testing::internal::CaptureStdout();
+        ZelModel* m = zelLoadOBJMemory("dir/m.obj", text.data(), text.size(), &options, nullptr);
+        std::string out = testing::internal::GetCapturedStdout();
+        ASSERT_NE(m, nullptr);
+        EXPECT_EQ(out, quiet ? "" : "zelFindMaterial():  can't find material \"blue\".\n"
+                                    "zelFindMaterial():  can't find material \"nope\".\n");
+        zelFreeModel(m);
+    }
+}
+
+// Run in the sanitizer build, where LeakSanitizer reports anything a failed load left behind.
+TEST(LoadOBJ, ManyFailedLoadsLeaveNothingAllocated) {
+    const std::string bad[] = {
+        "mtllib a.mtl\ng x\nusemtl red\nv 0 0 0\nf 1 2 3\n",
+        "v 0 0 0\ng x\ng y\nvn 0 0 1\nf 1//1 1//1 1//1\nvq\n",
+        "mtllib none.mtl\n",
+    };
+    Libraries libraries;
+    libraries.files["a.mtl"] = "newmtl red\n";
+    ZelLoadOptions options{};
+    options.library = serveLibrary;
+    options.quiet = 1;
+    options.user = &libraries;
+    int failed = 0;
+    for (int i = 0; i < 10000; i++) {
+        const std::string& text = bad[i % 3];
+        options.threads = 1 + i % 2;
+        ZelError error;
+        failed += zelLoadOBJMemory("m.obj", text.data(), text.size(), &options, &error) == nullptr;
+    }
+    EXPECT_EQ(failed, 10000);
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 // The OBJ/MTL writer: file layout, face forms, mode warnings, materials, group names, failures,
 // and the whole output against a plain fprintf writer.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -421,6 +424,84 @@ TEST(WriteOBJFailuresDeathTest, UnopenableMTLFileEndsTheProcessAndKeepsTheOBJSta
     EXPECT_EXIT(zelWriteMTL(model, path.c_str(), "sub/m.mtl"), testing::ExitedWithCode(1),
                 "zelWriteMTL\\(\\) failed");
     zelFreeModel(model);
+}
+
+// ---- Saving without ending the process -----------------------------------------------------------
+
+// The names in a directory, sorted.
+std::vector<std::string> listing(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))
+        names.push_back(entry.path().string().substr(dir.path().size() + 1));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(SaveOBJ, WritesWhatWriteOBJWritesAndLeavesNoOtherFile) {
+    ZelModel* model = zeltest::modelFromObj(
+        "mtllib m.mtl\nv 1 2 3\nvn 0 0 1\nvt 0.5 0.25\ng a\nusemtl red\nf 1/1/1 1/1/1 1/1/1\n",
+        {{"m.mtl", "newmtl red\nKd 1 0 0\n"}});
+    ASSERT_NE(model, nullptr);
+    TempDir dir;
+    dir.write("out.obj", "an older file\n");
+    const uint32_t mode = ZEL_SMOOTH | ZEL_TEXTURE | ZEL_MATERIAL | ZEL_FLAT;
+    std::string obj, mtl;
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(zel::writeOBJMemory(model, mode, &obj, &mtl).ok);
+    std::string warned = testing::internal::GetCapturedStdout();
+    ZelError error;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(zelSaveOBJ(model, dir.file("out.obj").c_str(), mode, &error), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), warned);  // the same warnings too
+    EXPECT_EQ(readFile(dir.file("out.obj")), obj);
+    EXPECT_EQ(readFile(dir.file("m.mtl")), mtl);
+    EXPECT_EQ(listing(dir), (std::vector<std::string>{"m.mtl", "out.obj"}));
+    zelFreeModel(model);
+}
+
+TEST(SaveOBJ, FailuresAreReturnedAndLeaveTheFilesAsTheyWere) {
+    ZelModel* plain = zeltest::modelFromObj("v 0 0 0\n");
+    ZelModel* withLibrary =
+        zeltest::modelFromObj("mtllib sub/m.mtl\nv 0 0 0\n", {{"sub/m.mtl", "newmtl red\n"}});
+    ASSERT_TRUE(plain && withLibrary);
+    TempDir dir;
+    dir.write("out.obj", "an older file\n");
+    struct Case {
+        ZelModel* model;
+        std::string path, message;
+    } cases[] = {
+        {plain, dir.file("none/out.obj"),
+         "zelWriteOBJ() failed: can't open file \"" + dir.file("none/out.obj") + "\" to write."},
+        {withLibrary, dir.file("out.obj"),
+         "zelWriteMTL() failed: can't open file \"" + dir.file("sub/m.mtl") + "\"."},
+    };
+    for (const Case& c : cases) {
+        ZelError error;
+        EXPECT_EQ(zelSaveOBJ(c.model, c.path.c_str(), ZEL_MATERIAL, &error), 0);
+        EXPECT_EQ(error.message, c.message);
+        EXPECT_EQ(error.line, 0u);
+        EXPECT_EQ(listing(dir), std::vector<std::string>{"out.obj"});
+        EXPECT_EQ(readFile(dir.file("out.obj")), "an older file\n");
+    }
+
+    // A write that fails part of the way: a process allowed files of a few hundred bytes.
+    for (int i = 0; i < 200; i++) zelAddGroupNamed(plain, ("group" + std::to_string(i)).c_str());
+    const std::string path = dir.file("out.obj");
+    auto saveWithin300Bytes = [&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {300, 300};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        ZelError error;
+        int saved = zelSaveOBJ(plain, path.c_str(), ZEL_NONE, &error);
+        std::fprintf(stderr, "%s\n", error.message);
+        std::exit(saved);
+    };
+    EXPECT_EXIT(saveWithin300Bytes(), testing::ExitedWithCode(0),
+                "^zelWriteOBJ\\(\\) failed: error writing \"" + path + "\"\\.\n$");
+    EXPECT_EQ(listing(dir), std::vector<std::string>{"out.obj"});
+    EXPECT_EQ(readFile(path), "an older file\n");
+    zelFreeModel(plain);
+    zelFreeModel(withLibrary);
 }
 
 TEST(WriteOBJFailuresDeathTest, NullModelIsAPreconditionFailure) {
