@@ -198,7 +198,8 @@ template <bool kValues>
 ZEL_HOT const char* quickFace(const char* p, Form* form, Reference* refs, size_t* count) {
     const char* const window = p - 1 + kQuickBytes - 48;  // room for the reads of one reference
     p += *p == ' ';
-    while (isBlank(static_cast<unsigned char>(*p))) ++p;
+    while (p <= window && isBlank(static_cast<unsigned char>(*p))) ++p;
+    if (p > window) return nullptr;
     Reference ref{};
     p = plainInt<kValues>(p, &ref.v);
     if (!p) return nullptr;
@@ -225,8 +226,8 @@ ZEL_HOT const char* quickFace(const char* p, Form* form, Reference* refs, size_t
         if (p[0] == ' ' && isDigit(static_cast<unsigned char>(p[1]))) {
             ++p;
         } else {
-            while (isBlank(static_cast<unsigned char>(*p))) ++p;
-            if (*p == '\n') break;
+            while (p <= window && isBlank(static_cast<unsigned char>(*p))) ++p;
+            if (p <= window && *p == '\n') break;
         }
         if (p > window) return nullptr;
         p = plainReference<kValues>(p, *form, &ref);
@@ -540,12 +541,13 @@ Step RangeScan::quickFills(uint64_t stop, FillReport& out, uint64_t* at, bool* t
             if (!kind) break;
             const int n = kind == 3 ? 2 : 3;
             after = p + 1 + (kind > 1);
+            const char* const window = p + kQuickBytes - 32;  // room for the reads of one number
             float values[3];
             bool plain = true;
             for (int i = 0; i < n && plain; i++) {
                 after += *after == ' ';
-                while (isBlank(static_cast<unsigned char>(*after))) ++after;
-                plain = quickDecimal(after, &values[i]);
+                while (after < window && isBlank(static_cast<unsigned char>(*after))) ++after;
+                plain = after < window && quickDecimal(after, &values[i]);
             }
             if (!plain) break;
             step = storeElement(arrays[kind], *next[kind], last[kind], n, values, n);

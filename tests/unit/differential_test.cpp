@@ -985,6 +985,10 @@ std::vector<std::string> guessDefeatingTexts() {
     texts.push_back(std::string(200, 'x') + "\nv 0 0 0\n" + "g " + std::string(300, 'n') +
                     "\nv 1 0 0\nv 0 1 0\nf 1 2 3\n" + "f " + std::string(200, '1') + "\n");
     texts.push_back("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3 " + std::string(400, ' ') + "1\n");
+    // Blanks that run to the end of the input, past what the quick paths may read ahead.
+    texts.push_back("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3" + std::string(300, ' '));
+    texts.push_back("v 0 0 0\nv 1 0 0\nf " + std::string(300, '\t'));
+    texts.push_back("v 0 0 0\nv 1" + std::string(300, ' '));
 
     // Random statements of the dialect and of text beyond it.
     static const char* const kTokens[] = {
