@@ -58,8 +58,11 @@ void read(const fuzz::ObjInput& input, const char* path, bool fromFile, zel::Rea
     options.libraries = &libraries;
     options.warn = [out](const std::string& line) { out->warnings.push_back(line); };
     out->model = reinterpret_cast<ZelModel*>(1);
+    // Bytes with nothing after them (a string would end in a NUL), so that the sanitizers catch
+    // any read past their end.
+    std::vector<char> bytes(input.obj.begin(), input.obj.end());
     out->status = fromFile ? zel::readOBJFile(path, options, &out->model)
-                           : zel::readOBJMemory(path, input.obj.data(), input.obj.size(), options,
+                           : zel::readOBJMemory(path, bytes.data(), bytes.size(), options,
                                                 &out->model);
 }
 

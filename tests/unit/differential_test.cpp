@@ -931,7 +931,10 @@ void readWith(const std::string& text, zel::ReadOptions options, Outcome* out) {
     };
     options.libraries = &kLibraries;
     options.warn = [out](const std::string& line) { out->warnings.push_back(line); };
-    out->status = zel::readOBJMemory("dir/case.obj", text.data(), text.size(), options,
+    // Bytes with nothing after them (a string would end in a NUL), so that the sanitizer build
+    // catches any read past their end.
+    std::vector<char> bytes(text.begin(), text.end());
+    out->status = zel::readOBJMemory("dir/case.obj", bytes.data(), bytes.size(), options,
                                      &out->model);
 }
 
