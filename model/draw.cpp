@@ -2,61 +2,14 @@
 // list. This is the only file of the library that needs OpenGL.
 #include <GL/gl.h>
 
-#include <cstdio>
-
+#include "draw_mode.h"
 #include "zel_internal.h"
-
-namespace {
-
-// Clears the flags the model cannot honour, or that exclude each other, printing one line for each.
-// The checks run in a fixed order, each against the mode left by the ones before it.
-uint32_t reconcileMode(const ZelModel* model, uint32_t mode) {
-    if ((mode & ZEL_FLAT) && !model->facetnorms) {
-        std::printf(
-            "zelDraw() warning: flat render mode requested with no facet normals defined.\n");
-        mode &= ~ZEL_FLAT;
-    }
-    if ((mode & ZEL_SMOOTH) && !model->normals) {
-        std::printf("zelDraw() warning: smooth render mode requested with no normals defined.\n");
-        mode &= ~ZEL_SMOOTH;
-    }
-    if ((mode & ZEL_TEXTURE) && !model->texcoords) {
-        std::printf(
-            "zelDraw() warning: texture render mode requested with no texture coordinates "
-            "defined.\n");
-        mode &= ~ZEL_TEXTURE;
-    }
-    if ((mode & ZEL_FLAT) && (mode & ZEL_SMOOTH)) {
-        std::printf(
-            "zelDraw() warning: flat render mode requested and smooth render mode requested "
-            "(using smooth).\n");
-        mode &= ~ZEL_FLAT;
-    }
-    if ((mode & ZEL_COLOR) && !model->materials) {
-        std::printf("zelDraw() warning: color render mode requested with no materials defined.\n");
-        mode &= ~ZEL_COLOR;
-    }
-    if ((mode & ZEL_MATERIAL) && !model->materials) {
-        std::printf(
-            "zelDraw() warning: material render mode requested with no materials defined.\n");
-        mode &= ~ZEL_MATERIAL;
-    }
-    if ((mode & ZEL_COLOR) && (mode & ZEL_MATERIAL)) {
-        std::printf(
-            "zelDraw() warning: color and material render mode requested using only "
-            "material mode.\n");
-        mode &= ~ZEL_COLOR;
-    }
-    return mode;
-}
-
-}  // namespace
 
 void zelDraw(ZelModel* model, uint32_t mode) {
     ZEL_REQUIRE(model);
     ZEL_REQUIRE(model->vertices);
 
-    mode = reconcileMode(model, mode);
+    mode = zel::reconcileDrawMode("zelDraw", zel::drawData(model), mode);
     const bool flat = mode & ZEL_FLAT;
     const bool smooth = mode & ZEL_SMOOTH;
     const bool texture = mode & ZEL_TEXTURE;
