@@ -253,6 +253,68 @@ void zelDraw(ZelModel* model, uint32_t mode);
  * the model, or freeing it, do not reach it. Needs a current OpenGL context. */
 unsigned int zelMakeList(ZelModel* model, uint32_t mode);
 
+/* ---- Meshes ----------------------------------------------------------------------------------- */
+
+/* A mesh is a model as vertex arrays and GPU buffers take it: one interleaved vertex per distinct
+ * corner, three 32-bit indices per triangle ordered for the GPU's vertex cache, and one index range
+ * per group. It holds its own copies of everything (the model's materials too), so it stays valid
+ * after the model is changed or freed. The mesh functions use meshoptimizer: the CMake package and
+ * zel.pc add it to the link. */
+
+/* One group's triangles in a mesh. */
+typedef struct ZelMeshGroup {
+    char* name;        /* a copy of the model group's name */
+    uint32_t first;    /* the group's first entry in the mesh's indices */
+    uint32_t count;    /* its entries in the indices: 3 per triangle */
+    uint32_t material; /* the model group's material, a 0-based index into the mesh's materials */
+} ZelMeshGroup;
+
+/* The vertices, indices, groups and materials of a mesh, all allocated with malloc and released by
+ * zelFreeMesh. Vertex i is at vertices[stride * i .. stride * i + stride - 1]: x y z, then, when
+ * mode has ZEL_FLAT or ZEL_SMOOTH, the normal nx ny nz, then, when mode has ZEL_TEXTURE, the
+ * texture coordinate u v. */
+typedef struct ZelMesh {
+    uint32_t mode;          /* what the vertices hold: ZEL_FLAT or ZEL_SMOOTH, and ZEL_TEXTURE */
+    uint32_t stride;        /* floats per vertex: 3, 5, 6 or 8 */
+    uint32_t vertexcount;
+    float* vertices;        /* stride * vertexcount floats, always allocated; no two are equal */
+    uint32_t indexcount;    /* 3 per triangle */
+    uint32_t* indices;      /* indexcount 0-based vertex indices, always allocated */
+    uint32_t groupcount;
+    ZelMeshGroup* groups;   /* groupcount groups in the model's list order, always allocated;
+                               their ranges follow each other and cover the indices */
+    uint32_t materialcount; /* 0 when the model had no materials */
+    ZelMaterial* materials; /* a copy of the model's materials, names included, or NULL */
+} ZelMesh;
+
+/* Makes a new mesh, owned by the caller (free it with zelFreeMesh), from `model` (not NULL, with
+ * its vertices; not changed). `mode` (ZEL_* flags; other bits are ignored) chooses what each vertex
+ * holds besides its position: ZEL_FLAT the facet normal of its triangle, ZEL_SMOOTH the corner's
+ * normal, ZEL_TEXTURE the corner's texture coordinate. The flags go through zelDraw's checks, in its
+ * order and with its texts, the lines starting "zelMakeMesh() warning: " (on standard output, on
+ * every call): a flag the model has no data for is dropped, ZEL_SMOOTH wins over ZEL_FLAT and
+ * ZEL_MATERIAL over ZEL_COLOR. ZEL_COLOR, ZEL_MATERIAL and ZEL_WIREFRAME matter only to zelDrawMesh;
+ * mesh->mode keeps the ZEL_FLAT, ZEL_SMOOTH and ZEL_TEXTURE flags that passed.
+ *
+ * The triangles are taken through the groups, in list order (a triangle listed twice is there
+ * twice). Each corner becomes an index; corners whose attributes are equal bit for bit share one
+ * vertex (so 0.0 and -0.0 differ, and NaNs with equal bits are equal), and no two vertices are
+ * equal. Vertices are numbered in the order their first corner is met. Within each group the
+ * triangles are reordered, each keeping its corners in their order, for a FIFO vertex cache of 16
+ * entries (meshoptimizer's meshopt_optimizeVertexCacheFifo over runs of at most 32768 triangles);
+ * large models are ordered on several threads. Index 0 (slot 0 of an array) is a valid corner
+ * index. A group entry beyond the model's triangles, a group material beyond its materials (when
+ * it has some), and a corner index beyond the array the mode reads (vertexidx beyond vertexcount;
+ * normalidx beyond normalcount under ZEL_SMOOTH; facetidx beyond facetnormcount under ZEL_FLAT;
+ * texcoordidx beyond texcoordcount under ZEL_TEXTURE) are precondition failures: such a model can
+ * only have been built by hand. A model whose groups list more than 1431655765 triangles (whose
+ * indices 32 bits cannot count) gets no mesh: one line "zelMakeMesh() failed: ..." on standard
+ * error, and NULL is returned. */
+ZelMesh* zelMakeMesh(const ZelModel* model, uint32_t mode);
+
+/* Frees `mesh` and everything it holds; NULL is ignored. The mesh must not be used afterwards. */
+void zelFreeMesh(ZelMesh* mesh);
+
 /* ---- Writing ---------------------------------------------------------------------------------- */
 
 /* Writes `model` (not NULL; not changed) as the OBJ file `filename` (not NULL; created or
