@@ -315,6 +315,27 @@ ZelMesh* zelMakeMesh(const ZelModel* model, uint32_t mode);
 /* Frees `mesh` and everything it holds; NULL is ignored. The mesh must not be used afterwards. */
 void zelFreeMesh(ZelMesh* mesh);
 
+/* Draws `mesh` (not NULL, as zelMakeMesh made it; not changed) with OpenGL 1.1 vertex arrays
+ * straight from its memory, under `mode` (ZEL_* flags; other bits are ignored). ZEL_FLAT and
+ * ZEL_SMOOTH send the normals the mesh holds, ZEL_TEXTURE its texture coordinates; a flag the mesh
+ * does not hold (as mesh->mode and mesh->materials tell) is cleared for this call with zelDraw's
+ * line, starting "zelDrawMesh() warning: ", on standard output (on every call), and so are
+ * ZEL_FLAT beside ZEL_SMOOTH and ZEL_COLOR beside ZEL_MATERIAL. ZEL_COLOR and ZEL_MATERIAL make the
+ * same state changes as in zelDraw (GL_COLOR_MATERIAL switched on or off once, then per group its
+ * diffuse colour with glColor3fv, or its ambient, diffuse, specular and shininess for
+ * GL_FRONT_AND_BACK) and draw each group with its own glDrawElements(GL_TRIANGLES); without them
+ * one glDrawElements draws every group. ZEL_WIREFRAME draws the outlines of the triangles, the
+ * lines zelDraw's GL_LINE_LOOP per triangle gives: glPolygonMode(GL_FRONT_AND_BACK, GL_LINE), with
+ * face culling and GL_POLYGON_OFFSET_LINE off, inside glPushAttrib(GL_POLYGON_BIT)/glPopAttrib, so
+ * the caller's polygon state comes back. (Lit outlines differ in one way: with two-sided lighting
+ * on, a back-facing triangle's outline is lit as its back is.) The client array state is saved
+ * with glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT) and restored afterwards; inside, the arrays
+ * the mesh does not supply (colour, index, edge flag too) are off. Needs a current OpenGL context,
+ * outside glBegin/glEnd, with no buffer object bound (the arrays are client memory) and the
+ * current edge flag GL_TRUE, as it starts. Matrices, lights, the lighting and texturing switches,
+ * glColorMaterial's face and mode and the colour before the call are the caller's. */
+void zelDrawMesh(const ZelMesh* mesh, uint32_t mode);
+
 /* ---- Writing ---------------------------------------------------------------------------------- */
 
 /* Writes `model` (not NULL; not changed) as the OBJ file `filename` (not NULL; created or
