@@ -28,6 +28,7 @@ Viewer viewer;
 void apply(unsigned effect) {
     if (effect & zelview::kQuit) {
         // Exit from the callback: freeglut's main loop does not return.
+        zelFreeMesh(viewer.renderer.mesh);
         zelFreeModel(viewer.model);
         std::exit(0);
     }
@@ -38,6 +39,7 @@ void apply(unsigned effect) {
     if (effect & zelview::kNewTexCoords) {
         zelview::applyTexSource(viewer.model, viewer.info, viewer.state.texSource);
         viewer.renderer.listStale = true;
+        viewer.renderer.meshStale = true;
     }
     if (effect & zelview::kRedraw) {
         glutSetWindowTitle(zelview::windowTitle(viewer.state, viewer.path).c_str());
