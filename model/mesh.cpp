@@ -331,15 +331,19 @@ private:
     void order(const Run& run, std::vector<uint32_t>& scratch, std::vector<uint32_t>& local,
                std::vector<uint32_t>& global) {
         uint32_t* at = indices_ + run.first;
-        const auto [low, high] = std::minmax_element(at, at + run.count);
-        const uint32_t base = *low;
+        uint32_t low = UINT32_MAX, high = 0;
+        for (size_t i = 0; i < run.count; i++) {
+            low = std::min(low, at[i]);
+            high = std::max(high, at[i]);
+        }
+        const uint32_t base = low;
         scratch.resize(run.count);
-        size_t vertices = size_t{*high} - base + 1;
+        size_t vertices = size_t{high} - base + 1;
         const bool close = vertices <= run.count;
         if (close) {
             for (size_t i = 0; i < run.count; i++) scratch[i] = at[i] - base;
         } else {
-            if (local.size() <= *high) local.resize(size_t{*high} + 1, kNone);
+            if (local.size() <= high) local.resize(size_t{high} + 1, kNone);
             global.clear();
             for (size_t i = 0; i < run.count; i++) {
                 uint32_t& l = local[at[i]];
