@@ -79,6 +79,10 @@ void drawTriangles(const uint32_t* indices, uint64_t count) {
 
 void zelDrawMesh(const ZelMesh* mesh, uint32_t mode) {
     ZEL_REQUIRE(mesh);
+    for (uint32_t g = 0; g < mesh->groupcount; g++) {
+        ZEL_REQUIRE(uint64_t{mesh->groups[g].first} + mesh->groups[g].count <= mesh->indexcount);
+        ZEL_REQUIRE(!mesh->materials || mesh->groups[g].material < mesh->materialcount);
+    }
     const zel::DrawData data{(mesh->mode & ZEL_FLAT) != 0, (mesh->mode & ZEL_SMOOTH) != 0,
                              (mesh->mode & ZEL_TEXTURE) != 0, mesh->materials != nullptr};
     mode = zel::reconcileDrawMode("zelDrawMesh", data, mode);
@@ -127,8 +131,6 @@ void zelDrawMesh(const ZelMesh* mesh, uint32_t mode) {
     if (color || material) {
         for (uint32_t g = 0; g < mesh->groupcount; g++) {
             const ZelMeshGroup& group = mesh->groups[g];
-            ZEL_REQUIRE(group.material < mesh->materialcount);
-            ZEL_REQUIRE(uint64_t{group.first} + group.count <= mesh->indexcount);
             const ZelMaterial& m = mesh->materials[group.material];
             if (material) {
                 glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, m.ambient);

@@ -41,8 +41,8 @@
 extern "C" {
 #endif
 
-/* Mode flags, combined with |, shared by zelDraw, zelMakeList and zelWriteOBJ. Other bits are
- * ignored. */
+/* Mode flags, combined with |, shared by zelDraw, zelMakeList, zelWriteOBJ and the mesh functions.
+ * Other bits are ignored. */
 #define ZEL_NONE 0u       /* positions only, triangles filled */
 #define ZEL_FLAT 1u       /* facet normals */
 #define ZEL_SMOOTH 2u     /* vertex normals */
@@ -274,7 +274,8 @@ typedef struct ZelMeshGroup {
  * mode has ZEL_FLAT or ZEL_SMOOTH, the normal nx ny nz, then, when mode has ZEL_TEXTURE, the
  * texture coordinate u v. */
 typedef struct ZelMesh {
-    uint32_t mode;          /* what the vertices hold: ZEL_FLAT or ZEL_SMOOTH, and ZEL_TEXTURE */
+    uint32_t mode;          /* what the vertices hold: ZEL_FLAT or ZEL_SMOOTH (not both), and
+                               ZEL_TEXTURE */
     uint32_t stride;        /* floats per vertex: 3, 5, 6 or 8 */
     uint32_t vertexcount;
     float* vertices;        /* stride * vertexcount floats, always allocated; no two are equal */
@@ -301,8 +302,9 @@ typedef struct ZelMesh {
  * vertex (so 0.0 and -0.0 differ, and NaNs with equal bits are equal), and no two vertices are
  * equal. Vertices are numbered in the order their first corner is met. Within each group the
  * triangles are reordered, each keeping its corners in their order, for a FIFO vertex cache of 16
- * entries (meshoptimizer's meshopt_optimizeVertexCacheFifo over runs of at most 32768 triangles);
- * large models are ordered on several threads. Index 0 (slot 0 of an array) is a valid corner
+ * entries (meshoptimizer's meshopt_optimizeVertexCacheFifo over runs of at most 131072 triangles).
+ * A large model is made on several threads, one per processor the process may run on; the mesh is
+ * the same on any number. Index 0 (slot 0 of an array) is a valid corner
  * index. A group entry beyond the model's triangles, a group material beyond its materials (when
  * it has some), and a corner index beyond the array the mode reads (vertexidx beyond vertexcount;
  * normalidx beyond normalcount under ZEL_SMOOTH; facetidx beyond facetnormcount under ZEL_FLAT;
@@ -333,7 +335,8 @@ void zelFreeMesh(ZelMesh* mesh);
  * the mesh does not supply (colour, index, edge flag too) are off. Needs a current OpenGL context,
  * outside glBegin/glEnd, with no buffer object bound (the arrays are client memory) and the
  * current edge flag GL_TRUE, as it starts. Matrices, lights, the lighting and texturing switches,
- * glColorMaterial's face and mode and the colour before the call are the caller's. */
+ * glColorMaterial's face and mode and the colour before the call are the caller's. A group whose
+ * range or material lies outside the mesh's (a mesh changed by hand) is a precondition failure. */
 void zelDrawMesh(const ZelMesh* mesh, uint32_t mode);
 
 /* ---- Writing ---------------------------------------------------------------------------------- */

@@ -573,6 +573,9 @@ TEST(DrawMesh, ClearsWhatTheMeshDoesNotHoldAndDrawsAllGroupsAtOnceWithoutColours
         if (c.rfind("glDrawElements", 0) == 0) draws.push_back(c);
     EXPECT_EQ(draws, Calls{"glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_INT, {0, 1, 2, 3, 4, 5})"});
     EXPECT_DEATH(zelDrawMesh(nullptr, 0), "Assertion `mesh' failed");
+    mesh->groups[1].count += 3;
+    EXPECT_DEATH(zelDrawMesh(mesh.get(), 0), "Assertion .*<= mesh->indexcount' failed");
+    mesh->groups[1].count -= 3;
 }
 
 // ---- Preconditions
