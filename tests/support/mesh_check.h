@@ -1,12 +1,13 @@
 // The property every mesh must have, checked against the model it was made from, for the unit tests
-// and the round-trip fuzzer: the mode in force and the stride; each group's name, material and
-// index range, in list order; each group's triangles, as the bits of their corners' attributes,
+// and the round-trip fuzzer: the mode in force and the stride; each group's name (a copy), material
+// and index range, in list order; each group's triangles, as the bits of their corners' attributes,
 // those of the model's group (in some order, each with its corners in their order); every vertex
-// used, and no two equal bit for bit.
+// used, and no two equal bit for bit; the materials copied.
 #pragma once
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -70,7 +71,8 @@ inline std::string meshMismatch(const ZelModel* model, uint32_t mode, const ZelM
         if (g >= mesh->groupcount) return "too few groups";
         const ZelMeshGroup& out = mesh->groups[g];
         const std::string where = "group " + std::to_string(g) + ": ";
-        if (std::strcmp(out.name, group->name) != 0) return where + "name " + out.name;
+        if (std::strcmp(out.name, group->name) != 0 || out.name == group->name)
+            return where + "name " + out.name;
         if (out.material != group->material) return where + "material";
         if (out.first != first || out.count != 3 * size_t{group->trianglecount})
             return where + "range " + std::to_string(out.first) + "+" + std::to_string(out.count);
@@ -96,17 +98,14 @@ inline std::string meshMismatch(const ZelModel* model, uint32_t mode, const ZelM
         return "two equal vertices";
 
     if ((mesh->materials == nullptr) != (model->materials == nullptr)) return "materials";
-    if (mesh->materials) {
-        if (mesh->materialcount != model->materialcount) return "material count";
-        for (uint32_t i = 0; i < model->materialcount; i++) {
-            const ZelMaterial &a = model->materials[i], &b = mesh->materials[i];
-            if (std::strcmp(a.name, b.name) != 0 || a.name == b.name ||
-                std::memcmp(a.diffuse, b.diffuse, sizeof a.diffuse) != 0 ||
-                std::memcmp(a.ambient, b.ambient, sizeof a.ambient) != 0 ||
-                std::memcmp(a.specular, b.specular, sizeof a.specular) != 0 ||
-                std::memcmp(&a.shininess, &b.shininess, sizeof a.shininess) != 0)
-                return "material " + std::to_string(i);
-        }
+    if (mesh->materials && mesh->materialcount != model->materialcount) return "material count";
+    for (uint32_t i = 0; mesh->materials && i < model->materialcount; i++) {
+        const ZelMaterial &a = model->materials[i], &b = mesh->materials[i];
+        // The colours and the shininess, which follow each other without padding.
+        const size_t values = offsetof(ZelMaterial, shininess) + 4 - offsetof(ZelMaterial, diffuse);
+        if (std::strcmp(a.name, b.name) != 0 || a.name == b.name ||
+            std::memcmp(a.diffuse, b.diffuse, values) != 0)
+            return "material " + std::to_string(i);
     }
     return "";
 }
