@@ -8,8 +8,8 @@
 #
 # The model is bench/gen_obj's wavy grid (positions, texture coordinates and normals), about
 # 105 MB, made in /tmp/zel-viewer-fps unless MODEL names another OBJ file. Each path runs in a fresh
-# zelview with ZELVIEW_SPIN=1, which turns the model and draws frame after frame; the l key picks the
-# path. A preloaded glutSwapBuffers wrapper (bench/scene_fps/swapcount.cpp) reports the frames
+# zelview with ZELVIEW_SPIN=1, which turns the model and draws frame after frame; the l key picks
+# the path. A preloaded glutSwapBuffers wrapper (bench/scene_fps/swapcount.cpp) reports the frames
 # shown; they are counted over SECONDS once the title names the path and the first frames on it
 # (which make the list or the mesh) are over. The rounds alternate the paths, so that a disturbance
 # from other load hits all three. Builds in build-bench/ (override with BUILD_DIR).

@@ -253,7 +253,7 @@ void zelDraw(ZelModel* model, uint32_t mode);
  * the model, or freeing it, do not reach it. Needs a current OpenGL context. */
 unsigned int zelMakeList(ZelModel* model, uint32_t mode);
 
-/* ---- Meshes ----------------------------------------------------------------------------------- */
+/* ---- Meshes ---------------------------------------------------------------------------------- */
 
 /* A mesh is a model as vertex arrays and GPU buffers take it: one interleaved vertex per distinct
  * corner, three 32-bit indices per triangle ordered for the GPU's vertex cache, and one index range
@@ -289,13 +289,14 @@ typedef struct ZelMesh {
 } ZelMesh;
 
 /* Makes a new mesh, owned by the caller (free it with zelFreeMesh), from `model` (not NULL, with
- * its vertices; not changed). `mode` (ZEL_* flags; other bits are ignored) chooses what each vertex
- * holds besides its position: ZEL_FLAT the facet normal of its triangle, ZEL_SMOOTH the corner's
- * normal, ZEL_TEXTURE the corner's texture coordinate. The flags go through zelDraw's checks, in its
- * order and with its texts, the lines starting "zelMakeMesh() warning: " (on standard output, on
- * every call): a flag the model has no data for is dropped, ZEL_SMOOTH wins over ZEL_FLAT and
- * ZEL_MATERIAL over ZEL_COLOR. ZEL_COLOR, ZEL_MATERIAL and ZEL_WIREFRAME matter only to zelDrawMesh;
- * mesh->mode keeps the ZEL_FLAT, ZEL_SMOOTH and ZEL_TEXTURE flags that passed.
+ * its vertices; not changed). `mode` (ZEL_* flags; other bits are ignored) chooses what each
+ * vertex holds besides its position: ZEL_FLAT the facet normal of its triangle, ZEL_SMOOTH the
+ * corner's normal, ZEL_TEXTURE the corner's texture coordinate. The flags go through zelDraw's
+ * checks, in its order and with its texts, the lines starting "zelMakeMesh() warning: " (on
+ * standard output, on every call): a flag the model has no data for is dropped, ZEL_SMOOTH wins
+ * over ZEL_FLAT and ZEL_MATERIAL over ZEL_COLOR. ZEL_COLOR, ZEL_MATERIAL and ZEL_WIREFRAME matter
+ * only to zelDrawMesh; mesh->mode keeps the ZEL_FLAT, ZEL_SMOOTH and ZEL_TEXTURE flags that
+ * passed.
  *
  * The triangles are taken through the groups, in list order (a triangle listed twice is there
  * twice). Each corner becomes an index; corners whose attributes are equal bit for bit share one
