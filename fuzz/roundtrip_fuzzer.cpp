@@ -1,13 +1,16 @@
 // Fuzzes read, geometry operations, write and read again.
 //
 // Input layout: byte 0 the write mode (bits 0-6 as given, bit 7 standing for a high bit the writer
-// must ignore), byte 1 the smoothing angle, byte 2 the weld epsilon (an index into a table of
-// ordinary and extreme values), byte 3 the number of operations (0-8) followed by one byte per
-// operation, then the OBJ text with its optional "#MTL" library part (see fuzz_support.h).
+// must ignore), which is also the mode of a mesh made before writing; byte 1 the smoothing angle;
+// byte 2 the weld epsilon (its low four bits: an index into a table of ordinary and extreme values)
+// and how the mesh is made (bits 4-6: runs of 1-7 triangles, or 0 for the usual length; bit 7: on
+// two threads); byte 3 the number of operations (0-8) followed by one byte per operation, then the
+// OBJ text with its optional "#MTL" library part (see fuzz_support.h).
 //
 // The operations are called only where their preconditions hold: vertex normals get facet normals
-// first, sphere mapping runs only on a model with normals. The written text is then read back and
-// compared with the model that was written:
+// first, sphere mapping runs only on a model with normals. The mesh of the operated model must
+// hold every corner of every group with distinct vertices (mesh_check.h). The written text is then
+// read back and compared with the model that was written:
 //  - counts: vertices, the normals written (vertex or facet normals), texture coordinates,
 //    triangles, materials (one more: the written "default" follows a new built-in one);
 //  - values: each exactly what "%f" printing and reading back gives;
@@ -28,6 +31,8 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "mesh.h"
+#include "mesh_check.h"
 
 namespace {
 
@@ -44,6 +49,7 @@ struct Plan {
     uint32_t mode;
     float angle;
     float epsilon;
+    zel::MeshOptions mesh;
     std::vector<int> operations;
     size_t textStart;
 };
@@ -53,6 +59,8 @@ bool parsePlan(const uint8_t* data, size_t size, Plan* plan) {
     plan->mode = (data[0] & 0x7fu) | (uint32_t(data[0] & 0x80u) << 24);
     plan->angle = data[1] == 255 ? NAN : (static_cast<float>(data[1]) - 20.0f) * 1.5f;
     plan->epsilon = kEpsilons[data[2] % 16];
+    plan->mesh.runTriangles = (data[2] >> 4) & 7;
+    plan->mesh.threads = data[2] & 0x80 ? 2 : 1;
     size_t count = data[3] % 9;
     if (size < 4 + count) return false;
     for (size_t i = 0; i < count; i++) plan->operations.push_back(data[4 + i] % kOperations);
@@ -267,6 +275,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
 
     for (int operation : plan.operations) apply(model, operation, plan);
+
+    ZelMesh* mesh = zel::makeMesh(model, plan.mode, plan.mesh);
+    FUZZ_CHECK(mesh != nullptr);
+    FUZZ_CHECK(zeltest::meshMismatch(model, plan.mode, mesh).empty());
+    zelFreeMesh(mesh);
 
     std::string obj, mtl;
     zel::Status written = zel::writeOBJMemory(model, plan.mode, &obj, &mtl);

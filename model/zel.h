@@ -42,8 +42,8 @@
 extern "C" {
 #endif
 
-/* Mode flags, combined with |, shared by zelDraw, zelMakeList and zelWriteOBJ. Other bits are
- * ignored. */
+/* Mode flags, combined with |, shared by zelDraw, zelMakeList, zelWriteOBJ and the mesh functions.
+ * Other bits are ignored. */
 #define ZEL_NONE 0u       /* positions only, triangles filled */
 #define ZEL_FLAT 1u       /* facet normals */
 #define ZEL_SMOOTH 2u     /* vertex normals */
@@ -307,6 +307,93 @@ void zelDraw(ZelModel* model, uint32_t mode);
  * to the caller (glCallList, glDeleteLists) and keeps its own copy of the drawing: later changes to
  * the model, or freeing it, do not reach it. Needs a current OpenGL context. */
 unsigned int zelMakeList(ZelModel* model, uint32_t mode);
+
+/* ---- Meshes ---------------------------------------------------------------------------------- */
+
+/* A mesh is a model as vertex arrays and GPU buffers take it: one interleaved vertex per distinct
+ * corner, three 32-bit indices per triangle ordered for the GPU's vertex cache, and one index range
+ * per group. It holds its own copies of everything (the model's materials too), so it stays valid
+ * after the model is changed or freed. The mesh functions use meshoptimizer: the CMake package and
+ * zel.pc add it to the link. */
+
+/* One group's triangles in a mesh. */
+typedef struct ZelMeshGroup {
+    char* name;        /* a copy of the model group's name */
+    uint32_t first;    /* the group's first entry in the mesh's indices */
+    uint32_t count;    /* its entries in the indices: 3 per triangle */
+    uint32_t material; /* the model group's material, a 0-based index into the mesh's materials */
+} ZelMeshGroup;
+
+/* The vertices, indices, groups and materials of a mesh, all allocated with malloc and released by
+ * zelFreeMesh. Vertex i is at vertices[stride * i .. stride * i + stride - 1]: x y z, then, when
+ * mode has ZEL_FLAT or ZEL_SMOOTH, the normal nx ny nz, then, when mode has ZEL_TEXTURE, the
+ * texture coordinate u v. */
+typedef struct ZelMesh {
+    uint32_t mode;          /* what the vertices hold: ZEL_FLAT or ZEL_SMOOTH (not both), and
+                               ZEL_TEXTURE */
+    uint32_t stride;        /* floats per vertex: 3, 5, 6 or 8 */
+    uint32_t vertexcount;
+    float* vertices;        /* stride * vertexcount floats, always allocated; no two are equal */
+    uint32_t indexcount;    /* 3 per triangle */
+    uint32_t* indices;      /* indexcount 0-based vertex indices, always allocated */
+    uint32_t groupcount;
+    ZelMeshGroup* groups;   /* groupcount groups in the model's list order, always allocated;
+                               their ranges follow each other and cover the indices */
+    uint32_t materialcount; /* 0 when the model had no materials */
+    ZelMaterial* materials; /* a copy of the model's materials, names included, or NULL */
+} ZelMesh;
+
+/* Makes a new mesh, owned by the caller (free it with zelFreeMesh), from `model` (not NULL, with
+ * its vertices; not changed). `mode` (ZEL_* flags; other bits are ignored) chooses what each
+ * vertex holds besides its position: ZEL_FLAT the facet normal of its triangle, ZEL_SMOOTH the
+ * corner's normal, ZEL_TEXTURE the corner's texture coordinate. The flags go through zelDraw's
+ * checks, in its order and with its texts, the lines starting "zelMakeMesh() warning: " (on
+ * standard output, on every call): a flag the model has no data for is dropped, ZEL_SMOOTH wins
+ * over ZEL_FLAT and ZEL_MATERIAL over ZEL_COLOR. ZEL_COLOR, ZEL_MATERIAL and ZEL_WIREFRAME matter
+ * only to zelDrawMesh; mesh->mode keeps the ZEL_FLAT, ZEL_SMOOTH and ZEL_TEXTURE flags that
+ * passed.
+ *
+ * The triangles are taken through the groups, in list order (a triangle listed twice is there
+ * twice). Each corner becomes an index; corners whose attributes are equal bit for bit share one
+ * vertex (so 0.0 and -0.0 differ, and NaNs with equal bits are equal), and no two vertices are
+ * equal. Vertices are numbered in the order their first corner is met. Within each group the
+ * triangles are reordered, each keeping its corners in their order, for a FIFO vertex cache of 16
+ * entries (meshoptimizer's meshopt_optimizeVertexCacheFifo over runs of at most 131072 triangles).
+ * A large model is made on several threads, one per processor the process may run on; the mesh is
+ * the same on any number. Index 0 (slot 0 of an array) is a valid corner
+ * index. A group entry beyond the model's triangles, a group material beyond its materials (when
+ * it has some), and a corner index beyond the array the mode reads (vertexidx beyond vertexcount;
+ * normalidx beyond normalcount under ZEL_SMOOTH; facetidx beyond facetnormcount under ZEL_FLAT;
+ * texcoordidx beyond texcoordcount under ZEL_TEXTURE) are precondition failures: such a model can
+ * only have been built by hand. A model whose groups list more than 1431655765 triangles (whose
+ * indices 32 bits cannot count) gets no mesh: one line "zelMakeMesh() failed: ..." on standard
+ * error, and NULL is returned. */
+ZelMesh* zelMakeMesh(const ZelModel* model, uint32_t mode);
+
+/* Frees `mesh` and everything it holds; NULL is ignored. The mesh must not be used afterwards. */
+void zelFreeMesh(ZelMesh* mesh);
+
+/* Draws `mesh` (not NULL, as zelMakeMesh made it; not changed) with OpenGL 1.1 vertex arrays
+ * straight from its memory, under `mode` (ZEL_* flags; other bits are ignored). ZEL_FLAT and
+ * ZEL_SMOOTH send the normals the mesh holds, ZEL_TEXTURE its texture coordinates; a flag the mesh
+ * does not hold (as mesh->mode and mesh->materials tell) is cleared for this call with zelDraw's
+ * line, starting "zelDrawMesh() warning: ", on standard output (on every call), and so are
+ * ZEL_FLAT beside ZEL_SMOOTH and ZEL_COLOR beside ZEL_MATERIAL. ZEL_COLOR and ZEL_MATERIAL make the
+ * same state changes as in zelDraw (GL_COLOR_MATERIAL switched on or off once, then per group its
+ * diffuse colour with glColor3fv, or its ambient, diffuse, specular and shininess for
+ * GL_FRONT_AND_BACK) and draw each group with its own glDrawElements(GL_TRIANGLES); without them
+ * one glDrawElements draws every group. ZEL_WIREFRAME draws the outlines of the triangles, the
+ * lines zelDraw's GL_LINE_LOOP per triangle gives: glPolygonMode(GL_FRONT_AND_BACK, GL_LINE), with
+ * face culling and GL_POLYGON_OFFSET_LINE off, inside glPushAttrib(GL_POLYGON_BIT)/glPopAttrib, so
+ * the caller's polygon state comes back. (Lit outlines differ in one way: with two-sided lighting
+ * on, a back-facing triangle's outline is lit as its back is.) The client array state is saved
+ * with glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT) and restored afterwards; inside, the arrays
+ * the mesh does not supply (colour, index, edge flag too) are off. Needs a current OpenGL context,
+ * outside glBegin/glEnd, with no buffer object bound (the arrays are client memory) and the
+ * current edge flag GL_TRUE, as it starts. Matrices, lights, the lighting and texturing switches,
+ * glColorMaterial's face and mode and the colour before the call are the caller's. A group whose
+ * range or material lies outside the mesh's (a mesh changed by hand) is a precondition failure. */
+void zelDrawMesh(const ZelMesh* mesh, uint32_t mode);
 
 /* ---- Writing ---------------------------------------------------------------------------------- */
 

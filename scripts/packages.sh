@@ -16,10 +16,10 @@ ensure_packages() {
 }
 
 # What building and running the scene needs: compiler and CMake, freeglut, GLU and Mesa, fast_float,
-# GoogleTest (the build configures the tests too), and for running without a display Xvfb, xdpyinfo,
-# xdotool and ImageMagick.
+# meshoptimizer (meshes), GoogleTest (the build configures the tests too), and for running without a
+# display Xvfb, xdpyinfo, xdotool and ImageMagick.
 SCENE_PACKAGES=(cmake g++ make freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libfast-float-dev
-                libgtest-dev xvfb xauth x11-utils xdotool imagemagick)
+                libmeshoptimizer-dev libgtest-dev xvfb xauth x11-utils xdotool imagemagick)
 
 # What the tests need besides: clang and its sanitizer and fuzzer runtimes, pkg-config for the
 # installed-package check, and apitrace.

@@ -4,8 +4,12 @@
 //
 // The model and the image are read before any window opens, so an unreadable file ends the program
 // with the library's line and status 1 even without a display. See kUsage for the keys.
+//
+// For frame-rate measurements (bench/viewer_fps.sh), ZELVIEW_SPIN=DEGREES in the environment turns
+// the model by that many degrees about the vertical every frame, drawing frame after frame.
 #include <GL/glut.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -22,12 +26,14 @@ struct Viewer {
     zelview::ModelInfo info;
     zelview::ViewState state;
     zelview::Renderer renderer;
+    float spin = 0.0f;  // degrees a frame, from ZELVIEW_SPIN
 };
 Viewer viewer;
 
 void apply(unsigned effect) {
     if (effect & zelview::kQuit) {
         // Exit from the callback: freeglut's main loop does not return.
+        zelFreeMesh(viewer.renderer.mesh);
         zelFreeModel(viewer.model);
         std::exit(0);
     }
@@ -38,6 +44,7 @@ void apply(unsigned effect) {
     if (effect & zelview::kNewTexCoords) {
         zelview::applyTexSource(viewer.model, viewer.info, viewer.state.texSource);
         viewer.renderer.listStale = true;
+        viewer.renderer.meshStale = true;
     }
     if (effect & zelview::kRedraw) {
         glutSetWindowTitle(zelview::windowTitle(viewer.state, viewer.path).c_str());
@@ -66,6 +73,11 @@ void onMouse(int button, int buttonState, int x, int y) {
 
 void onMotion(int x, int y) {
     apply(zelview::mouseMotion(&viewer.state, x, y));
+}
+
+void onIdle() {
+    viewer.state.yaw = std::fmod(viewer.state.yaw + viewer.spin, 360.0f);
+    glutPostRedisplay();
 }
 
 }  // namespace
@@ -117,6 +129,10 @@ int main(int argc, char** argv) {
     glutKeyboardFunc(onKeyboard);
     glutMouseFunc(onMouse);
     glutMotionFunc(onMotion);
+    if (const char* spin = std::getenv("ZELVIEW_SPIN")) {
+        viewer.spin = std::strtof(spin, nullptr);
+        glutIdleFunc(onIdle);
+    }
     std::fputs(zelview::kHelp, stdout);
     std::fflush(stdout);
     glutMainLoop();

@@ -75,16 +75,28 @@ void drawFrame(Renderer* renderer, ZelModel* model, const ViewState& state) {
     }
     if (state.colouring == Colouring::Plain) glEnable(GL_COLOR_MATERIAL);
 
-    if (state.useList) {
-        if (renderer->list == 0 || renderer->listStale || renderer->listMode != mode) {
-            if (renderer->list != 0) glDeleteLists(renderer->list, 1);
-            renderer->list = zelMakeList(model, mode);
-            renderer->listMode = mode;
-            renderer->listStale = false;
-        }
-        glCallList(renderer->list);
-    } else {
-        zelDraw(model, mode);
+    switch (state.path) {
+        case DrawPath::List:
+            if (renderer->list == 0 || renderer->listStale || renderer->listMode != mode) {
+                if (renderer->list != 0) glDeleteLists(renderer->list, 1);
+                renderer->list = zelMakeList(model, mode);
+                renderer->listMode = mode;
+                renderer->listStale = false;
+            }
+            glCallList(renderer->list);
+            break;
+        case DrawPath::Mesh:
+            if (!renderer->mesh || renderer->meshStale || renderer->meshMode != meshMode(mode)) {
+                zelFreeMesh(renderer->mesh);
+                renderer->meshMode = meshMode(mode);
+                renderer->mesh = zelMakeMesh(model, renderer->meshMode);
+                renderer->meshStale = false;
+            }
+            zelDrawMesh(renderer->mesh, mode);
+            break;
+        case DrawPath::Immediate:
+            zelDraw(model, mode);
+            break;
     }
 }
 

@@ -1,4 +1,4 @@
-// zelview's OpenGL side: the lights, the texture, the display list and one frame.
+// zelview's OpenGL side: the lights, the texture, the display list, the mesh and one frame.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,9 @@ struct Renderer {
     unsigned int list = 0;     // the display list, 0 before the first
     uint32_t listMode = 0;     // the mode the list was made with
     bool listStale = true;     // the model changed since: make the list again
+    ZelMesh* mesh = nullptr;   // the mesh, null before the first
+    uint32_t meshMode = 0;     // the flags it was made with (meshMode of the drawing mode)
+    bool meshStale = true;     // the model changed since: make the mesh again
 };
 
 // Sets up depth test, one light, two-sided lighting and the texture from `image`. Needs the
@@ -21,8 +24,9 @@ void initRenderer(Renderer* renderer, const Image& image);
 // The projection for a window of this size.
 void reshapeView(int width, int height);
 
-// Draws one frame of `model` under `state` (without swapping buffers). In list mode the list is
-// made again first when the mode changed or the model was marked stale.
+// Draws one frame of `model` under `state` (without swapping buffers). On the list path the list is
+// made again first when the mode changed or the model was marked stale; on the mesh path the mesh
+// is, when the normals or texture coordinates it must hold changed or the model was marked stale.
 void drawFrame(Renderer* renderer, ZelModel* model, const ViewState& state);
 
 }  // namespace zelview

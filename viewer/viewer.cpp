@@ -9,8 +9,8 @@ namespace zelview {
 
 const char kHelp[] =
     "zelview keys: w filled/outline, s flat/smooth, c color/material, t texture on/off, "
-    "p texture coordinates (file/planar/sphere), l display list/immediate, +/- zoom, r reset view, "
-    "h help, q quit; mouse: left drag turns, right drag or wheel zooms\n";
+    "p texture coordinates (file/planar/sphere), l display list/mesh/immediate, +/- zoom, "
+    "r reset view, h help, q quit; mouse: left drag turns, right drag or wheel zooms\n";
 
 const char kUsage[] =
     "usage: zelview FILE.obj [TEXTURE.ppm]\n"
@@ -26,7 +26,7 @@ const char kUsage[] =
     "  c        each group's diffuse colour / its full material (needs an MTL library)\n"
     "  t        texture on / off\n"
     "  p        texture coordinates: the file's own (if any), planar (x and z), sphere (normals)\n"
-    "  l        drawing from a display list / in immediate mode\n"
+    "  l        drawing from a display list / a mesh in vertex arrays / in immediate mode\n"
     "  + -      zoom in / out\n"
     "  r        reset the view\n"
     "  h        print the keys\n"
@@ -184,7 +184,9 @@ unsigned pressKey(ViewState* state, unsigned char key, std::string* note) {
             state->texSource = nextSource(*state);
             return kRedraw | kNewTexCoords;
         case 'l':
-            state->useList = !state->useList;
+            state->path = state->path == DrawPath::List   ? DrawPath::Mesh
+                          : state->path == DrawPath::Mesh ? DrawPath::Immediate
+                                                          : DrawPath::List;
             return kRedraw;
         case '+':
         case '=':
@@ -255,6 +257,10 @@ uint32_t drawMode(const ViewState& state) {
     return mode;
 }
 
+uint32_t meshMode(uint32_t mode) {
+    return mode & (ZEL_FLAT | ZEL_SMOOTH | ZEL_TEXTURE);
+}
+
 std::string windowTitle(const ViewState& state, const std::string& path) {
     const size_t slash = path.find_last_of('/');
     std::string title = "zelview: ";
@@ -287,7 +293,17 @@ std::string windowTitle(const ViewState& state, const std::string& path) {
                 break;
         }
     }
-    title += state.useList ? " list" : " immediate";
+    switch (state.path) {
+        case DrawPath::List:
+            title += " list";
+            break;
+        case DrawPath::Mesh:
+            title += " mesh";
+            break;
+        case DrawPath::Immediate:
+            title += " immediate";
+            break;
+    }
     return title;
 }
 

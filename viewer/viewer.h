@@ -55,6 +55,10 @@ void applyTexSource(ZelModel* model, const ModelInfo& info, TexSource source);
 
 // ---- View state, keys and mouse ----------------------------------------------------------------
 
+// How the model reaches OpenGL: a display list made by zelMakeList, a mesh made by zelMakeMesh and
+// drawn from vertex arrays, or zelDraw in immediate mode every frame.
+enum class DrawPath { List, Mesh, Immediate };
+
 enum class Colouring {
     Plain,     // neither ZEL_COLOR nor ZEL_MATERIAL: one light grey (a model without materials)
     Color,     // ZEL_COLOR: each group's diffuse colour
@@ -68,7 +72,7 @@ struct ViewState {
     Colouring colouring = Colouring::Plain;
     bool texture = false;
     TexSource texSource = TexSource::Planar;
-    bool useList = true;
+    DrawPath path = DrawPath::List;
     // What the model offers.
     bool hasMaterials = false;
     bool hasFileTexCoords = false;
@@ -113,7 +117,12 @@ unsigned mouseMotion(ViewState* state, int x, int y);
 // The ZEL_* flags to draw with.
 uint32_t drawMode(const ViewState& state);
 
-// "zelview: NAME - filled smooth material texture(planar) list", NAME the file name of `path`.
+// The flags of a drawing mode that a mesh must hold (zelMakeMesh's): normals and texture
+// coordinates. The others are applied when the mesh is drawn.
+uint32_t meshMode(uint32_t mode);
+
+// "zelview: NAME - filled smooth material texture(planar) list", NAME the file name of `path`; the
+// last word is the draw path: list, mesh or immediate.
 std::string windowTitle(const ViewState& state, const std::string& path);
 
 // ---- Texture image -----------------------------------------------------------------------------

@@ -32,6 +32,11 @@ int main(int argc, char** argv) {
     zelExtents(model, size);
     check(size[0] == 1.0f && size[1] == 1.0f && size[2] == 0.0f, "extents");
 
+    ZelMesh* mesh = zelMakeMesh(model, ZEL_NONE);
+    check(mesh->vertexcount == 4 && mesh->indexcount == 6 && mesh->stride == 3, "mesh counts");
+    check(mesh->groupcount == 2 && mesh->groups[0].count == 6, "mesh groups");
+    zelFreeMesh(mesh);
+
     char* dir = zelDirName("data/f-16.obj");
     check(strcmp(dir, "data/") == 0, "directory part");
     free(dir);

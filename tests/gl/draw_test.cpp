@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -465,6 +466,116 @@ TEST(MakeList, PrintsWarningsOnceWhenTheListIsMadeAndNotOnReplay) {
     testing::internal::CaptureStdout();
     glCallList(list);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+// ---- Meshes -------------------------------------------------------------------------------------
+
+struct MeshDeleter {
+    void operator()(ZelMesh* m) const { zelFreeMesh(m); }
+};
+using MeshPtr = std::unique_ptr<ZelMesh, MeshDeleter>;
+
+Drawing drawMesh(const ZelMesh* mesh, uint32_t mode) {
+    glrec::clear();
+    testing::internal::CaptureStdout();
+    zelDrawMesh(mesh, mode);
+    Drawing d;
+    d.out = testing::internal::GetCapturedStdout();
+    d.calls = glrec::calls();
+    return d;
+}
+
+// The corners zelDraw sends in immediate mode, written as the recorder writes what glDrawElements
+// fetches: "> v{...} n{...} t{...}" per glVertex3fv.
+Calls cornersOf(const Calls& immediate) {
+    Calls corners;
+    std::string n, t;
+    auto braces = [](const std::string& c) {
+        return c.substr(c.find('{'), c.rfind('}') - c.find('{') + 1);
+    };
+    for (const std::string& c : immediate) {
+        if (c.rfind("glNormal3fv", 0) == 0) n = " n" + braces(c);
+        if (c.rfind("glTexCoord2fv", 0) == 0) t = " t" + braces(c);
+        if (c.rfind("glVertex3fv", 0) == 0) corners.push_back("> v" + braces(c) + n + t);
+    }
+    return corners;
+}
+
+const Calls kArraysOpen = {"glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT)",
+                           "glEnableClientState(GL_VERTEX_ARRAY)"};
+const Calls kOthersOff = {"glDisableClientState(GL_COLOR_ARRAY)",
+                          "glDisableClientState(GL_INDEX_ARRAY)",
+                          "glDisableClientState(GL_EDGE_FLAG_ARRAY)"};
+
+TEST(DrawMesh, SetsUpTheArraysAndDrawsEachGroupUnderItsMaterial) {
+    DrawModel m;
+    m.withEverything();
+    MeshPtr mesh(zelMakeMesh(m.model, S | T));
+    const Calls corners = cornersOf(draw(m.model, S | T).calls);
+    ASSERT_EQ(corners.size(), 6u);
+    const Drawing d = drawMesh(mesh.get(), S | T | M);
+    EXPECT_EQ(d.out, "");
+    EXPECT_EQ(
+        d.calls,
+        concat({kArraysOpen,
+                {"glVertexPointer(3, GL_FLOAT, 32)", "glEnableClientState(GL_NORMAL_ARRAY)",
+                 "glNormalPointer(GL_FLOAT, 32)", "glEnableClientState(GL_TEXTURE_COORD_ARRAY)",
+                 "glTexCoordPointer(2, GL_FLOAT, 32)"},
+                kOthersOff,
+                {"glDisable(GL_COLOR_MATERIAL)"},
+                kRedMaterial,
+                {"glDrawElements(GL_TRIANGLES, 3, GL_UNSIGNED_INT, {0, 1, 2})"},
+                Calls(corners.begin(), corners.begin() + 3),
+                kDefaultMaterial,
+                {"glDrawElements(GL_TRIANGLES, 3, GL_UNSIGNED_INT, {3, 4, 5})"},
+                Calls(corners.begin() + 3, corners.end()),
+                {"glPopClientAttrib()"}}));
+}
+
+TEST(DrawMesh, OutlinesArePolygonsInLineModeWithColoursPerGroup) {
+    DrawModel m;
+    m.withEverything();
+    m.group("empty", 1, {});
+    MeshPtr mesh(zelMakeMesh(m.model, F));
+    const Calls corners = cornersOf(draw(m.model, F).calls);
+    const Drawing d = drawMesh(mesh.get(), F | C | W);
+    EXPECT_EQ(
+        d.calls,
+        concat({kArraysOpen,
+                {"glVertexPointer(3, GL_FLOAT, 24)", "glEnableClientState(GL_NORMAL_ARRAY)",
+                 "glNormalPointer(GL_FLOAT, 24)", "glDisableClientState(GL_TEXTURE_COORD_ARRAY)"},
+                kOthersOff,
+                {"glPushAttrib(GL_POLYGON_BIT)", "glPolygonMode(GL_FRONT_AND_BACK, GL_LINE)",
+                 "glDisable(GL_CULL_FACE)", "glDisable(GL_POLYGON_OFFSET_LINE)",
+                 "glEnable(GL_COLOR_MATERIAL)", call("glColor3fv", fv({1, 0, 0})),
+                 call("glColor3fv", fv({1, 0, 0})),
+                 "glDrawElements(GL_TRIANGLES, 3, GL_UNSIGNED_INT, {0, 1, 2})"},
+                Calls(corners.begin(), corners.begin() + 3),
+                {call("glColor3fv", fv({0.8f, 0.8f, 0.8f})),
+                 "glDrawElements(GL_TRIANGLES, 3, GL_UNSIGNED_INT, {3, 4, 5})"},
+                Calls(corners.begin() + 3, corners.end()),
+                {"glPopAttrib()", "glPopClientAttrib()"}}));
+}
+
+TEST(DrawMesh, ClearsWhatTheMeshDoesNotHoldAndDrawsAllGroupsAtOnceWithoutColours) {
+    DrawModel m;
+    m.withNormals();
+    MeshPtr mesh(zelMakeMesh(m.model, S));
+    const std::string w = "zelDrawMesh() warning: ";
+    const Drawing d = drawMesh(mesh.get(), 63);
+    EXPECT_EQ(d.out, w + kFlatMissing.substr(19) + w + kTextureMissing.substr(19) + w +
+                         kColorMissing.substr(19) + w + kMaterialMissing.substr(19));
+    const Drawing plain = drawMesh(mesh.get(), S | W);
+    EXPECT_EQ(plain.out, "");
+    EXPECT_EQ(d.calls, plain.calls);
+    Calls draws;
+    for (const std::string& c : plain.calls)
+        if (c.rfind("glDrawElements", 0) == 0) draws.push_back(c);
+    EXPECT_EQ(draws, Calls{"glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_INT, {0, 1, 2, 3, 4, 5})"});
+    EXPECT_DEATH(zelDrawMesh(nullptr, 0), "Assertion `mesh' failed");
+    mesh->groups[1].count += 3;
+    EXPECT_DEATH(zelDrawMesh(mesh.get(), 0), "Assertion .*<= mesh->indexcount' failed");
+    mesh->groups[1].count -= 3;
 }
 
 // ---- Preconditions

@@ -8,12 +8,28 @@
 #include <GL/glut.h>
 
 #include <map>
+#include <vector>
 
 namespace glrec {
 namespace {
 
+// One client-side array as glVertexPointer and its kin set it.
+struct ClientArray {
+    bool enabled = false;
+    int size = 0;
+    GLsizei stride = 0;
+    const GLvoid* pointer = nullptr;
+};
+
+struct ClientState {
+    ClientArray vertex, normal, texcoord;
+    bool other = false;  // colour, index or edge flag array enabled
+};
+
 struct Recorder {
     std::vector<std::string> calls;
+    ClientState client;
+    std::vector<ClientState> clientStack;
     std::map<unsigned, std::vector<std::string>> lists;
     unsigned nextList = 1;
     bool compiling = false;
@@ -59,6 +75,30 @@ std::string enumName(GLenum value) {
             return "GL_PROJECTION";
         case GL_COMPILE:
             return "GL_COMPILE";
+        case GL_VERTEX_ARRAY:
+            return "GL_VERTEX_ARRAY";
+        case GL_NORMAL_ARRAY:
+            return "GL_NORMAL_ARRAY";
+        case GL_TEXTURE_COORD_ARRAY:
+            return "GL_TEXTURE_COORD_ARRAY";
+        case GL_COLOR_ARRAY:
+            return "GL_COLOR_ARRAY";
+        case GL_INDEX_ARRAY:
+            return "GL_INDEX_ARRAY";
+        case GL_EDGE_FLAG_ARRAY:
+            return "GL_EDGE_FLAG_ARRAY";
+        case GL_FLOAT:
+            return "GL_FLOAT";
+        case GL_UNSIGNED_INT:
+            return "GL_UNSIGNED_INT";
+        case GL_LINE:
+            return "GL_LINE";
+        case GL_FILL:
+            return "GL_FILL";
+        case GL_CULL_FACE:
+            return "GL_CULL_FACE";
+        case GL_POLYGON_OFFSET_LINE:
+            return "GL_POLYGON_OFFSET_LINE";
         default: {
             char hex[16];
             std::snprintf(hex, sizeof hex, "0x%X", value);
@@ -89,6 +129,36 @@ std::string bitsName(GLbitfield bits) {
         text += arg(static_cast<unsigned>(bits));
     }
     return text;
+}
+
+std::string attribBitsName(GLbitfield bits) {
+    if (bits == GL_CLIENT_VERTEX_ARRAY_BIT) return "GL_CLIENT_VERTEX_ARRAY_BIT";
+    if (bits == GL_POLYGON_BIT) return "GL_POLYGON_BIT";
+    return arg(static_cast<unsigned>(bits));
+}
+
+ClientArray* clientArray(GLenum array) {
+    ClientState& c = recorder().client;
+    switch (array) {
+        case GL_VERTEX_ARRAY:
+            return &c.vertex;
+        case GL_NORMAL_ARRAY:
+            return &c.normal;
+        case GL_TEXTURE_COORD_ARRAY:
+            return &c.texcoord;
+        default:
+            return nullptr;
+    }
+}
+
+// "{x, y, z}" of element `index` of a float array.
+std::string element(const ClientArray& a, uint32_t index) {
+    const GLsizei stride = a.stride ? a.stride : static_cast<GLsizei>(a.size * sizeof(float));
+    const float* v = reinterpret_cast<const float*>(static_cast<const char*>(a.pointer) +
+                                                    size_t{index} * stride);
+    std::string text = "{";
+    for (int i = 0; i < a.size; i++) text += (i ? ", " : "") + arg(v[i]);
+    return text + "}";
 }
 
 }  // namespace
@@ -243,6 +313,86 @@ void GLAPIENTRY glTranslatef(GLfloat x, GLfloat y, GLfloat z) {
 void GLAPIENTRY glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
     record(call("glViewport", static_cast<int>(x), static_cast<int>(y), static_cast<int>(width),
                 static_cast<int>(height)));
+}
+
+void GLAPIENTRY glEnableClientState(GLenum array) {
+    record(call("glEnableClientState", glrec::enumName(array)));
+    if (glrec::ClientArray* a = glrec::clientArray(array))
+        a->enabled = true;
+    else
+        glrec::recorder().client.other = true;
+}
+
+void GLAPIENTRY glDisableClientState(GLenum array) {
+    record(call("glDisableClientState", glrec::enumName(array)));
+    if (glrec::ClientArray* a = glrec::clientArray(array))
+        a->enabled = false;
+    else
+        glrec::recorder().client.other = false;
+}
+
+// The pointers themselves are not recorded (they differ from run to run): glDrawElements records
+// what they point at instead.
+void GLAPIENTRY glVertexPointer(GLint size, GLenum type, GLsizei stride, const GLvoid* pointer) {
+    record(call("glVertexPointer", static_cast<int>(size), glrec::enumName(type),
+                static_cast<int>(stride)));
+    glrec::recorder().client.vertex = {glrec::recorder().client.vertex.enabled, size, stride,
+                                       pointer};
+}
+
+void GLAPIENTRY glNormalPointer(GLenum type, GLsizei stride, const GLvoid* pointer) {
+    record(call("glNormalPointer", glrec::enumName(type), static_cast<int>(stride)));
+    glrec::recorder().client.normal = {glrec::recorder().client.normal.enabled, 3, stride, pointer};
+}
+
+void GLAPIENTRY glTexCoordPointer(GLint size, GLenum type, GLsizei stride, const GLvoid* pointer) {
+    record(call("glTexCoordPointer", static_cast<int>(size), glrec::enumName(type),
+                static_cast<int>(stride)));
+    glrec::recorder().client.texcoord = {glrec::recorder().client.texcoord.enabled, size, stride,
+                                         pointer};
+}
+
+// Recorded with its indices, then one line per index with what the enabled arrays hold there:
+// "> v{1, 2, 3} n{0, 0, 1} t{0.5, 0.5}". Only 32-bit indices and float arrays are taken.
+void GLAPIENTRY glDrawElements(GLenum mode, GLsizei count, GLenum type, const GLvoid* indices) {
+    const uint32_t* index = static_cast<const uint32_t*>(indices);
+    std::string list = "{";
+    for (GLsizei i = 0; i < count; i++) list += (i ? ", " : "") + arg(index[i]);
+    record(call("glDrawElements", glrec::enumName(mode), static_cast<int>(count),
+                glrec::enumName(type), list + "}"));
+    const glrec::ClientState& c = glrec::recorder().client;
+    if (c.other) record("> another array is enabled");
+    for (GLsizei i = 0; i < count; i++) {
+        std::string corner = ">";
+        if (c.vertex.enabled) corner += " v" + glrec::element(c.vertex, index[i]);
+        if (c.normal.enabled) corner += " n" + glrec::element(c.normal, index[i]);
+        if (c.texcoord.enabled) corner += " t" + glrec::element(c.texcoord, index[i]);
+        record(corner);
+    }
+}
+
+void GLAPIENTRY glPushClientAttrib(GLbitfield mask) {
+    record(call("glPushClientAttrib", glrec::attribBitsName(mask)));
+    glrec::recorder().clientStack.push_back(glrec::recorder().client);
+}
+
+void GLAPIENTRY glPopClientAttrib(void) {
+    record("glPopClientAttrib()");
+    glrec::Recorder& r = glrec::recorder();
+    if (!r.clientStack.empty()) {
+        r.client = r.clientStack.back();
+        r.clientStack.pop_back();
+    }
+}
+
+void GLAPIENTRY glPushAttrib(GLbitfield mask) {
+    record(call("glPushAttrib", glrec::attribBitsName(mask)));
+}
+void GLAPIENTRY glPopAttrib(void) {
+    record("glPopAttrib()");
+}
+void GLAPIENTRY glPolygonMode(GLenum face, GLenum mode) {
+    record(call("glPolygonMode", glrec::enumName(face), glrec::enumName(mode)));
 }
 
 // ---- GLU ----------------------------------------------------------------------------------------

@@ -4,7 +4,10 @@
 // A call reads like C: "glTranslatef(0, 1.54999995, 6)". Floats are printed with 9 significant
 // digits and doubles with 17, so equal text means bit-equal values (signed zeros included); enums
 // are printed by name ("glBegin(GL_LINE_LOOP)"). Calls made between glNewList and glEndList go into
-// that list instead of the main record, as GL_COMPILE does.
+// that list instead of the main record, as GL_COMPILE does. The client array state is tracked
+// (glPushClientAttrib saves it, glPopClientAttrib restores it): glDrawElements is recorded with its
+// indices, followed by one line per index with what each enabled array holds there, for example
+// "> v{1, 2, 3} n{0, 0, 1} t{0.5, 0.5}".
 #pragma once
 
 #include <cstdio>

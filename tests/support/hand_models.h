@@ -74,4 +74,16 @@ inline void setNormals(ZelModel* model, const std::vector<Vec3>& normals) {
     }
 }
 
+// Replaces the model's texture coordinates with the given (u, v) pairs (coordinate i + 1 =
+// texcoords[i]).
+inline void setTexCoords(ZelModel* model, const std::vector<std::array<float, 2>>& texcoords) {
+    std::free(model->texcoords);
+    model->texcoordcount = static_cast<uint32_t>(texcoords.size());
+    model->texcoords = static_cast<float*>(std::calloc((texcoords.size() + 1) * 2, sizeof(float)));
+    for (size_t i = 0; i < texcoords.size(); i++) {
+        model->texcoords[2 * (i + 1)] = texcoords[i][0];
+        model->texcoords[2 * (i + 1) + 1] = texcoords[i][1];
+    }
+}
+
 }  // namespace zeltest

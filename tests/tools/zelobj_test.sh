@@ -1,5 +1,6 @@
 #!/bin/sh
-# Runs zelobj on a small model: info, a convert with operations and writer options, usage errors.
+# Runs zelobj on a small model: info, a convert with operations and writer options, mesh, usage
+# errors.
 # Usage: zelobj_test.sh PATH/TO/zelobj
 set -u
 ZELOBJ=$1
@@ -60,14 +61,29 @@ check "convert writes the library" grep -qx 'Ns 500.000000' "$DIR/cube.mtl"
 check "flat without facet normals warns" grep -q 'flat normal output requested with no facet normals' "$DIR/flat.txt"
 check "the fitted model is in the unit cube" grep -qx 'v -1.000000 -1.000000 -1.000000' "$DIR/fit.obj"
 
+# The cube's two quads share no vertex: 8 vertices, 4 triangles. Planar coordinates belong to the
+# vertices, and the two triangles of a flat quad have equal facet normals: neither adds a vertex.
+"$ZELOBJ" mesh "$DIR/cube.obj" > "$DIR/mesh.txt"
+check "mesh exits 0" test $? -eq 0
+check "mesh counts vertices" grep -qx 'vertices: 8' "$DIR/mesh.txt"
+check "mesh counts indices" grep -qx 'indices: 12 (4 triangles)' "$DIR/mesh.txt"
+check "mesh counts groups" grep -qx 'groups: 2' "$DIR/mesh.txt"
+check "mesh gives the cache misses before and after" \
+    grep -qE '^ACMR \(FIFO cache of 16 vertices\): [0-9]\.[0-9]{3} in the model.s order, [0-9]\.[0-9]{3} reordered$' "$DIR/mesh.txt"
+"$ZELOBJ" mesh "$DIR/cube.obj" --planar-texcoords --texture --flat > "$DIR/mesh-flat.txt"
+check "mesh --flat makes facet normals" grep -qx 'vertex: position, facet normal, texture coordinate (8 floats)' "$DIR/mesh-flat.txt"
+check "equal facet normals keep corners shared" grep -qx 'vertices: 8' "$DIR/mesh-flat.txt"
+"$ZELOBJ" mesh "$DIR/cube.obj" --smooth > "$DIR/mesh-smooth.txt"
+check "mesh --smooth without normals warns" grep -qx 'zelMakeMesh() warning: smooth render mode requested with no normals defined.' "$DIR/mesh-smooth.txt"
+
 "$ZELOBJ" --help > "$DIR/help.txt"
 check "--help exits 0" test $? -eq 0
-for word in info convert --fit --scale --flip --facet-normals --vertex-normals --planar-texcoords \
+for word in info convert mesh ACMR --fit --scale --flip --facet-normals --vertex-normals --planar-texcoords \
     --sphere-texcoords --weld --flat --smooth --texture --color --material; do
     check "--help names $word" grep -q -- "$word" "$DIR/help.txt"
 done
 
-for args in "" "bogus" "info" "convert $DIR/cube.obj" "convert $DIR/cube.obj $DIR/x.obj --scale" \
+for args in "" "bogus" "info" "mesh" "mesh $DIR/cube.obj --weld" "convert $DIR/cube.obj" "convert $DIR/cube.obj $DIR/x.obj --scale" \
     "convert $DIR/cube.obj $DIR/x.obj --scale abc" "convert $DIR/cube.obj $DIR/x.obj --nope"; do
     # shellcheck disable=SC2086
     "$ZELOBJ" $args > /dev/null 2> "$DIR/usage.txt"

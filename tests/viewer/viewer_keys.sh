@@ -5,14 +5,14 @@
 #   c  material / color: the picture changes (the materials' highlights go);
 #   t  texture on: the red and blue image takes the green out of the picture; off brings it back;
 #   p  planar / sphere coordinates: the texture lies differently;
-#   l  display list / immediate mode: the very same picture.
+#   l  display list / mesh / immediate mode: the very same picture, filled and outlined.
 source "$(dirname "$0")/viewer-lib.sh"
 make_model
 make_ppm
 start_viewer "$MODEL" "$PPM"
 T="zelview: f16.obj -"
 wait_title "$T filled smooth material untextured list"
-grep -qxF "zelview keys: w filled/outline, s flat/smooth, c color/material, t texture on/off, p texture coordinates (file/planar/sphere), l display list/immediate, +/- zoom, r reset view, h help, q quit; mouse: left drag turns, right drag or wheel zooms" \
+grep -qxF "zelview keys: w filled/outline, s flat/smooth, c color/material, t texture on/off, p texture coordinates (file/planar/sphere), l display list/mesh/immediate, +/- zoom, r reset view, h help, q quit; mouse: left drag turns, right drag or wheel zooms" \
     "$WORK/stdout" || fail "no help line at start: $(cat "$WORK/stdout")"
 filled=$(shot filled)
 
@@ -61,6 +61,11 @@ echo "pixels that differ between planar and sphere coordinates: $d_sphere"
 ((d_sphere > 1000)) || fail "sphere coordinates look like planar ones"
 (($(green_per_red "$sphere") * 2 < g0)) || fail "the sphere-mapped texture is missing"
 
+press l "$T filled smooth material texture(sphere) mesh"
+d_mesh=$(pixel_diff "$sphere" "$(shot mesh)")
+echo "pixels that differ between display list and mesh: $d_mesh"
+((d_mesh == 0)) || fail "the mesh draws a different picture"
+
 press l "$T filled smooth material texture(sphere) immediate"
 immediate=$(shot immediate)
 d_list=$(pixel_diff "$sphere" "$immediate")
@@ -72,6 +77,18 @@ press p "$T filled smooth material texture(planar) immediate"
 [[ $(pixel_diff "$planar" "$(shot planar-again)") == 0 ]] || fail "planar again is not the first planar picture"
 press t "$T filled smooth material untextured immediate"
 [[ $(pixel_diff "$filled" "$(shot untextured-again)") == 0 ]] || fail "texture off is not the first picture"
+
+# The mesh against the display list's pictures: untextured, flat and outlined.
+press l "$T filled smooth material untextured list"
+press l "$T filled smooth material untextured mesh"
+[[ $(pixel_diff "$filled" "$(shot mesh-filled)") == 0 ]] || fail "the untextured mesh differs"
+press s "$T filled flat material untextured mesh"
+[[ $(pixel_diff "$flat" "$(shot mesh-flat)") == 0 ]] || fail "the flat mesh differs"
+press s "$T filled smooth material untextured mesh"
+press w "$T outline smooth material untextured mesh"
+d_outline=$(pixel_diff "$outline" "$(shot mesh-outline)")
+echo "pixels that differ between the outlines of the display list and the mesh: $d_outline"
+((d_outline == 0)) || fail "the mesh outlines differ"
 
 # Every mode the viewer asked for, the model had: the library printed no warning.
 if grep -q warning "$WORK/stdout" "$WORK/stderr"; then

@@ -127,8 +127,10 @@ INSTANTIATE_TEST_SUITE_P(
                 ZEL_SMOOTH | ZEL_MATERIAL | ZEL_TEXTURE},
         KeyCase{"tpp", "filled smooth material texture(planar) list",
                 ZEL_SMOOTH | ZEL_MATERIAL | ZEL_TEXTURE},
-        KeyCase{"l", "filled smooth material untextured immediate", ZEL_SMOOTH | ZEL_MATERIAL},
-        KeyCase{"wsctl", "outline flat color texture(planar) immediate",
+        KeyCase{"l", "filled smooth material untextured mesh", ZEL_SMOOTH | ZEL_MATERIAL},
+        KeyCase{"ll", "filled smooth material untextured immediate", ZEL_SMOOTH | ZEL_MATERIAL},
+        KeyCase{"lll", "filled smooth material untextured list", ZEL_SMOOTH | ZEL_MATERIAL},
+        KeyCase{"wsctl", "outline flat color texture(planar) mesh",
                 ZEL_WIREFRAME | ZEL_FLAT | ZEL_COLOR | ZEL_TEXTURE},
         KeyCase{"+-r", "filled smooth material untextured list", ZEL_SMOOTH | ZEL_MATERIAL}));
 
@@ -304,7 +306,8 @@ TEST(ViewerModel, TheFilesCoordinatesComeBackAfterGeneratedOnes) {
     }
 }
 
-// Whatever the keys choose, the prepared model has the data for it: zelDraw never has to warn.
+// Whatever the keys choose, the prepared model has the data for it: zelDraw never has to warn, and
+// the mesh made for the mode holds what the mode draws.
 TEST(ViewerModel, EveryReachableModeHasItsData) {
     const struct {
         const char* obj;
@@ -319,12 +322,12 @@ TEST(ViewerModel, EveryReachableModeHasItsData) {
         ModelPtr model = readModel(m.obj, m.mtl);
         zelview::ModelInfo info = zelview::prepareModel(model.get());
         ViewState state = zelview::initialState(info);
-        // Every combination of the toggles, and each coordinate source in turn.
-        for (int keys = 0; keys < 64; keys++) {
+        // Every combination of the toggles, each coordinate source and each draw path in turn.
+        for (int keys = 0; keys < 128; keys++) {
             std::string note;
-            for (int bit = 0; bit < 6; bit++) {
+            for (int bit = 0; bit < 7; bit++) {
                 if (keys & (1 << bit)) {
-                    const unsigned effect = zelview::pressKey(&state, "wsctpl"[bit], &note);
+                    const unsigned effect = zelview::pressKey(&state, "wsctpll"[bit], &note);
                     if (effect & zelview::kNewTexCoords) {
                         zelview::applyTexSource(model.get(), info, state.texSource);
                     }
@@ -337,6 +340,13 @@ TEST(ViewerModel, EveryReachableModeHasItsData) {
             EXPECT_TRUE(!(mode & ZEL_SMOOTH) || model->normals);
             EXPECT_TRUE(!(mode & ZEL_TEXTURE) || model->texcoords);
             EXPECT_TRUE(!(mode & (ZEL_COLOR | ZEL_MATERIAL)) || model->materials);
+            if (state.path == zelview::DrawPath::Mesh) {
+                testing::internal::CaptureStdout();
+                ZelMesh* mesh = zelMakeMesh(model.get(), zelview::meshMode(mode));
+                EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+                EXPECT_EQ(mesh->mode, mode & (ZEL_FLAT | ZEL_SMOOTH | ZEL_TEXTURE));
+                zelFreeMesh(mesh);
+            }
         }
     }
 }

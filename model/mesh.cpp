@@ -1,0 +1,556 @@
+// Meshes: every corner reached through the groups becomes an index into interleaved vertices, one
+// vertex per distinct set of attribute bits, and each group's triangles are ordered for the vertex
+// cache.
+//
+// The plain way to find the distinct corners, meshoptimizer's remap over every corner's vertex,
+// hashes and compares a whole vertex per corner. Here that happens once per distinct index triple:
+//  1. Corners are told apart by their index triple (vertex, normal or facet, texture coordinate).
+//     Each model vertex heads a short chain of the triples seen with it; corners of neighbouring
+//     triangles name neighbouring vertices, so the chains stay in cache. A vertex with more than
+//     kChainLimit triples (the hub of a large fan in flat mode) keeps the others in a hash table,
+//     so that no corner walks far.
+//  2. Each distinct triple is written out as a vertex, and the vertices are merged by their bits
+//     through a hash table: different indices may hold equal values (a file that repeats a vertex
+//     line, normals copied per corner).
+// Vertices are numbered in the order of their first corner, so a group's vertices lie close
+// together. Each group's triangles are ordered with meshoptimizer's FIFO vertex cache optimiser in
+// runs of at most runTriangles, each run's vertices renumbered from 0 so that the optimiser's
+// tables stay small.
+//
+// The runs are ordered on the triples' numbers, before the merge (which only ever joins vertices,
+// so a cache can only hit more often), so that helper threads can order each run as soon as step 1
+// has numbered its corners. Before that, they touch the memory step 2 will write: a fresh page
+// costs the kernel about as much time as the work done on it. The result does not depend on the
+// number of threads.
+#include "mesh.h"
+
+#include <meshoptimizer.h>
+#include <pthread.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "draw_mode.h"
+#include "zel_internal.h"
+
+namespace zel {
+namespace {
+
+constexpr uint32_t kNone = UINT32_MAX;
+constexpr uint32_t kChainLimit = 16;
+constexpr uint32_t kDefaultRun = 1u << 17;
+// Models with fewer triangles are made on the calling thread alone, unless told otherwise.
+constexpr uint64_t kOneThreadBelow = 1u << 16;
+// How often step 1 tells the helpers how far it got, in corners.
+constexpr size_t kPublishEvery = 3u << 14;
+// The most triangle entries whose three indices each are counted in 32 bits.
+constexpr uint64_t kMostEntries = UINT32_MAX / 3;
+
+inline uint64_t mix(uint64_t h) {
+    h ^= h >> 32;
+    h *= 0xD6E8FEB86659FD93ull;
+    h ^= h >> 29;
+    return h;
+}
+
+// ---- Step 1: distinct index triples -------------------------------------------------------------
+
+// A distinct index triple: the normal (or facet) and texture-coordinate index, the vertex, and the
+// next triple of the same vertex.
+struct Triple {
+    uint32_t normal;
+    uint32_t texcoord;
+    uint32_t vertex;
+    uint32_t next;
+};
+
+// The distinct index triples, numbered from 0 in the order they are first seen.
+class TripleSet {
+public:
+    TripleSet(uint32_t vertexcount, size_t expected) : head_(size_t{vertexcount} + 1, kNone) {
+        triples_.reserve(expected);
+    }
+
+    uint32_t idOf(uint32_t vertex, uint32_t normal, uint32_t texcoord) {
+        uint32_t length = 0;
+        for (uint32_t id = head_[vertex]; id != kNone; id = triples_[id].next, length++) {
+            const Triple& triple = triples_[id];
+            if (triple.normal == normal && triple.texcoord == texcoord) return id;
+        }
+        if (length < kChainLimit) {
+            const uint32_t id = add(vertex, normal, texcoord, head_[vertex]);
+            head_[vertex] = id;
+            return id;
+        }
+        return overflow(vertex, normal, texcoord);
+    }
+
+    uint32_t size() const { return static_cast<uint32_t>(triples_.size()); }
+    const Triple* triples() const { return triples_.data(); }
+
+private:
+    uint32_t add(uint32_t vertex, uint32_t normal, uint32_t texcoord, uint32_t next) {
+        triples_.push_back({normal, texcoord, vertex, next});
+        return static_cast<uint32_t>(triples_.size() - 1);
+    }
+
+    static uint64_t hash(uint32_t vertex, uint32_t normal, uint32_t texcoord) {
+        return mix((uint64_t{vertex} << 32 | normal) * 0x9E3779B97F4A7C15ull ^ texcoord);
+    }
+
+    // Open addressing with linear probing over the triples of the vertices whose chain is full,
+    // growing at half load.
+    uint32_t overflow(uint32_t vertex, uint32_t normal, uint32_t texcoord) {
+        if (2 * (overflowCount_ + 1) > slots_.size()) grow();
+        const size_t mask = slots_.size() - 1;
+        for (size_t slot = hash(vertex, normal, texcoord) & mask;; slot = (slot + 1) & mask) {
+            const uint32_t id = slots_[slot];
+            if (id == kNone) {
+                slots_[slot] = add(vertex, normal, texcoord, kNone);
+                overflowCount_++;
+                return slots_[slot];
+            }
+            const Triple& t = triples_[id];
+            if (t.vertex == vertex && t.normal == normal && t.texcoord == texcoord) return id;
+        }
+    }
+
+    void grow() {
+        std::vector<uint32_t> old(std::max<size_t>(1024, 2 * slots_.size()), kNone);
+        old.swap(slots_);
+        const size_t mask = slots_.size() - 1;
+        for (uint32_t id : old) {
+            if (id == kNone) continue;
+            const Triple& t = triples_[id];
+            size_t slot = hash(t.vertex, t.normal, t.texcoord) & mask;
+            while (slots_[slot] != kNone) slot = (slot + 1) & mask;
+            slots_[slot] = id;
+        }
+    }
+
+    std::vector<uint32_t> head_;
+    std::vector<Triple> triples_;
+    std::vector<uint32_t> slots_;
+    size_t overflowCount_ = 0;
+};
+
+// ---- Step 2: vertices merged by their bits ------------------------------------------------------
+
+// A slot of the merge table: a kept vertex and a fingerprint of its hash, so that vertices are
+// compared only when their fingerprints agree.
+struct Slot {
+    uint32_t fingerprint;
+    uint32_t vertex;  // kNone: empty
+};
+
+// Where step 2 writes: the vertex array and the merge table, made for `capacity` triples.
+struct MergeSpace {
+    size_t capacity = 0;
+    uint32_t stride = 0;
+    float* vertices = nullptr;  // becomes the mesh's
+    std::vector<Slot> table;
+
+    ~MergeSpace() { std::free(vertices); }
+
+    static size_t tableSize(size_t triples) { return triples + triples / 2 + 16; }
+
+    void make(size_t triples, uint32_t floatsPerVertex) {
+        capacity = triples;
+        stride = floatsPerVertex;
+        std::free(vertices);
+        vertices =
+            static_cast<float*>(std::malloc(std::max<size_t>(triples * stride, 1) * sizeof(float)));
+        // Touching every page now is the point when a helper thread does this.
+        for (size_t i = 0; i < triples * stride; i += 1024) vertices[i] = 0.0f;
+        table.assign(tableSize(triples), Slot{0, kNone});
+    }
+};
+
+// Writes the vertex of every triple, merges vertices with equal bits (numbering the survivors in
+// order and moving them together), and returns the number kept. When vertices were merged,
+// *renumber receives each triple's vertex. The table's slots are fetched ahead of use: it is far
+// larger than the processor's caches.
+template <uint32_t kStride>
+uint32_t mergeVertices(const ZelModel* model, const TripleSet& set, uint32_t mode, float* vertices,
+                       std::vector<Slot>& table, std::vector<uint32_t>* renumber) {
+    const uint32_t count = set.size();
+    const Triple* triples = set.triples();
+    const bool flat = mode & ZEL_FLAT, normal = mode & (ZEL_FLAT | ZEL_SMOOTH),
+               texture = mode & ZEL_TEXTURE;
+    const float* normals = flat ? model->facetnorms : model->normals;
+    const int texcoordAt = normal ? 6 : 3;
+    for (uint32_t id = 0; id < count; id++) {
+        const Triple& t = triples[id];
+        float* out = vertices + size_t{kStride} * id;
+        std::memcpy(out, model->vertices + 3 * size_t{t.vertex}, 3 * sizeof(float));
+        if (normal) std::memcpy(out + 3, normals + 3 * size_t{t.normal}, 3 * sizeof(float));
+        if (texture)
+            std::memcpy(out + texcoordAt, model->texcoords + 2 * size_t{t.texcoord},
+                        2 * sizeof(float));
+    }
+
+    const uint64_t size = table.size();
+    auto hashOf = [vertices](uint32_t id) {
+        uint64_t words[(kStride + 1) / 2] = {};
+        std::memcpy(words, vertices + size_t{kStride} * id, kStride * sizeof(float));
+        uint64_t h = 0;
+        for (uint64_t w : words) h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+        return mix(h);
+    };
+    auto slotOf = [size](uint64_t h) {
+        return static_cast<size_t>((static_cast<unsigned __int128>(h) * size) >> 64);
+    };
+
+    constexpr uint32_t kAhead = 16;
+    uint64_t ahead[kAhead];
+    for (uint32_t id = 0; id < std::min(count, kAhead); id++) ahead[id] = hashOf(id);
+    uint32_t kept = 0;
+    for (uint32_t id = 0; id < count; id++) {
+        const uint64_t h = ahead[id % kAhead];
+        if (id + kAhead < count) {
+            const uint64_t later = hashOf(id + kAhead);
+            ahead[id % kAhead] = later;
+            __builtin_prefetch(&table[slotOf(later)]);
+        }
+        const float* vertex = vertices + size_t{kStride} * id;
+        const uint32_t fingerprint = static_cast<uint32_t>(h);
+        size_t slot = slotOf(h);
+        uint32_t same = kNone;
+        for (; table[slot].vertex != kNone; slot = slot + 1 == size ? 0 : slot + 1) {
+            if (table[slot].fingerprint == fingerprint &&
+                std::memcmp(vertices + size_t{kStride} * table[slot].vertex, vertex,
+                            kStride * sizeof(float)) == 0) {
+                same = table[slot].vertex;
+                break;
+            }
+        }
+        if (same == kNone) {
+            table[slot] = Slot{fingerprint, kept};
+            if (kept != id)
+                std::memmove(vertices + size_t{kStride} * kept, vertex, kStride * sizeof(float));
+            same = kept++;
+        }
+        if (renumber->empty() && same != id) {
+            renumber->resize(count);
+            for (uint32_t i = 0; i < id; i++) (*renumber)[i] = i;
+        }
+        if (!renumber->empty()) (*renumber)[id] = same;
+    }
+    return kept;
+}
+
+using MergeVertices = uint32_t (*)(const ZelModel*, const TripleSet&, uint32_t, float*,
+                                   std::vector<Slot>&, std::vector<uint32_t>*);
+
+MergeVertices mergeVerticesFor(uint32_t stride) {
+    switch (stride) {
+        case 3:
+            return mergeVertices<3>;
+        case 5:
+            return mergeVertices<5>;
+        case 6:
+            return mergeVertices<6>;
+        default:
+            return mergeVertices<8>;
+    }
+}
+
+// ---- Step 3: the vertex cache order, shared with the helpers ------------------------------------
+
+// Consecutive triangles of one group, ordered as one piece.
+struct Run {
+    size_t first;  // its first corner
+    size_t count;  // its corners
+};
+
+// The work the calling thread shares with the helper threads: the merge space, made by a helper
+// while step 1 runs (or by the caller when there is none), and the runs, each ordered once step 1
+// has numbered its corners.
+class SharedWork {
+public:
+    SharedWork(uint32_t* indices, std::vector<Run> runs, size_t expectedTriples, uint32_t stride)
+        : indices_(indices), runs_(std::move(runs)), expected_(expectedTriples), stride_(stride) {}
+
+    // The caller, during step 1.
+    void numbered(size_t corners) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            numbered_ = corners;
+        }
+        changed_.notify_all();
+    }
+
+    // The caller, before step 2: the space for `triples`, made by the first helper unless the
+    // caller comes first.
+    MergeSpace& space(size_t triples) {
+        if (claimed_.exchange(true)) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return spaceMade_; });
+        }
+        if (triples > space_.capacity || !space_.vertices) space_.make(triples, stride_);
+        return space_;
+    }
+
+    // A helper thread: the merge space (the first one), then runs as they become ready.
+    void help() {
+        if (!claimed_.exchange(true)) {
+            space_.make(expected_, stride_);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                spaceMade_ = true;
+            }
+            changed_.notify_all();
+        }
+        orderRuns(true);
+    }
+
+    // Orders runs not taken yet; a helper waits for each run's corners to be numbered.
+    void orderRuns(bool wait) {
+        std::vector<uint32_t> scratch, local, global;
+        for (size_t r; (r = next_.fetch_add(1)) < runs_.size();) {
+            const Run& run = runs_[r];
+            if (wait) {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] { return numbered_ >= run.first + run.count; });
+            }
+            order(run, scratch, local, global);
+        }
+    }
+
+private:
+    // Renumbers the run's vertices from 0 (by subtracting the lowest when they lie close
+    // together, as they mostly do, otherwise in order of appearance), orders, and numbers back.
+    void order(const Run& run, std::vector<uint32_t>& scratch, std::vector<uint32_t>& local,
+               std::vector<uint32_t>& global) {
+        uint32_t* at = indices_ + run.first;
+        uint32_t low = UINT32_MAX, high = 0;
+        for (size_t i = 0; i < run.count; i++) {
+            low = std::min(low, at[i]);
+            high = std::max(high, at[i]);
+        }
+        const uint32_t base = low;
+        scratch.resize(run.count);
+        size_t vertices = size_t{high} - base + 1;
+        const bool close = vertices <= run.count;
+        if (close) {
+            for (size_t i = 0; i < run.count; i++) scratch[i] = at[i] - base;
+        } else {
+            if (local.size() <= high) local.resize(size_t{high} + 1, kNone);
+            global.clear();
+            for (size_t i = 0; i < run.count; i++) {
+                uint32_t& l = local[at[i]];
+                if (l == kNone) {
+                    l = static_cast<uint32_t>(global.size());
+                    global.push_back(at[i]);
+                }
+                scratch[i] = l;
+            }
+            vertices = global.size();
+        }
+        meshopt_optimizeVertexCacheFifo(at, scratch.data(), run.count, vertices, kMeshCacheSize);
+        if (close) {
+            for (size_t i = 0; i < run.count; i++) at[i] += base;
+        } else {
+            for (size_t i = 0; i < run.count; i++) at[i] = global[at[i]];
+            for (uint32_t g : global) local[g] = kNone;
+        }
+    }
+
+    uint32_t* indices_;
+    const std::vector<Run> runs_;
+    const size_t expected_;
+    const uint32_t stride_;
+    MergeSpace space_;
+    std::atomic<size_t> next_{0};
+    std::atomic<bool> claimed_{false};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    size_t numbered_ = 0;
+    bool spaceMade_ = false;
+};
+
+// Step 1 for one combination of attributes: writes every corner's triple number to `indices`,
+// telling `work` how far it got now and then.
+template <bool kFlat, bool kSmooth, bool kTexture>
+void numberCorners(const ZelModel* model, TripleSet& set, uint32_t* indices, SharedWork& work) {
+    size_t at = 0, publish = kPublishEvery;
+    for (const ZelGroup* group = model->groups; group; group = group->next) {
+        ZEL_REQUIRE(group->trianglecount == 0 || group->triangleidx);
+        for (uint32_t e = 0; e < group->trianglecount; e++) {
+            const uint32_t index = group->triangleidx[e];
+            ZEL_REQUIRE(index < model->trianglecount);
+            const ZelTriangle& tri = model->triangles[index];
+            if (kFlat) ZEL_REQUIRE(tri.facetidx <= model->facetnormcount);
+            for (int k = 0; k < 3; k++) {
+                ZEL_REQUIRE(tri.vertexidx[k] <= model->vertexcount);
+                if (kSmooth) ZEL_REQUIRE(tri.normalidx[k] <= model->normalcount);
+                if (kTexture) ZEL_REQUIRE(tri.texcoordidx[k] <= model->texcoordcount);
+                const uint32_t normal = kFlat ? tri.facetidx : kSmooth ? tri.normalidx[k] : 0;
+                indices[at++] =
+                    set.idOf(tri.vertexidx[k], normal, kTexture ? tri.texcoordidx[k] : 0);
+            }
+            if (at >= publish) {
+                work.numbered(at);
+                publish = at + kPublishEvery;
+            }
+        }
+    }
+    work.numbered(at);
+}
+
+using NumberCorners = void (*)(const ZelModel*, TripleSet&, uint32_t*, SharedWork&);
+
+NumberCorners numberCornersFor(uint32_t mode) {
+    const bool texture = mode & ZEL_TEXTURE;
+    if (mode & ZEL_FLAT)
+        return texture ? numberCorners<true, false, true> : numberCorners<true, false, false>;
+    if (mode & ZEL_SMOOTH)
+        return texture ? numberCorners<false, true, true> : numberCorners<false, true, false>;
+    return texture ? numberCorners<false, false, true> : numberCorners<false, false, false>;
+}
+
+uint32_t usableProcessors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<uint32_t>(CPU_COUNT(&set));
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<uint32_t>(online) : 1;
+}
+
+char* copyText(const char* text) {
+    const size_t length = std::strlen(text) + 1;
+    char* copy = static_cast<char*>(std::malloc(length));
+    std::memcpy(copy, text, length);
+    return copy;
+}
+
+// The groups' index ranges and names, and the runs they are ordered in.
+std::vector<Run> makeGroups(const ZelModel* model, ZelMesh* mesh, uint32_t runTriangles) {
+    std::vector<Run> runs;
+    size_t first = 0;
+    ZelMeshGroup* out = mesh->groups;
+    for (const ZelGroup* group = model->groups; group; group = group->next, out++) {
+        out->name = copyText(group->name);
+        out->first = static_cast<uint32_t>(first);
+        out->count = 3 * group->trianglecount;
+        out->material = group->material;
+        for (size_t at = 0; at < group->trianglecount; at += runTriangles) {
+            const size_t triangles = std::min<size_t>(runTriangles, group->trianglecount - at);
+            if (triangles > 1) runs.push_back({first + 3 * at, 3 * triangles});
+        }
+        first += out->count;
+    }
+    return runs;
+}
+
+}  // namespace
+
+ZelMesh* makeMesh(const ZelModel* model, uint32_t mode, const MeshOptions& options) {
+    ZEL_REQUIRE(model);
+    ZEL_REQUIRE(model->vertices);
+    mode = reconcileDrawMode("zelMakeMesh", drawData(model), mode) &
+           (ZEL_FLAT | ZEL_SMOOTH | ZEL_TEXTURE);
+
+    uint64_t entries = 0;
+    uint32_t groupcount = 0;
+    for (const ZelGroup* group = model->groups; group; group = group->next) {
+        entries += group->trianglecount;
+        groupcount++;
+        if (model->materials) ZEL_REQUIRE(group->material < model->materialcount);
+    }
+    if (entries > kMostEntries) {
+        std::fprintf(stderr,
+                     "zelMakeMesh() failed: %llu triangles are more than 32-bit indices can "
+                     "count.\n",
+                     static_cast<unsigned long long>(entries));
+        return nullptr;
+    }
+    const size_t indexcount = 3 * entries;
+
+    ZelMesh* mesh = static_cast<ZelMesh*>(std::calloc(1, sizeof(ZelMesh)));
+    mesh->mode = mode;
+    mesh->stride = 3 + (mode & (ZEL_FLAT | ZEL_SMOOTH) ? 3 : 0) + (mode & ZEL_TEXTURE ? 2 : 0);
+    mesh->indexcount = static_cast<uint32_t>(indexcount);
+    mesh->indices = static_cast<uint32_t*>(std::malloc(std::max<size_t>(indexcount, 1) * 4));
+    mesh->groupcount = groupcount;
+    mesh->groups = static_cast<ZelMeshGroup*>(
+        std::calloc(std::max<uint32_t>(groupcount, 1), sizeof(ZelMeshGroup)));
+    // In flat mode nearly every corner is a triple of its own; otherwise most models have about
+    // one per vertex.
+    const size_t vertexcount = model->vertexcount;
+    const size_t expected =
+        (mode & ZEL_FLAT) ? indexcount : std::min(indexcount, vertexcount + vertexcount / 8 + 1);
+    SharedWork work(
+        mesh->indices,
+        makeGroups(model, mesh, options.runTriangles ? options.runTriangles : kDefaultRun),
+        expected, mesh->stride);
+
+    const uint32_t threads = options.threads             ? options.threads
+                             : entries < kOneThreadBelow ? 1
+                                                         : usableProcessors();
+    std::vector<pthread_t> helpers;
+    for (uint32_t i = 1; i < threads; i++) {
+        pthread_t thread;
+        // A thread that cannot be made leaves its share to the others.
+        if (pthread_create(
+                &thread, nullptr,
+                [](void* arg) -> void* {
+                    static_cast<SharedWork*>(arg)->help();
+                    return nullptr;
+                },
+                &work) == 0)
+            helpers.push_back(thread);
+    }
+
+    TripleSet set(model->vertexcount, std::min(indexcount, 2 * expected));
+    numberCornersFor(mode)(model, set, mesh->indices, work);
+    MergeSpace& space = work.space(set.size());
+    std::vector<uint32_t> renumber;
+    mesh->vertexcount =
+        mergeVerticesFor(mesh->stride)(model, set, mode, space.vertices, space.table, &renumber);
+    mesh->vertices = static_cast<float*>(std::realloc(
+        space.vertices,
+        std::max<size_t>(size_t{mesh->vertexcount} * mesh->stride, 1) * sizeof(float)));
+    space.vertices = nullptr;
+    work.orderRuns(false);
+    for (pthread_t thread : helpers) pthread_join(thread, nullptr);
+    if (!renumber.empty())
+        for (size_t i = 0; i < indexcount; i++) mesh->indices[i] = renumber[mesh->indices[i]];
+
+    if (model->materials) {
+        mesh->materialcount = model->materialcount;
+        mesh->materials = static_cast<ZelMaterial*>(
+            std::malloc(std::max<uint32_t>(model->materialcount, 1) * sizeof(ZelMaterial)));
+        for (uint32_t i = 0; i < model->materialcount; i++) {
+            mesh->materials[i] = model->materials[i];
+            mesh->materials[i].name = copyText(model->materials[i].name);
+        }
+    }
+    return mesh;
+}
+
+}  // namespace zel
+
+ZelMesh* zelMakeMesh(const ZelModel* model, uint32_t mode) {
+    return zel::makeMesh(model, mode, zel::MeshOptions{});
+}
+
+void zelFreeMesh(ZelMesh* mesh) {
+    if (!mesh) return;
+    std::free(mesh->vertices);
+    std::free(mesh->indices);
+    for (uint32_t i = 0; i < mesh->groupcount; i++) std::free(mesh->groups[i].name);
+    std::free(mesh->groups);
+    for (uint32_t i = 0; i < mesh->materialcount; i++) std::free(mesh->materials[i].name);
+    std::free(mesh->materials);
+    std::free(mesh);
+}
