@@ -26,8 +26,6 @@
 
 #include <meshoptimizer.h>
 #include <pthread.h>
-#include <sched.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -415,15 +413,6 @@ NumberCorners numberCornersFor(uint32_t mode) {
     if (mode & ZEL_SMOOTH)
         return texture ? numberCorners<false, true, true> : numberCorners<false, true, false>;
     return texture ? numberCorners<false, false, true> : numberCorners<false, false, false>;
-}
-
-uint32_t usableProcessors() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-        return static_cast<uint32_t>(CPU_COUNT(&set));
-    const long online = sysconf(_SC_NPROCESSORS_ONLN);
-    return online > 0 ? static_cast<uint32_t>(online) : 1;
 }
 
 char* copyText(const char* text) {

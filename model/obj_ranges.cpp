@@ -40,16 +40,6 @@ constexpr uint64_t kLeastRange = uint64_t{1} << 20;
 constexpr uint32_t kRangesPerThread = 8;  // so that threads that finish early take more ranges
 constexpr size_t kProbeBuffer = 4096;     // for finding line starts
 
-// The processors the process may run on: its affinity mask, as nproc counts it.
-uint32_t usableProcessors() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-        return static_cast<uint32_t>(CPU_COUNT(&set));
-    long online = sysconf(_SC_NPROCESSORS_ONLN);
-    return online > 0 ? static_cast<uint32_t>(online) : 1;
-}
-
 // The ranges' guessed starts: 0, then the first line start at or after every rangeSize bytes.
 std::vector<uint64_t> rangeStarts(const Input& input, uint64_t rangeSize) {
     std::vector<uint64_t> starts{0};
@@ -396,6 +386,15 @@ Status RangeReader::fill() {
 }
 
 }  // namespace
+
+uint32_t usableProcessors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<uint32_t>(CPU_COUNT(&set));
+    long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<uint32_t>(online) : 1;
+}
 
 Status readOBJInput(const char* path, const Input& input, const ReadOptions& options,
                     ZelModel** out) {

@@ -59,6 +59,10 @@ void fillError(const Status& status, ZelError* error);
 // Supplies the text of a file for in-memory reading: returns false when there is no such file.
 using TextProvider = std::function<bool(const std::string& path, std::string& text)>;
 
+// The processors the process may run on: its affinity mask, as nproc counts it (so that taskset
+// and container limits are respected).
+uint32_t usableProcessors();
+
 // How an OBJ file is read. Only the time it takes depends on threads and sizes, never the result.
 struct ReadOptions {
     // 0: one thread per processor the process may run on (files below a few MiB take one).
