@@ -3,7 +3,8 @@
  *
  * Reads Wavefront OBJ files with the MTL material libraries they name, measures and fits models,
  * computes facet and smoothed vertex normals, generates texture coordinates, welds near-coincident
- * vertices, writes OBJ/MTL files, draws models with OpenGL 1.1 and reads binary PPM images.
+ * vertices, writes OBJ/MTL files, draws models with OpenGL 1.1, makes meshes for vertex arrays
+ * and GPU buffers, and reads binary PPM images.
  *
  * Quick start:
  *
@@ -12,8 +13,19 @@
  *     zelDraw(m, ZEL_WIREFRAME);                     // inside your GL frame
  *     zelFreeModel(m);
  *
- * Building with it: with CMake, find_package(zel) and link the target zel::zel (it brings OpenGL
- * along); otherwise use `pkg-config --cflags --libs zel`. libzel.a is C++ inside, so C programs
+ * Embedded in a program that must go on past a bad file, reading from memory, drawing with
+ * vertex arrays:
+ *
+ *     ZelError error;
+ *     ZelModel* m = zelLoadOBJMemory("ship.obj", bytes, size, NULL, &error);
+ *     if (!m) { report(error.message, error.line); return; }  // nothing printed, nothing left
+ *     ZelMesh* mesh = zelMakeMesh(m, ZEL_SMOOTH);              // one vertex per distinct corner
+ *     zelFreeModel(m);
+ *     zelDrawMesh(mesh, ZEL_SMOOTH);                            // or upload mesh->vertices/indices
+ *     zelFreeMesh(mesh);
+ *
+ * Building with it: with CMake, find_package(zel) and link the target zel::zel (it brings OpenGL,
+ * meshoptimizer and threads along); otherwise use `pkg-config --cflags --libs zel`. libzel.a is C++ inside, so C programs
  * link the C++ runtime too (both ways above add it). Only the drawing functions use OpenGL.
  *
  * Conventions:
@@ -25,12 +37,12 @@
  *    zelFreeModel.
  *  - Requests a model cannot honour print a one-line warning on standard output and go on without
  *    the offending flag. A file that cannot be opened (or an OBJ file with face indices outside its
- *    arrays) prints one line on standard error and ends the process with exit status 1; zelLoadPPM
- *    alone returns NULL instead.
+ *    arrays) prints one line on standard error and ends the process with exit status 1; zelLoadPPM,
+ *    zelLoadOBJ, zelLoadOBJMemory and zelSaveOBJ return the failure instead.
  *  - A null model or a missing required array is a programming error: an assertion names the failed
  *    expression and aborts, in release builds too.
  *  - Angles are in degrees. Nothing is kept between calls; one model may be used by one thread at a
- *    time.
+ *    time. The readers and zelMakeMesh may use several threads of their own inside one call.
  */
 #ifndef ZEL_H
 #define ZEL_H
@@ -129,9 +141,12 @@ void zelFreeModel(ZelModel* model);
  * the triangles, the groups (newest first, ending with "default"), and the normals, texture
  * coordinates and materials when the file has them; facet normals are made by
  * zelComputeFacetNormals, not read. Faces are fan-triangulated; negative face indices count back
- * from the latest element read. Returns only on success: an unreadable OBJ or MTL file, a keyword
- * starting with "v" other than "v", "vn" and "vt", or a face index outside its array prints one
- * line on standard error and ends the process with status 1. */
+ * from the latest element read. Returns only on success: an unreadable OBJ or MTL file or a face
+ * index outside its array prints one line on standard error, a keyword starting with "v" other
+ * than "v", "vn" and "vt" one line on standard output, and the process ends with status 1
+ * (zelLoadOBJ returns these failures instead). A file of a few MiB or more is read on one thread
+ * per processor the process may run on; the model, and what is printed, is the same on any
+ * number. */
 ZelModel* zelReadOBJ(const char* path);
 
 /* Reads the MTL library `name` (not NULL; as an OBJ file's "mtllib" gives it, relative to the

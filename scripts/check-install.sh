@@ -11,11 +11,13 @@
 #    zelview;
 #  - find_package(zel) accepts the project's major.minor and exact version, and refuses the next
 #    minor and the next major version;
-#  - examples/consumer-cpp (find_package, C++) and the API tour examples/tour.c build and run;
+#  - examples/consumer-cpp (find_package, C++), the API tour examples/tour.c and the embedding
+#    example examples/embed.c build and run (embed goes on past bad files and, under xvfb-run,
+#    draws its mesh for a few frames);
 #  - examples/consumer-c builds and runs with pkg-config, with the CMake package from a C-only
 #    project, and compiled by hand with `cc $(pkg-config --cflags --libs zel)`;
 #  - an unreadable model ends a consumer with the library's line and exit status 1;
-#  - the example program in README.md is examples/tour.c, word for word.
+#  - the example programs in README.md are examples/tour.c and examples/embed.c, word for word.
 # Prints one line per check and exits non-zero when any fails.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -165,6 +167,24 @@ if step "consumer-cpp configure" cmake -S "$root/examples/consumer-cpp" -B "$cpp
   else
     fail "the tour was not built (GLUT missing?)"
   fi
+  if [[ -x $cpp/embed ]]; then
+    printf 'v 0 0 0\nf 1 1 2\n' >"$work/run/bad.obj"
+    expect_output "embed reports a bad file" \
+      "bad.obj: skipped: zelReadOBJ() failed: \"bad.obj\" line 2: vertex index 2 does not name one of the file's 1 vertices. (line 2)" \
+      "$cpp/embed" bad.obj missing.obj "$model"
+    expect_output "embed goes on" "missing.obj: cannot be read" "$cpp/embed" bad.obj missing.obj "$model"
+    if grep -qE "^$model: [0-9]+ vertices of 6 floats, $triangles triangles, $groups groups\$" \
+      "$work/embed goes on.log"; then
+      pass "embed makes the mesh of the good file"
+    else
+      fail "embed made no mesh of $model: $(cat "$work/embed goes on.log")"
+    fi
+    if command -v xvfb-run >/dev/null; then
+      step "embed draws its mesh" timeout 60 xvfb-run -a "$cpp/embed" --show 3 "$model"
+    fi
+  else
+    fail "the embedding example was not built (GLUT missing?)"
+  fi
 fi
 
 # C with pkg-config (through CMake), with the CMake package from a C-only project, and by hand.
@@ -185,17 +205,20 @@ if step "consumer-c by hand" ${CC:-cc} -std=c99 -Wall -Wextra -o "$work/consumer
     "$work/consumer_c_cc" "$model"
 fi
 
-# The README shows the tour in full: it must be the program that was just built.
-awk '/^<!-- examples\/tour.c -->$/ { found = 1; next }
-     found && /^```c$/ { inside = 1; next }
-     inside && /^```$/ { exit }
-     inside { print }' "$root/README.md" >"$work/readme-tour.c"
-if cmp -s "$work/readme-tour.c" "$root/examples/tour.c"; then
-  pass "README.md shows examples/tour.c"
-else
-  fail "the program in README.md is not examples/tour.c:"
-  diff "$root/examples/tour.c" "$work/readme-tour.c" | head -n 20 | sed 's/^/    /'
-fi
+# The README shows the tour and the embedding example in full: they must be the programs that
+# were just built.
+for example in tour embed; do
+  awk -v marker="<!-- examples/$example.c -->" '$0 == marker { found = 1; next }
+       found && /^```c$/ { inside = 1; next }
+       inside && /^```$/ { exit }
+       inside { print }' "$root/README.md" >"$work/readme-$example.c"
+  if cmp -s "$work/readme-$example.c" "$root/examples/$example.c"; then
+    pass "README.md shows examples/$example.c"
+  else
+    fail "the program in README.md is not examples/$example.c:"
+    diff "$root/examples/$example.c" "$work/readme-$example.c" | head -n 20 | sed 's/^/    /'
+  fi
+done
 
 # An unreadable model: the library's line and status 1, through the consumer.
 if [[ -x $work/consumer_c_cc ]]; then
