@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "read_outcome.h"
 
 namespace {
 
@@ -43,30 +44,7 @@ void checkSameModel(const ZelModel* a, const ZelModel* b) {
     }
 }
 
-// A read with its not-found lines.
-struct Outcome {
-    zel::Status status;
-    ZelModel* model = nullptr;
-    std::vector<std::string> warnings;
-    ~Outcome() {
-        if (model) zelFreeModel(model);
-    }
-};
-
-void read(const fuzz::ObjInput& input, const char* path, bool fromFile, zel::ReadOptions options,
-          const zel::TextProvider& libraries, Outcome* out) {
-    options.libraries = &libraries;
-    options.warn = [out](const std::string& line) { out->warnings.push_back(line); };
-    out->model = reinterpret_cast<ZelModel*>(1);
-    // Bytes with nothing after them (a string would end in a NUL), so that the sanitizers catch
-    // any read past their end.
-    std::vector<char> bytes(input.obj.begin(), input.obj.end());
-    out->status = fromFile ? zel::readOBJFile(path, options, &out->model)
-                           : zel::readOBJMemory(path, bytes.data(), bytes.size(), options,
-                                                &out->model);
-}
-
-void checkSameOutcome(const Outcome& a, const Outcome& b) {
+void checkSameOutcome(const zeltest::ReadOutcome& a, const zeltest::ReadOutcome& b) {
     FUZZ_CHECK(a.status.ok == b.status.ok);
     FUZZ_CHECK(a.status.message == b.status.message);
     FUZZ_CHECK(a.status.line == b.status.line);
@@ -89,10 +67,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::MtlServer server{&input};
     const zel::TextProvider libraries = server.provider();
 
+    // Each read is told to write its model over a pointer that is no model.
+    auto read = [&](bool fromFile, zel::ReadOptions options, zeltest::ReadOutcome* out) {
+        options.libraries = &libraries;
+        out->model = reinterpret_cast<ZelModel*>(1);
+        zeltest::readText(input.obj, path, fromFile, options, out);
+    };
     zel::ReadOptions one;
     one.threads = 1;
-    Outcome expected;
-    read(input, path, false, one, libraries, &expected);
+    zeltest::ReadOutcome expected;
+    read(false, one, &expected);
     if (expected.status.ok) {
         fuzz::checkModel(expected.model);
     } else {
@@ -102,8 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint64_t hash = hashOf(data, size);
     zel::ReadOptions buffered = one;
     buffered.bufferSize = 1 + hash % 64;
-    Outcome throughBuffer;
-    read(input, path, (hash >> 8) % 2, buffered, libraries, &throughBuffer);
+    zeltest::ReadOutcome throughBuffer;
+    read((hash >> 8) % 2, buffered, &throughBuffer);
     checkSameOutcome(expected, throughBuffer);
 
     zel::ReadOptions ranged;
@@ -112,8 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ranged.threads = (hash >> 16) % 4 ? 1 : 2 + (hash >> 18) % 2;
     ranged.rangeSize = 1 + (hash >> 24) % 48;
     ranged.bufferSize = (hash >> 32) % 4 ? 1 + (hash >> 40) % 64 : 0;
-    Outcome inRanges;
-    read(input, path, (hash >> 48) % 2, ranged, libraries, &inRanges);
+    zeltest::ReadOutcome inRanges;
+    read((hash >> 48) % 2, ranged, &inRanges);
     checkSameOutcome(expected, inRanges);
     return 0;
 }

@@ -25,7 +25,6 @@
 #include "mesh.h"
 
 #include <meshoptimizer.h>
-#include <pthread.h>
 
 #include <algorithm>
 #include <atomic>
@@ -486,19 +485,7 @@ ZelMesh* makeMesh(const ZelModel* model, uint32_t mode, const MeshOptions& optio
     const uint32_t threads = options.threads             ? options.threads
                              : entries < kOneThreadBelow ? 1
                                                          : usableProcessors();
-    std::vector<pthread_t> helpers;
-    for (uint32_t i = 1; i < threads; i++) {
-        pthread_t thread;
-        // A thread that cannot be made leaves its share to the others.
-        if (pthread_create(
-                &thread, nullptr,
-                [](void* arg) -> void* {
-                    static_cast<SharedWork*>(arg)->help();
-                    return nullptr;
-                },
-                &work) == 0)
-            helpers.push_back(thread);
-    }
+    HelperThreads helpers(threads, [&work](uint32_t) { work.help(); });
 
     TripleSet set(model->vertexcount, std::min(indexcount, 2 * expected));
     numberCornersFor(mode)(model, set, mesh->indices, work);
@@ -511,7 +498,7 @@ ZelMesh* makeMesh(const ZelModel* model, uint32_t mode, const MeshOptions& optio
         std::max<size_t>(size_t{mesh->vertexcount} * mesh->stride, 1) * sizeof(float)));
     space.vertices = nullptr;
     work.orderRuns(false);
-    for (pthread_t thread : helpers) pthread_join(thread, nullptr);
+    helpers.join();
     if (!renumber.empty())
         for (size_t i = 0; i < indexcount; i++) mesh->indices[i] = renumber[mesh->indices[i]];
 

@@ -13,10 +13,7 @@
 // into the window they assign it, so that a wrong guess cannot touch another range's slots. The
 // true scans tile the arrays and write every slot they use whole, and scans done again come after
 // all first runs, so every slot ends with its true value.
-#include <pthread.h>
-#include <sched.h>
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -78,29 +75,8 @@ public:
             for (size_t item; (item = next.fetch_add(1)) < items;)
                 work(item, inPlace_ ? nullptr : &buffers_[worker]);
         };
-        struct Start {
-            decltype(loop)* work;
-            size_t worker;
-        };
-        size_t helpers = std::min(buffers_.size(), items) - (items > 0);
-        std::vector<pthread_t> threads;
-        std::vector<Start> starts(helpers);
-        for (size_t i = 0; i < helpers; i++) {
-            starts[i] = {&loop, i + 1};
-            pthread_t thread;
-            // A thread that cannot be made leaves its share to the others.
-            if (pthread_create(
-                    &thread, nullptr,
-                    [](void* arg) -> void* {
-                        Start* start = static_cast<Start*>(arg);
-                        (*start->work)(start->worker);
-                        return nullptr;
-                    },
-                    &starts[i]) == 0)
-                threads.push_back(thread);
-        }
+        HelperThreads helpers(static_cast<uint32_t>(std::min(buffers_.size(), items)), loop);
         loop(0);
-        for (pthread_t thread : threads) pthread_join(thread, nullptr);
     }
 
     std::vector<char>* mine() { return inPlace_ ? nullptr : &buffers_[0]; }
@@ -306,14 +282,10 @@ Status RangeReader::fill() {
     // range is confined to its window.
     std::vector<FillReport> reports(ranges);
     std::vector<FillLimits> limits(ranges, exact);
-    for (size_t range = 0; range + 1 < ranges; range++) {
-        limits[range].end = stateOf(plans_[range + 1]);
+    for (size_t range = 0; ranges > 1 && range < ranges; range++) {
         limits[range].guess = true;
         limits[range].groups = &plans_[range].groups;
-    }
-    if (ranges > 1) {
-        limits.back().guess = true;
-        limits.back().groups = &plans_.back().groups;
+        if (range + 1 < ranges) limits[range].end = stateOf(plans_[range + 1]);
     }
     auto fillStop = [&](size_t range) {
         return range + 1 < ranges ? plans_[range + 1].first : UINT64_MAX;
@@ -386,15 +358,6 @@ Status RangeReader::fill() {
 }
 
 }  // namespace
-
-uint32_t usableProcessors() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-        return static_cast<uint32_t>(CPU_COUNT(&set));
-    long online = sysconf(_SC_NPROCESSORS_ONLN);
-    return online > 0 ? static_cast<uint32_t>(online) : 1;
-}
 
 Status readOBJInput(const char* path, const Input& input, const ReadOptions& options,
                     ZelModel** out) {

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -116,25 +115,15 @@ ZEL_HOT const char* plainInt(const char* p, int* value) {
         if (*p != '-' && *p != '+') return nullptr;
         negative = *p++ == '-';
     }
-    uint64_t chunk;
-    std::memcpy(&chunk, p, 8);
-    uint64_t digits = chunk - 0x3030303030303030u;
-    uint64_t outside = ((chunk + 0x4646464646464646u) | digits | chunk) & 0x8080808080808080u;
-    size_t run;
-    if (outside) {
-        run = static_cast<size_t>(__builtin_ctzll(outside)) / 8;
-        if (run == 0) return nullptr;
-    } else if (!isDigit(static_cast<unsigned char>(p[8]))) {
-        run = 8;
-    } else if (!isDigit(static_cast<unsigned char>(p[9]))) {
+    size_t run = leadingDigits(p);
+    if (run == 8 && isDigit(static_cast<unsigned char>(p[8]))) {
+        if (isDigit(static_cast<unsigned char>(p[9]))) return nullptr;
         run = 9;
-    } else {
-        return nullptr;
     }
+    if (run == 0) return nullptr;
     if (kValue) {
-        uint32_t magnitude = run == 9
-                                 ? static_cast<uint32_t>(digitsValue(digits)) * 10 + (p[8] - '0')
-                                 : static_cast<uint32_t>(digitsValue(digits << (8 * (8 - run))));
+        uint32_t magnitude = static_cast<uint32_t>(eightDigits(p, run < 8 ? run : 8));
+        if (run == 9) magnitude = magnitude * 10 + static_cast<uint32_t>(p[8] - '0');
         *value = negative ? -static_cast<int>(magnitude) : static_cast<int>(magnitude);
     }
     return p + run;
@@ -659,8 +648,8 @@ ZEL_HOT bool RangeScan::storePlain(const Reference* refs, size_t count, Form for
 }
 
 // Checks and resolves every index of a face's references and stores the fan r1 r2 r3, r1 r3 r4,
-// ..., r1 rN-1 rN. An index that names nothing sets out.failure. Returns false when a triangle
-// falls outside a guessed window.
+// ..., r1 rN-1 rN. An index that names nothing sets out.failure (Step::Failed); a triangle outside
+// a guessed window ends the range (Step::Overflow).
 Step RangeScan::storeReferences(const Reference* refs, size_t count, Form form, uint64_t at,
                                 FillReport& out) {
     const ZelModel* m = index_->model;

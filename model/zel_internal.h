@@ -3,10 +3,13 @@
 // ending the process (used by the public functions, the tests and the fuzzers).
 #pragma once
 
+#include <pthread.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "zel.h"
 
@@ -62,6 +65,27 @@ using TextProvider = std::function<bool(const std::string& path, std::string& te
 // The processors the process may run on: its affinity mask, as nproc counts it (so that taskset
 // and container limits are respected).
 uint32_t usableProcessors();
+
+// Threads that run task(index) for index 1 .. count - 1 beside the calling thread (which does its
+// own share, index 0), joined by join() or at the end of their scope. A thread that cannot be
+// started is left out, so the work must be shared out as it is taken, not by index alone.
+class HelperThreads {
+public:
+    HelperThreads(uint32_t count, std::function<void(uint32_t index)> task);
+    ~HelperThreads() { join(); }
+    HelperThreads(const HelperThreads&) = delete;
+    HelperThreads& operator=(const HelperThreads&) = delete;
+    void join();
+
+private:
+    struct Start {
+        HelperThreads* owner;
+        uint32_t index;
+    };
+    std::function<void(uint32_t)> task_;
+    std::vector<Start> starts_;  // reserved up front: the threads hold pointers into it
+    std::vector<pthread_t> threads_;
+};
 
 // How an OBJ file is read. Only the time it takes depends on threads and sizes, never the result.
 struct ReadOptions {

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "read_outcome.h"
 #include "reference_reader.h"
 #include "temp_dir.h"
 #include "zel_internal.h"
@@ -913,33 +914,19 @@ TEST(DifferentialRead, GeneratedFilesCoverTheDialect) {
         EXPECT_NE(all.find(needle), std::string::npos) << "never generated: " << quoted(needle);
 }
 
-// One read of a text in memory: its status, model and not-found lines.
-struct Outcome {
-    zel::Status status;
-    ZelModel* model = nullptr;
-    std::vector<std::string> warnings;
-    ~Outcome() {
-        if (model) zelFreeModel(model);
-    }
-};
-
-void readWith(const std::string& text, zel::ReadOptions options, Outcome* out) {
+void readWith(const std::string& text, zel::ReadOptions options, zeltest::ReadOutcome* out) {
     static const zel::TextProvider kLibraries = [](const std::string& name, std::string& mtl) {
         if (name.find("missing") != std::string::npos) return false;
         mtl = "newmtl red\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\nnewmtl " + name + "\n";
         return true;
     };
     options.libraries = &kLibraries;
-    options.warn = [out](const std::string& line) { out->warnings.push_back(line); };
-    // Bytes with nothing after them (a string would end in a NUL), so that the sanitizer build
-    // catches any read past their end.
-    std::vector<char> bytes(text.begin(), text.end());
-    out->status = zel::readOBJMemory("dir/case.obj", bytes.data(), bytes.size(), options,
-                                     &out->model);
+    zeltest::readText(text, "dir/case.obj", false, options, out);
 }
 
 // "" when two reads came out the same in everything the caller sees.
-std::string outcomeDifference(const Outcome& want, const Outcome& got) {
+std::string outcomeDifference(const zeltest::ReadOutcome& want,
+                              const zeltest::ReadOutcome& got) {
     const zel::Status &a = want.status, &b = got.status;
     if (a.ok != b.ok || a.message != b.message || a.stream != b.stream || a.line != b.line)
         return "status " + quoted(a.message.c_str()) + " line " + std::to_string(a.line) +
@@ -1016,7 +1003,7 @@ TEST(RangedRead, InputsThatDefeatTheGuessesReadAsOneThreadReadsThem) {
     int reported = 0;
     size_t index = 0;
     for (const std::string& text : guessDefeatingTexts()) {
-        Outcome want;
+        zeltest::ReadOutcome want;
         zel::ReadOptions one;
         one.threads = 1;
         readWith(text, one, &want);
@@ -1026,7 +1013,7 @@ TEST(RangedRead, InputsThatDefeatTheGuessesReadAsOneThreadReadsThem) {
             ranged.threads = 1 + range % 3;
             ranged.rangeSize = range;
             ranged.bufferSize = range % 4 == 0 ? 0 : 1 + range % 11;
-            Outcome got;
+            zeltest::ReadOutcome got;
             readWith(text, ranged, &got);
             std::string d = outcomeDifference(want, got);
             if (d.empty()) continue;
