@@ -63,6 +63,7 @@ extern "C" {
 #define ZEL_COLOR 8u      /* each group's diffuse colour as the current colour */
 #define ZEL_MATERIAL 16u  /* each group's full material */
 #define ZEL_WIREFRAME 32u /* drawing only: each triangle as a closed line loop */
+#define ZEL_VERTEXCOLOR 64u /* each vertex's own colour (model->colors) */
 
 /* One triangle: three corners, each with a vertex, a normal and a texture-coordinate index
  * (1-based, 0 when never assigned), and the 1-based index of its facet normal. */
@@ -82,13 +83,34 @@ typedef struct ZelGroup {
     struct ZelGroup* next;  /* next group; the list runs newest first and ends with "default" */
 } ZelGroup;
 
-/* A material from an MTL library. Colours are R, G, B, A; shininess is on OpenGL's 0..128 scale. */
+/* A texture map of a material, from an MTL line such as "map_Kd -s 2 2 1 -clamp on wood grain.png".
+ * The library keeps names and paths, never pixels: decoding the image is the caller's business. */
+typedef struct ZelTextureMap {
+    char* name;           /* the file name as the line gives it, options removed, inner blanks kept;
+                             NULL when the material has no such map (then path is NULL too) */
+    char* path;           /* `name` with '/' for every '\', and, unless it is absolute, the
+                             directory part of the MTL file's path in front: the file to open */
+    float offset[3];      /* -o u v w (0 0 0 when absent; components not given are 0) */
+    float scale[3];       /* -s u v w (1 1 1 when absent; components not given are 1) */
+    uint32_t clamp;       /* 1 for "-clamp on", else 0 */
+    float bumpmultiplier; /* -bm (1 when absent) */
+} ZelTextureMap;
+
+/* A material from an MTL library. Colours are R, G, B, A; shininess is on OpenGL's 0..128 scale.
+ * The alpha components are always 1: the transparency the file gives is `dissolve`. */
 typedef struct ZelMaterial {
     char* name;
     float diffuse[4];
     float ambient[4];
     float specular[4];
     float shininess;
+    float dissolve;             /* opacity: "d", else 1 - "Tr", else 1 ("d" wins over "Tr") */
+    ZelTextureMap ambientmap;   /* map_Ka */
+    ZelTextureMap diffusemap;   /* map_Kd */
+    ZelTextureMap specularmap;  /* map_Ks */
+    ZelTextureMap shininessmap; /* map_Ns */
+    ZelTextureMap alphamap;     /* map_d */
+    ZelTextureMap bumpmap;      /* map_bump, map_Bump or bump */
 } ZelMaterial;
 
 /* A polygonal model and everything read from its file. */
@@ -97,6 +119,9 @@ typedef struct ZelModel {
     char* mtllib;              /* material library named by the last "mtllib", or NULL */
     uint32_t vertexcount;
     float* vertices;           /* 3 * (vertexcount + 1) floats, always allocated */
+    float* colors;             /* 3 * (vertexcount + 1) floats, r g b of each vertex laid out like
+                                  vertices (1, 1, 1 for a vertex whose line gives none), or NULL
+                                  when no "v" line of the file gives a colour */
     uint32_t normalcount;
     float* normals;            /* 3 * (normalcount + 1) floats, or NULL */
     uint32_t texcoordcount;
@@ -190,7 +215,22 @@ typedef struct ZelLoadOptions {
     void (*warning)(void* user, const char* message);
     uint32_t quiet;
     void* user; /* passed to `library` and `warning` */
+    /* ZEL_LOAD_* flags for what real files hold beyond the dialect zelReadOBJ reads; 0 reads
+     * exactly as zelReadOBJ does. */
+    uint32_t flags;
+    /* When not 0, the most bytes the model's arrays (vertices, colours, normals, texture
+     * coordinates, triangles and the groups' triangle lists) may need: a file whose counts need
+     * more fails, before any of them is allocated, with a line saying how many it needs. */
+    uint64_t maxbytes;
 } ZelLoadOptions;
+
+/* Load flags (ZelLoadOptions.flags), combined with |. */
+#define ZEL_LOAD_OBJECTS 1u           /* an "o" line starts a group as a "g" line would */
+#define ZEL_LOAD_MISSING_LIBRARIES 2u /* a material library that cannot be opened (or that the
+                                         `library` callback does not supply) is a warning, and the
+                                         load goes on without its materials */
+#define ZEL_LOAD_UNKNOWN_KEYWORDS 4u  /* a keyword starting with "v" other than v, vn and vt (vp,
+                                         vw ...) skips its line with a warning */
 
 /* Reads the OBJ file at `path` (not NULL) exactly as zelReadOBJ does, and returns the model. On any
  * failure returns NULL instead of ending the process: nothing is left allocated, nothing is
@@ -323,6 +363,20 @@ void zelDraw(ZelModel* model, uint32_t mode);
  * the model, or freeing it, do not reach it. Needs a current OpenGL context. */
 unsigned int zelMakeList(ZelModel* model, uint32_t mode);
 
+/* zelDraw, with each group's texture bound: under ZEL_TEXTURE (once its checks have passed),
+ * glBindTexture(GL_TEXTURE_2D, textures[m]) is called before each group's triangles, m the
+ * group's material (0 for every group of a model without materials). `textures` holds a texture
+ * name the caller made (glGenTextures, glTexImage2D) for each of the model's materials, or 0 for
+ * a material without an image (0 binds the default texture object, which has none, so the group
+ * is drawn untextured); it has materialcount entries, or 1 when the model has no materials. A
+ * usual way to fill it: decode materials[m].diffusemap.path when its name is not NULL. NULL
+ * draws exactly as zelDraw. Texturing itself (glEnable(GL_TEXTURE_2D)) is the caller's. */
+void zelDrawTextured(ZelModel* model, uint32_t mode, const unsigned int* textures);
+
+/* zelMakeList for zelDrawTextured: the list holds the texture bindings too (glBindTexture is
+ * compiled into display lists), so the textures must still exist when it is called. */
+unsigned int zelMakeListTextured(ZelModel* model, uint32_t mode, const unsigned int* textures);
+
 /* ---- Meshes ---------------------------------------------------------------------------------- */
 
 /* A mesh is a model as vertex arrays and GPU buffers take it: one interleaved vertex per distinct
@@ -409,6 +463,12 @@ void zelFreeMesh(ZelMesh* mesh);
  * glColorMaterial's face and mode and the colour before the call are the caller's. A group whose
  * range or material lies outside the mesh's (a mesh changed by hand) is a precondition failure. */
 void zelDrawMesh(const ZelMesh* mesh, uint32_t mode);
+
+/* zelDrawMesh, with each group's texture bound as zelDrawTextured binds it (`textures` indexed by
+ * the mesh's materials, one entry when it has none): under ZEL_TEXTURE each group is drawn with
+ * its own glDrawElements after glBindTexture(GL_TEXTURE_2D, textures[its material]). NULL draws
+ * exactly as zelDrawMesh. */
+void zelDrawMeshTextured(const ZelMesh* mesh, uint32_t mode, const unsigned int* textures);
 
 /* ---- Writing ---------------------------------------------------------------------------------- */
 
