@@ -67,6 +67,7 @@ long peakKib() {
 size_t modelBytes(const ZelModel* model) {
     size_t bytes = sizeof(ZelModel) + std::strlen(model->path) + 1;
     bytes += sizeof(float) * 3 * (model->vertexcount + 1);
+    if (model->colors) bytes += sizeof(float) * 3 * (model->vertexcount + 1);
     if (model->normals) bytes += sizeof(float) * 3 * (model->normalcount + 1);
     if (model->texcoords) bytes += sizeof(float) * 2 * (model->texcoordcount + 1);
     if (model->facetnorms) bytes += sizeof(float) * 3 * (model->facetnormcount + 1);

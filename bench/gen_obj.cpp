@@ -6,6 +6,8 @@
 //   kind "vtn":  positions, texture coordinates and normals; triangles "f a/a/a b/b/b c/c/c"
 //   kind "v":    positions only; triangles "f a b c"
 //   kind "quad": as "vtn", with quads
+//   kind "vtnc": as "vtn", each position followed by a colour, "v x y z r g b": the same grid as
+//                "vtn" of the same megabytes, so that the two files hold the same model
 //
 // The mesh is a wavy grid, so indices are local as in real models. The size comes out near the
 // requested one (100 MB by default).
@@ -53,11 +55,12 @@ void Out::line(const char* fmt, ...) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s vtn|v|quad <path> [megabytes]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s vtn|v|quad|vtnc <path> [megabytes]\n", argv[0]);
         return 2;
     }
     std::string kind = argv[1];
-    bool textured = kind == "vtn" || kind == "quad";
+    bool colored = kind == "vtnc";
+    bool textured = kind == "vtn" || kind == "quad" || colored;
     bool quads = kind == "quad";
     if (!textured && kind != "v") {
         std::fprintf(stderr, "%s: unknown kind \"%s\"\n", argv[0], kind.c_str());
@@ -84,7 +87,11 @@ int main(int argc, char** argv) {
     out.line("o grid\n");
     for (uint32_t j = 0; j < height; j++)
         for (uint32_t i = 0; i < width; i++)
-            out.line("v %.6f %.6f %.6f\n", x(i), y(x(i), z(j)), z(j));
+            if (colored)
+                out.line("v %.6f %.6f %.6f %.6f %.6f %.6f\n", x(i), y(x(i), z(j)), z(j),
+                         i / (width - 1.0), j / (height - 1.0), 0.5);
+            else
+                out.line("v %.6f %.6f %.6f\n", x(i), y(x(i), z(j)), z(j));
     if (textured) {
         for (uint32_t j = 0; j < height; j++)
             for (uint32_t i = 0; i < width; i++)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The reader benchmark: zelReadOBJ against fast_obj, rapidobj, tinyobjloader and assimp on three
 # ~100 MB OBJ files as exporters write them, (a) v/vt/vn with "f a/b/c" triangles, (b) v only with
-# "f a b c", (c) v/vt/vn quads.
+# "f a b c", (c) v/vt/vn quads; and (d), the model of (a) with a colour on every vertex.
 #
 #   bench/run_read_bench.sh [build-dir] [data-dir]
 #
@@ -17,8 +17,11 @@
 #   zel, fast_obj, rapidobj, tinyobjloader, assimp   with every processor the script may use
 #   zel@1, fast_obj@1                                 the same reader under taskset, on one processor
 #
+#   base, base@1                                      zel as built elsewhere (BASELINE below)
+#
 # and, once the table is printed, zel's targets: at least 1.5x fast_obj's speed, zel@1 at least as
-# fast as fast_obj@1, and a peak resident size at most 16 MiB above its model's bytes. "x fast_obj"
+# fast as fast_obj@1, and a peak resident size at most 16 MiB above its model's bytes; zel against
+# the baseline when there is one; and what the colours of (d) cost over (a), at most 15%. "x fast_obj"
 # is the row's time over fast_obj's on the same file (the @1 rows over fast_obj@1's), so below 1
 # is faster. "peak-model" is the peak resident size of the whole process less the bytes of zel's
 # model of that file: the data any reader has to hold, the same figure for every row. The peak
@@ -35,6 +38,8 @@
 #   FILES      OBJ files to read instead of the generated ones, separated by spaces; e.g. a one-off
 #              on a large file:  FILES=/data/big.obj READERS="zel fast_obj" RUNS=1 bench/run_read_bench.sh
 #   TIMEOUT    seconds one read may take before it is stopped and counted as failed (default 600)
+#   BASELINE   another build's bench_read_one, whose zel reader becomes the rows "base" and
+#              "base@1" (added to the default rows), e.g. the build of the commit before a change
 set -euo pipefail
 
 build=${1:-build}
@@ -46,6 +51,7 @@ gen="$build/bench/gen_obj"
 one="$build/bench/bench_read_one"
 programs=("$one")
 [[ -n ${FILES:-} ]] || programs+=("$gen")
+[[ -n ${BASELINE:-} ]] && programs+=("$BASELINE")
 for program in "${programs[@]}"; do
     if [[ ! -x "$program" ]]; then
         echo "missing $program: build with -DZEL_BUILD_BENCH=ON first" >&2
@@ -56,7 +62,10 @@ done
 # The rows, less the readers this build does not have.
 built=$("$one" --readers) || { echo "$one does not list its readers: rebuild it" >&2; exit 1; }
 readers=()
-for row in ${READERS:-zel zel@1 fast_obj fast_obj@1 rapidobj tinyobjloader assimp}; do
+default_rows="zel zel@1 fast_obj fast_obj@1 rapidobj tinyobjloader assimp"
+[[ -n ${BASELINE:-} ]] && default_rows="zel base zel@1 base@1 fast_obj fast_obj@1 rapidobj tinyobjloader assimp"
+[[ -n ${BASELINE:-} ]] && built=$(printf '%s\nbase' "$built")
+for row in ${READERS:-$default_rows}; do
     reader=${row%@1}
     if [[ $reader == *@* ]]; then
         echo "unknown row \"$row\": only \"@1\" may follow a reader's name" >&2
@@ -102,9 +111,10 @@ if [[ -n ${FILES:-} ]]; then
         paths+=("$file")
     done
 else
-    declare -A label=([vtn]="a: v/t/n triangles" [v]="b: v triangles" [quad]="c: v/t/n quads")
+    declare -A label=([vtn]="a: v/t/n triangles" [v]="b: v triangles" [quad]="c: v/t/n quads"
+                      [vtnc]="d: (a) with colours")
     mkdir -p "$data"
-    for kind in vtn v quad; do
+    for kind in vtn v quad vtnc; do
         file="$data/$kind-$megabytes.obj"
         wait_written "$file"
         if [[ ! -s "$file" ]]; then
@@ -128,6 +138,7 @@ for index in "${!paths[@]}"; do
         cat "$file" > /dev/null   # keep it in the page cache
         for row in "${readers[@]}"; do
             command=("$one" "${row%@1}" "$file")
+            [[ ${row%@1} == base ]] && command=("$BASELINE" zel "$file")
             [[ $row == *@1 ]] && command=(taskset -c "$cpu" "${command[@]}")
             if line=$(timeout "$limit" "${command[@]}"); then
                 echo "$index $size $row $line" >> "$results"
@@ -168,6 +179,8 @@ FNR == NR {   # the labels file: <file index> TAB <label>
     peak[key] = peak[key] " " value["peak_kib"]
     faces[key] = value["faces"]
     if ((row == "zel" || row == "zel@1") && !(file in model)) model[file] = value["model_bytes"]
+    if (row == "zel" && index(name[file], "d:") == 1) colored = file
+    if (row == "zel" && index(name[file], "a:") == 1) plain = file
 }
 END {
     if (width < 4) width = 4
@@ -216,6 +229,23 @@ END {
             over = (peakBytes[zel] - model[file]) / 1048576
             printf "target " label "  zel peak - model %.1f MiB (<= 16 MiB): %s\n", name[file], over,
                    (over <= 16 ? "met" : "NOT met")
+        }
+        for (suffix = 0; suffix < 2; suffix++) {
+            z = file SUBSEP (suffix ? "zel@1" : "zel"); b = file SUBSEP (suffix ? "base@1" : "base")
+            if ((z in med) && (b in med) && med[b] > 0)
+                printf "versus " label "  %s %.3f s against base %.3f s: %.2fx its time\n",
+                       name[file], (suffix ? "zel@1" : "zel"), med[z], med[b], med[z] / med[b]
+        }
+    }
+    if (colored != "" && plain != "") {
+        for (suffix = 0; suffix < 2; suffix++) {
+            row = suffix ? "zel@1" : "zel"
+            c = colored SUBSEP row; p = plain SUBSEP row
+            if ((c in med) && (p in med) && med[p] > 0) {
+                cost = (med[c] / med[p] - 1) * 100
+                printf "target colours: %s reads (d) in %.3f s, (a) in %.3f s: %+.1f%% (<= 15%%): %s\n",
+                       row, med[c], med[p], cost, (cost <= 15 ? "met" : "NOT met")
+            }
         }
     }
 }' "$labels" "$results"

@@ -15,17 +15,78 @@ ZelGroup* zelGroupByName(ZelModel* model, const char* name) {
 
 ZelGroup* zelAddGroupNamed(ZelModel* model, const char* name) {
     ZelGroup* group = zelGroupByName(model, name);
-    return group ? group : zel::newGroup(model, name);
+    return group ? group
+                 : zel::exitOnOutOfMemory("zelAddGroupNamed",
+                                          [&] { return zel::newGroup(model, name); });
 }
 
 ZelGroup* zel::newGroup(ZelModel* model, const char* name) {
-    ZelGroup* group = static_cast<ZelGroup*>(std::calloc(1, sizeof(ZelGroup)));
-    group->name = strdup(name);
+    ZelGroup* group = static_cast<ZelGroup*>(allocateZeroed(1, sizeof(ZelGroup)));
+    try {
+        group->name = copyString(name);
+    } catch (...) {
+        std::free(group);
+        throw;
+    }
     group->next = model->groups;
     model->groups = group;
     model->groupcount++;
     return group;
 }
+
+namespace zel {
+
+const ZelTextureMap kNoTextureMap = {nullptr, nullptr, {0, 0, 0}, {1, 1, 1}, 0, 1.0f};
+
+std::array<ZelTextureMap*, 6> textureMaps(ZelMaterial& m) {
+    return {&m.ambientmap, &m.diffusemap, &m.specularmap, &m.shininessmap, &m.alphamap, &m.bumpmap};
+}
+
+std::array<const ZelTextureMap*, 6> textureMaps(const ZelMaterial& m) {
+    return {&m.ambientmap, &m.diffusemap, &m.specularmap, &m.shininessmap, &m.alphamap, &m.bumpmap};
+}
+
+void freeTextureMap(ZelTextureMap* map) {
+    std::free(map->name);
+    std::free(map->path);
+    *map = kNoTextureMap;
+}
+
+void freeMaterials(ZelMaterial* materials, uint32_t count) {
+    if (!materials) return;
+    for (uint32_t i = 0; i < count; i++) {
+        std::free(materials[i].name);
+        for (ZelTextureMap* map : textureMaps(materials[i])) freeTextureMap(map);
+    }
+    std::free(materials);
+}
+
+ZelMaterial* copyMaterials(const ZelMaterial* materials, uint32_t count) {
+    ZelMaterial* copy = static_cast<ZelMaterial*>(allocateZeroed(count, sizeof(ZelMaterial)));
+    uint32_t made = 0;
+    try {
+        for (; made < count; made++) {
+            const ZelMaterial& from = materials[made];
+            ZelMaterial& to = copy[made];
+            to = from;
+            to.name = nullptr;
+            for (ZelTextureMap* map : textureMaps(to)) map->name = map->path = nullptr;
+            to.name = copyString(from.name);
+            auto source = textureMaps(from);
+            auto target = textureMaps(to);
+            for (size_t k = 0; k < target.size(); k++) {
+                if (source[k]->name) target[k]->name = copyString(source[k]->name);
+                if (source[k]->path) target[k]->path = copyString(source[k]->path);
+            }
+        }
+    } catch (...) {
+        freeMaterials(copy, made + 1);
+        throw;
+    }
+    return copy;
+}
+
+}  // namespace zel
 
 uint32_t zelFindMaterial(ZelModel* model, const char* name) {
     for (uint32_t i = 0; i < model->materialcount; i++)
@@ -47,10 +108,8 @@ void zelFreeModel(ZelModel* model) {
     std::free(model->texcoords);
     std::free(model->facetnorms);
     std::free(model->triangles);
-    if (model->materials) {
-        for (uint32_t i = 0; i < model->materialcount; i++) std::free(model->materials[i].name);
-        std::free(model->materials);
-    }
+    std::free(model->colors);
+    zel::freeMaterials(model->materials, model->materialcount);
     while (model->groups) {
         ZelGroup* group = model->groups;
         model->groups = group->next;
@@ -61,11 +120,12 @@ void zelFreeModel(ZelModel* model) {
     std::free(model);
 }
 
-char* zelDirName(const char* path) {
+std::string zel::dirName(const char* path) {
     const char* slash = std::strrchr(path, '/');
-    size_t length = slash ? static_cast<size_t>(slash - path) + 1 : 0;
-    char* dir = static_cast<char*>(std::malloc(length + 1));
-    std::memcpy(dir, path, length);
-    dir[length] = '\0';
-    return dir;
+    return std::string(path, slash ? static_cast<size_t>(slash - path) + 1 : 0);
+}
+
+char* zelDirName(const char* path) {
+    return zel::exitOnOutOfMemory("zelDirName",
+                                  [&] { return zel::copyString(zel::dirName(path).c_str()); });
 }

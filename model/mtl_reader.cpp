@@ -2,10 +2,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,14 +23,134 @@ void setColor(float* color, float r, float g, float b) {
     color[3] = 1.0f;
 }
 
-void freeMaterials(ZelMaterial* materials, uint32_t count) {
-    if (!materials) return;
-    for (uint32_t i = 0; i < count; i++) std::free(materials[i].name);
-    std::free(materials);
+// A material array under construction, released unless it is taken.
+struct MaterialArray {
+    ZelMaterial* materials = nullptr;
+    uint32_t count = 0;
+    ~MaterialArray() { freeMaterials(materials, count); }
+};
+
+// The words of a line, each with where it starts.
+struct Words {
+    std::vector<std::pair<size_t, std::string>> words;
+    explicit Words(const std::string& line) {
+        for (size_t at = 0; at < line.size();) {
+            while (at < line.size() && isSpace(static_cast<unsigned char>(line[at]))) ++at;
+            size_t start = at;
+            while (at < line.size() && !isSpace(static_cast<unsigned char>(line[at]))) ++at;
+            if (at > start) words.emplace_back(start, line.substr(start, at - start));
+        }
+    }
+};
+
+// The whole word as a "%f" number; false when it is not one to its end.
+bool wordNumber(const std::string& word, float* value) {
+    Scanner in(word.data(), word.size());
+    float number;
+    if (in.readFloat(&number) != 1 || in.peek() != EOF) return false;
+    *value = number;
+    return true;
 }
 
-// Reads the library's materials; returns the new array and its size through the out-arguments.
-void scanMaterials(Scanner& in, ZelMaterial** out, uint32_t* outCount) {
+// How many arguments a texture-map option takes: on/off for the blend and clamp switches and
+// colour correction, one for most, two for -mm, one to three numbers for -o, -s and -t (-1). 0
+// for a word that is no option, which begins the file name.
+int optionArguments(const std::string& option) {
+    static const char* const kSwitches[] = {"-blendu", "-blendv", "-cc", "-clamp"};
+    static const char* const kOne[] = {"-bm", "-boost", "-texres", "-imfchan", "-type"};
+    static const char* const kVectors[] = {"-o", "-s", "-t"};
+    for (const char* name : kSwitches)
+        if (option == name) return 1;
+    for (const char* name : kOne)
+        if (option == name) return 1;
+    if (option == "-mm") return 2;
+    for (const char* name : kVectors)
+        if (option == name) return -1;
+    return 0;
+}
+
+bool isSwitch(const std::string& option) {
+    return option == "-blendu" || option == "-blendv" || option == "-cc" || option == "-clamp";
+}
+
+// The map a texture-map keyword sets, or null for any other keyword.
+ZelTextureMap* mapOf(ZelMaterial& material, const char* keyword) {
+    struct Entry {
+        const char* keyword;
+        ZelTextureMap ZelMaterial::*map;
+    };
+    static const Entry kMaps[] = {
+        {"map_Ka", &ZelMaterial::ambientmap},   {"map_Kd", &ZelMaterial::diffusemap},
+        {"map_Ks", &ZelMaterial::specularmap},  {"map_Ns", &ZelMaterial::shininessmap},
+        {"map_d", &ZelMaterial::alphamap},      {"map_bump", &ZelMaterial::bumpmap},
+        {"map_Bump", &ZelMaterial::bumpmap},    {"bump", &ZelMaterial::bumpmap},
+    };
+    for (const Entry& entry : kMaps)
+        if (std::strcmp(keyword, entry.keyword) == 0) return &(material.*entry.map);
+    return nullptr;
+}
+
+// The file a map names: the name with '/' for '\', behind the MTL file's directory unless it is
+// absolute ("/..." or a drive letter, "C:/...").
+std::string mapPath(const std::string& directory, std::string name) {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    const bool absolute =
+        name[0] == '/' || (name.size() > 2 && std::isalpha(static_cast<unsigned char>(name[0])) &&
+                           name[1] == ':' && name[2] == '/');
+    return absolute ? name : directory + name;
+}
+
+// A texture-map line after its keyword: its options, then the file name, the rest of the line with
+// its inner blanks. A line with no name leaves the map as it was.
+void readMap(const std::string& line, const std::string& directory, ZelTextureMap* map) {
+    ZelTextureMap read = kNoTextureMap;
+    Words words(line);
+    size_t i = 0;
+    while (i < words.words.size()) {
+        const std::string& option = words.words[i].second;
+        const int arguments = optionArguments(option);
+        if (arguments == 0) break;
+        i++;
+        if (arguments == -1) {
+            float values[3];
+            int n = 0;
+            while (n < 3 && i < words.words.size() && wordNumber(words.words[i].second, &values[n]))
+                n++, i++;
+            float* into = option == "-o" ? read.offset : option == "-s" ? read.scale : nullptr;
+            for (int k = 0; into && k < n; k++) into[k] = values[k];
+        } else if (isSwitch(option)) {
+            if (i < words.words.size() &&
+                (words.words[i].second == "on" || words.words[i].second == "off")) {
+                if (option == "-clamp") read.clamp = words.words[i].second == "on";
+                i++;
+            }
+        } else {
+            float value;
+            if (option == "-bm" && i < words.words.size() &&
+                wordNumber(words.words[i].second, &value))
+                read.bumpmultiplier = value;
+            i = std::min(i + arguments, words.words.size());
+        }
+    }
+    if (i >= words.words.size()) return;
+    size_t start = words.words[i].first;
+    size_t end = line.size();
+    while (end > start && isSpace(static_cast<unsigned char>(line[end - 1]))) end--;
+    std::string name = line.substr(start, end - start);
+    read.name = copyString(name.c_str());
+    try {
+        read.path = copyString(mapPath(directory, name).c_str());
+    } catch (...) {
+        std::free(read.name);
+        throw;
+    }
+    freeTextureMap(map);
+    *map = read;
+}
+
+// Reads the library's materials into `out`. `directory` is the library's own, for the paths of
+// its texture maps.
+void scanMaterials(Scanner& in, const std::string& directory, MaterialArray* out) {
     char word[kMaxToken + 1];
     char line[kMaxToken + 1];
 
@@ -42,36 +162,41 @@ void scanMaterials(Scanner& in, ZelMaterial** out, uint32_t* outCount) {
     if (count > UINT32_MAX) count = UINT32_MAX;  // the filling scan stores no more than this
     in.seek(0);
 
-    uint32_t materialcount = static_cast<uint32_t>(count);
-    ZelMaterial* materials =
-        static_cast<ZelMaterial*>(std::calloc(materialcount, sizeof(ZelMaterial)));
-    for (uint32_t i = 0; i < materialcount; i++) {
+    out->materials = static_cast<ZelMaterial*>(allocateZeroed(count, sizeof(ZelMaterial)));
+    out->count = static_cast<uint32_t>(count);
+    ZelMaterial* const materials = out->materials;
+    for (uint32_t i = 0; i < out->count; i++) {
         setColor(materials[i].diffuse, 0.8f, 0.8f, 0.8f);
         setColor(materials[i].ambient, 0.2f, 0.2f, 0.2f);
         setColor(materials[i].specular, 0.0f, 0.0f, 0.0f);
         materials[i].shininess = 65.0f;
+        materials[i].dissolve = 1.0f;
+        for (ZelTextureMap* map : textureMaps(materials[i])) *map = kNoTextureMap;
     }
-    materials[0].name = strdup("default");
+    materials[0].name = copyString("default");
 
+    // "d" wins over "Tr" within a material, whichever comes first.
+    std::vector<bool> dissolveGiven(out->count, false);
     uint32_t current = 0;
+    std::string rest;
     while (in.readWord(word)) {
         ZelMaterial& material = materials[current];
         switch (word[0]) {
             case 'n':
                 in.readLine(line);
                 // A material the counting scan did not see has no entry; it is left out.
-                if (current + 1 < materialcount) {
+                if (current + 1 < out->count) {
                     current++;
-                    materials[current].name = strdup(statementName(line).c_str());
+                    materials[current].name = copyString(statementName(line).c_str());
                 }
-                break;
+                continue;
             case 'N':
                 in.readFloat(&material.shininess);
                 // From the file's 0..1000 range to OpenGL's 0..128, applied even when no number
                 // was read.
                 material.shininess = static_cast<float>(material.shininess / 1000.0);
                 material.shininess = static_cast<float>(material.shininess * 128.0);
-                break;
+                continue;
             case 'K':
                 if (word[1] == 'd')
                     in.readFloats(material.diffuse, 3);
@@ -81,29 +206,57 @@ void scanMaterials(Scanner& in, ZelMaterial** out, uint32_t* outCount) {
                     in.readFloats(material.specular, 3);
                 else
                     in.skipLine();
-                break;
+                continue;
             default:
-                in.skipLine();
                 break;
+        }
+        // Statements beyond the colours: each reads its whole line, as a skipped one would be.
+        ZelTextureMap* map = mapOf(material, word);
+        const bool dissolve = std::strcmp(word, "d") == 0;
+        const bool transparency = std::strcmp(word, "Tr") == 0;
+        if (!map && !dissolve && !transparency) {
+            in.skipLine();
+            continue;
+        }
+        in.readRestOfLine(&rest);
+        if (map) {
+            readMap(rest, directory, map);
+            continue;
+        }
+        Words words(rest);
+        size_t first = !words.words.empty() && words.words[0].second == "-halo";
+        float value;
+        if (first >= words.words.size() || !wordNumber(words.words[first].second, &value))
+            continue;
+        if (dissolve) {
+            material.dissolve = value;
+            dissolveGiven[current] = true;
+        } else if (!dissolveGiven[current]) {
+            material.dissolve = static_cast<float>(1.0 - value);
         }
     }
     // Entries whose "newmtl" the filling scan read differently get an empty name, so every
     // material has one.
-    for (uint32_t i = 0; i < materialcount; i++)
-        if (!materials[i].name) materials[i].name = strdup("");
-    *out = materials;
-    *outCount = materialcount;
+    for (uint32_t i = 0; i < out->count; i++)
+        if (!materials[i].name) materials[i].name = copyString("");
 }
 
 }  // namespace
 
-Status readMTL(ZelModel* model, const char* name, const TextProvider* mtl) {
-    char* dir = zelDirName(model->path);
-    std::string path = std::string(dir) + name;
-    std::free(dir);
+std::string libraryPath(const ZelModel* model, const char* name) {
+    return dirName(model->path) + name;
+}
 
-    ZelMaterial* materials = nullptr;
-    uint32_t count = 0;
+std::string missingLibraryWarning(const ZelModel* model, const std::string& name) {
+    return "zelReadMTL() warning: can't open material file \"" +
+           libraryPath(model, name.c_str()) + "\", going on without it.\n";
+}
+
+Status readMTL(ZelModel* model, const char* name, const TextProvider* mtl) {
+    const std::string path = libraryPath(model, name);
+    const std::string directory = dirName(path.c_str());
+
+    MaterialArray read;
     bool failed = false;
     if (mtl) {
         std::string text;
@@ -111,27 +264,31 @@ Status readMTL(ZelModel* model, const char* name, const TextProvider* mtl) {
             failed = true;
         } else {
             Scanner in(text.data(), text.size());
-            scanMaterials(in, &materials, &count);
+            scanMaterials(in, directory, &read);
         }
     } else {
         Input input;
         if (!openForReading(path.c_str(), &input)) {
             failed = true;
         } else {
+            struct Closer {
+                int fd;
+                ~Closer() { close(fd); }
+            } closer{input.fd};
             std::vector<char> buffer(std::min<uint64_t>(kDefaultBufferSize, input.size + 1));
             Scanner in(input, 0, buffer);
-            scanMaterials(in, &materials, &count);
+            scanMaterials(in, directory, &read);
             failed = in.failed();
-            close(input.fd);
-            if (failed) freeMaterials(materials, count);
         }
     }
     if (failed)
         return failure(Stream::Err, "zelReadMTL() failed: can't open material file \"%s\".\n",
                        path.c_str());
     freeMaterials(model->materials, model->materialcount);
-    model->materials = materials;
-    model->materialcount = count;
+    model->materials = read.materials;
+    model->materialcount = read.count;
+    read.materials = nullptr;
+    read.count = 0;
     return Status{};
 }
 
@@ -139,6 +296,7 @@ Status readMTL(ZelModel* model, const char* name, const TextProvider* mtl) {
 
 void zelReadMTL(ZelModel* model, const char* name) {
     ZEL_REQUIRE(model);
-    zel::Status status = zel::readMTL(model, name, nullptr);
+    zel::Status status = zel::exitOnOutOfMemory(
+        "zelReadMTL", [&] { return zel::readMTL(model, name, nullptr); });
     if (!status.ok) zel::exitWith(status);
 }

@@ -17,12 +17,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "obj_scan.h"
@@ -69,14 +71,23 @@ public:
         inPlace_ = bufferSize == 0;
     }
 
+    // Out of memory on any thread stops the work and is raised on the calling one.
     void run(size_t items, const std::function<void(size_t, std::vector<char>*)>& work) {
         std::atomic<size_t> next{0};
+        std::atomic<bool> outOfMemory{false};
         auto loop = [&](size_t worker) {
-            for (size_t item; (item = next.fetch_add(1)) < items;)
-                work(item, inPlace_ ? nullptr : &buffers_[worker]);
+            try {
+                for (size_t item; !outOfMemory && (item = next.fetch_add(1)) < items;)
+                    work(item, inPlace_ ? nullptr : &buffers_[worker]);
+            } catch (const std::bad_alloc&) {
+                outOfMemory = true;
+            }
         };
-        HelperThreads helpers(static_cast<uint32_t>(std::min(buffers_.size(), items)), loop);
-        loop(0);
+        {
+            HelperThreads helpers(static_cast<uint32_t>(std::min(buffers_.size(), items)), loop);
+            loop(0);
+        }
+        if (outOfMemory) throw std::bad_alloc();
     }
 
     std::vector<char>* mine() { return inPlace_ ? nullptr : &buffers_[0]; }
@@ -89,7 +100,7 @@ private:
 // A zeroed array for the model. Large ones are backed by huge pages where the system offers them,
 // which spares the filling scan most of its page faults.
 void* zeroedArray(size_t count, size_t size) {
-    void* array = std::calloc(count ? count : 1, size);
+    void* array = allocateZeroed(count, size);
     constexpr uintptr_t kHuge = uintptr_t{2} << 20;
     size_t bytes = count * size;
     if (bytes >= 4 * kHuge) {
@@ -121,7 +132,7 @@ public:
 
 private:
     Status count();
-    void allocate();
+    Status allocate();
     Status fill();
     uint64_t stop(size_t range) const {
         return range + 1 < starts_.size() ? starts_[range + 1] : UINT64_MAX;
@@ -129,6 +140,12 @@ private:
     uint32_t addGroup(const std::string& name);
     Status readError() const {
         return failure(Stream::Err, "zelReadOBJ() failed: error reading \"%s\".\n", path_);
+    }
+    void warn(const std::string& line) const {
+        if (options_.warn)
+            options_.warn(line);
+        else
+            std::fputs(line.c_str(), stdout);
     }
 
     const char* path_;
@@ -139,6 +156,8 @@ private:
     Workers* workers_ = nullptr;
     ModelIndex index_;
     std::vector<FillPlan> plans_;
+    std::vector<uint64_t> counted_;  // triangles per group id
+    bool colors_ = false;            // a vertex gives a colour
 };
 
 uint32_t RangeReader::addGroup(const std::string& name) {
@@ -152,8 +171,8 @@ uint32_t RangeReader::addGroup(const std::string& name) {
 
 Status RangeReader::read(ZelModel** out) {
     *out = nullptr;
-    model_ = static_cast<ZelModel*>(std::calloc(1, sizeof(ZelModel)));
-    model_->path = strdup(path_);
+    model_ = static_cast<ZelModel*>(allocateZeroed(1, sizeof(ZelModel)));
+    model_->path = copyString(path_);
     index_.model = model_;
 
     uint32_t threads = options_.threads ? options_.threads : usableProcessors();
@@ -172,7 +191,8 @@ Status RangeReader::read(ZelModel** out) {
 
     Status status = count();
     if (!status.ok) return status;
-    allocate();
+    status = allocate();
+    if (!status.ok) return status;
     status = fill();
     if (!status.ok) return status;
     *out = model_;
@@ -183,12 +203,41 @@ Status RangeReader::read(ZelModel** out) {
 Status RangeReader::count() {
     std::vector<CountReport> reports(starts_.size());
     workers_->run(reports.size(), [&](size_t range, std::vector<char>* buffer) {
-        countRange(input_, buffer, starts_[range], stop(range), &reports[range]);
+        countRange(input_, buffer, options_.flags, starts_[range], stop(range), &reports[range]);
     });
+
+    // The warnings of the load flags, in file order: a library that cannot be read, and the first
+    // line of each unknown keyword (its line number found once all are known).
+    struct Pending {
+        uint64_t offset;
+        std::string line;     // the whole line, or
+        std::string keyword;  // an unknown keyword
+    };
+    std::vector<Pending> pending;
+    std::unordered_set<std::string> unknown;
+    auto deliver = [&] {
+        std::vector<uint64_t> offsets;
+        for (const Pending& p : pending)
+            if (!p.keyword.empty()) offsets.push_back(p.offset);
+        std::vector<uint32_t> lines = linesOf(input_, offsets);
+        size_t next = 0;
+        for (const Pending& p : pending) {
+            if (p.keyword.empty()) {
+                warn(p.line);
+                continue;
+            }
+            warn(failure(Stream::Out,
+                         "zelReadOBJ() warning: \"%s\" line %u: unknown keyword \"%s\", lines "
+                         "starting with it skipped.\n",
+                         path_, lines[next++], p.keyword.c_str())
+                     .message);
+        }
+    };
 
     addGroup("default");
     uint64_t totals[4] = {};
-    std::vector<uint64_t> counted{0};  // triangles per group id
+    std::vector<uint64_t>& counted = counted_;
+    counted.assign(1, 0);
     uint32_t current = 0;
     uint64_t expected = reports.empty() ? 0 : reports[0].first;
     plans_.resize(reports.size());
@@ -196,19 +245,30 @@ Status RangeReader::count() {
         CountReport& report = reports[range];
         if (report.first != expected) {
             report = CountReport{};
-            countRange(input_, workers_->mine(), expected, stop(range), &report);
+            countRange(input_, workers_->mine(), options_.flags, expected, stop(range), &report);
         }
         for (const CountReport::Library& library : report.libraries) {
             std::free(model_->mtllib);
-            model_->mtllib = strdup(library.name.c_str());
+            model_->mtllib = nullptr;
+            model_->mtllib = copyString(library.name.c_str());
             Status status = readMTL(model_, model_->mtllib, options_.libraries);
-            if (!status.ok) {
-                status.line = lineOf(input_, library.offset);
-                return status;
+            if (status.ok) continue;
+            if (options_.flags & ZEL_LOAD_MISSING_LIBRARIES) {
+                pending.push_back({library.offset, missingLibraryWarning(model_, library.name), {}});
+                continue;
             }
+            deliver();
+            status.line = lineOf(input_, library.offset);
+            return status;
         }
-        if (!report.failure.ok) return report.failure;
-        if (report.ioError) return readError();
+        for (CountReport::Unknown& keyword : report.unknown)
+            if (unknown.insert(keyword.keyword).second)
+                pending.push_back({keyword.offset, {}, std::move(keyword.keyword)});
+        if (!report.failure.ok || report.ioError) {
+            deliver();
+            return report.ioError ? readError() : report.failure;
+        }
+        colors_ |= report.colors;
 
         FillPlan& plan = plans_[range];
         plan.first = report.first;
@@ -232,6 +292,7 @@ Status RangeReader::count() {
         totals[3] += report.triangles;
         expected = report.next;
     }
+    deliver();
     for (uint64_t total : totals)
         if (total >= UINT32_MAX)
             return failure(Stream::Err, "zelReadOBJ() failed: \"%s\" holds too many elements.\n",
@@ -240,19 +301,33 @@ Status RangeReader::count() {
     model_->normalcount = static_cast<uint32_t>(totals[1]);
     model_->texcoordcount = static_cast<uint32_t>(totals[2]);
     model_->trianglecount = static_cast<uint32_t>(totals[3]);
-    for (size_t id = 0; id < index_.groups.size(); id++) {
-        index_.capacity.push_back(static_cast<uint32_t>(counted[id]));
-        index_.groups[id]->triangleidx =
-            static_cast<uint32_t*>(zeroedArray(counted[id], sizeof(uint32_t)));
-    }
     for (uint32_t i = 0; i < model_->materialcount; i++)
         index_.materials.emplace(model_->materials[i].name, i);  // keeps the first of equal names
     return Status{};
 }
 
-void RangeReader::allocate() {
+Status RangeReader::allocate() {
     ZelModel* m = model_;
+    const uint64_t elements = uint64_t{m->vertexcount} + 1;
+    uint64_t bytes = elements * 3 * sizeof(float) * (colors_ ? 2 : 1) +
+                     uint64_t{m->trianglecount} * sizeof(ZelTriangle);
+    if (m->normalcount) bytes += (uint64_t{m->normalcount} + 1) * 3 * sizeof(float);
+    if (m->texcoordcount) bytes += (uint64_t{m->texcoordcount} + 1) * 2 * sizeof(float);
+    for (uint64_t triangles : counted_) bytes += triangles * sizeof(uint32_t);
+    if (options_.maxBytes && bytes > options_.maxBytes)
+        return failure(Stream::Err,
+                       "zelReadOBJ() failed: \"%s\" needs %" PRIu64
+                       " bytes of model arrays, more than the %" PRIu64 " allowed.\n",
+                       path_, bytes, options_.maxBytes);
+
+    for (size_t id = 0; id < index_.groups.size(); id++) {
+        index_.capacity.push_back(static_cast<uint32_t>(counted_[id]));
+        index_.groups[id]->triangleidx =
+            static_cast<uint32_t*>(zeroedArray(counted_[id], sizeof(uint32_t)));
+    }
     m->vertices = static_cast<float*>(zeroedArray(3 * (size_t{m->vertexcount} + 1), sizeof(float)));
+    if (colors_)
+        m->colors = static_cast<float*>(zeroedArray(3 * (size_t{m->vertexcount} + 1), sizeof(float)));
     m->triangles = static_cast<ZelTriangle*>(zeroedArray(m->trianglecount, sizeof(ZelTriangle)));
     if (m->normalcount)
         m->normals =
@@ -260,6 +335,7 @@ void RangeReader::allocate() {
     if (m->texcoordcount)
         m->texcoords =
             static_cast<float*>(zeroedArray(2 * (size_t{m->texcoordcount} + 1), sizeof(float)));
+    return Status{};
 }
 
 FillState stateOf(const FillPlan& plan) {
@@ -291,7 +367,7 @@ Status RangeReader::fill() {
         return range + 1 < ranges ? plans_[range + 1].first : UINT64_MAX;
     };
     workers_->run(ranges, [&](size_t range, std::vector<char>* buffer) {
-        fillRange(input_, buffer, index_, plans_[range].first, fillStop(range),
+        fillRange(input_, buffer, options_.flags, index_, plans_[range].first, fillStop(range),
                   stateOf(plans_[range]), limits[range], &reports[range]);
     });
 
@@ -312,16 +388,11 @@ Status RangeReader::fill() {
         if (report.overflow || report.first != expected || !(truth == stateOf(plans_[range])) ||
             drifting) {
             report = FillReport{};
-            fillRange(input_, workers_->mine(), index_, expected, fillStop(range), truth, exact,
-                      &report);
+            fillRange(input_, workers_->mine(), options_.flags, index_, expected, fillStop(range),
+                      truth, exact, &report);
             redone = true;
         }
-        for (const std::string& line : report.warnings) {
-            if (options_.warn)
-                options_.warn(line);
-            else
-                std::fputs(line.c_str(), stdout);
-        }
+        for (const std::string& line : report.warnings) warn(line);
         if (!report.failure.ok) return report.failure;
         if (report.ioError) return readError();
         for (const auto& set : report.materials)
@@ -339,8 +410,8 @@ Status RangeReader::fill() {
 
     // Vertex, normal and texture-coordinate slots the true scans did not reach are part of the
     // model all the same (its counts are the counting scan's) and may hold what a wrong guess
-    // wrote: they are cleared, as they are in a fresh array. Triangles and group lists end at what
-    // was stored.
+    // wrote: they are cleared, as they are in a fresh array, and such a vertex has no colour of
+    // its own. Triangles and group lists end at what was stored.
     if (redone) {
         auto clear = [](float* array, uint32_t from, uint32_t count, int n) {
             if (array && from <= count)
@@ -350,6 +421,9 @@ Status RangeReader::fill() {
         clear(m->normals, truth.normal, m->normalcount, 3);
         clear(m->texcoords, truth.texcoord, m->texcoordcount, 2);
     }
+    if (m->colors)
+        for (size_t i = 3 * size_t{truth.vertex}; i < 3 * (size_t{m->vertexcount} + 1); i++)
+            m->colors[i] = 1.0f;
     // Triangles that had no room in their group were dropped, so the count is what was stored.
     m->trianglecount = truth.triangle;
     for (size_t id = 0; id < index_.groups.size(); id++)
@@ -361,7 +435,12 @@ Status RangeReader::fill() {
 
 Status readOBJInput(const char* path, const Input& input, const ReadOptions& options,
                     ZelModel** out) {
-    return RangeReader(path, input, options).read(out);
+    try {
+        return RangeReader(path, input, options).read(out);
+    } catch (const std::bad_alloc&) {
+        *out = nullptr;
+        return outOfMemory("zelReadOBJ", path);
+    }
 }
 
 }  // namespace zel

@@ -1,13 +1,19 @@
 // The OBJ reader's scans: a counting scan sizes every array exactly, a filling scan stores the
 // data. Each runs over one byte range from a given state (obj_scan.h); obj_ranges.cpp puts ranges
 // together, and one range over the whole input is the one-thread reader.
+//
+// Every statement is read in one place (RangeScan::element, face, ...), which both scans share: it
+// reads from a source (the bytes held, for statements written as exporters write them, or the
+// scanner, for everything) and hands what it read to a sink (CountSink or FillSink).
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "obj_scan.h"
@@ -231,381 +237,406 @@ ZEL_HOT const char* quickFace(const char* p, Form* form, Reference* refs, size_t
     return p + 1;
 }
 
-// How a statement of the filling scan went: stored, not the kind the quick path takes, beyond the
-// range's window, or a failure that ends the read.
+// How a statement went: taken; left to the general reading (only from the quick path, before
+// anything of it was stored); beyond a guessed range's window; or a failure that ends the read.
 enum class Step { Done, General, Overflow, Failed };
 
-// Both scans over one range of the input.
-class RangeScan {
-public:
-    explicit RangeScan(Scanner& in) : in_(in) {}
+// ---- What a statement is ------------------------------------------------------------------------
 
-    void count(uint64_t stop, CountReport& out);
-    void fill(const ModelIndex& index, uint64_t stop, const FillState& state,
-              const FillLimits& limits, FillReport& out);
+enum class Keyword { Vertex, Normal, TexCoord, OtherV, Face, Group, Object, UseMaterial, Library, Other };
+
+// The statement a keyword starts: decided by its first character, and for "v" by its second too;
+// the rest of the keyword is not looked at.
+Keyword keywordOf(const char* word, size_t length) {
+    switch (word[0]) {
+        case 'v':
+            if (length == 1) return Keyword::Vertex;
+            if (word[1] == 'n') return Keyword::Normal;
+            if (word[1] == 't') return Keyword::TexCoord;
+            return Keyword::OtherV;
+        case 'f':
+            return Keyword::Face;
+        case 'g':
+            return Keyword::Group;
+        case 'o':
+            return Keyword::Object;
+        case 'u':
+            return Keyword::UseMaterial;
+        case 'm':
+            return Keyword::Library;
+        default:
+            return Keyword::Other;
+    }
+}
+
+// The statement at p when the quick path may take it: the keyword "v", "vn", "vt" or "f" followed
+// by a blank. Other for anything else.
+ZEL_HOT Keyword quickKeyword(const char* p) {
+    if (p[0] == 'f') return isBlank(static_cast<unsigned char>(p[1])) ? Keyword::Face : Keyword::Other;
+    if (p[0] != 'v') return Keyword::Other;
+    if (isBlank(static_cast<unsigned char>(p[1]))) return Keyword::Vertex;
+    if (!isBlank(static_cast<unsigned char>(p[2]))) return Keyword::Other;
+    return p[1] == 'n' ? Keyword::Normal : p[1] == 't' ? Keyword::TexCoord : Keyword::Other;
+}
+
+// A byte that can begin a "%f" number. A word that begins with one is no statement: the reader
+// skips its line.
+bool startsNumber(int c) {
+    return isDigit(c) || c == '-' || c == '+' || c == '.' || c == 'i' || c == 'I' || c == 'n' ||
+           c == 'N';
+}
+
+// ---- Where a statement is read from ------------------------------------------------------------
+//
+// Each statement is read by one function (RangeScan::element, face, ...) over either source. The
+// general source is the scanner, which knows every reading rule and refills as it goes. The quick
+// source reads the bytes held in the buffer without end checks, and only what is written the plain
+// way exporters write it; at anything else its `plain` turns false, and the statement, of which
+// nothing has been stored, is read again through the general source.
+
+class QuickSource {
+public:
+    static constexpr bool kQuick = true;
+
+    // The statement's keyword is at `keyword`, with kQuickBytes readable from it.
+    QuickSource(const char* keyword, size_t length)
+        : p(keyword + length),
+          lineBound_(keyword + kQuickBytes),
+          numberBound_(keyword + kQuickBytes - 32) {}
+
+    const char* p;
+    bool plain = true;
+
+    // Up to n numbers of this line, each after blanks only, as quickDecimal reads them. Returns how
+    // many, with *ended set when the line ended first.
+    ZEL_HOT int floatsInLine(float* values, int n, bool* ended) {
+        *ended = false;
+        for (int i = 0; i < n; i++) {
+            p += *p == ' ';
+            while (p < numberBound_ && isBlank(static_cast<unsigned char>(*p))) ++p;
+            if (p >= numberBound_) return notPlain(i);
+            if (*p == '\n') {
+                *ended = true;
+                return i;
+            }
+            if (!quickDecimal(p, &values[i])) return notPlain(i);
+        }
+        return n;
+    }
+    // Numbers beyond the line are the general reading's.
+    int floats(float*, int) { return notPlain(0); }
+    ZEL_HOT int peekInLine() {
+        while (p < numberBound_ && isBlank(static_cast<unsigned char>(*p))) ++p;
+        if (p >= numberBound_) return notPlain(EOF);
+        return static_cast<unsigned char>(*p);
+    }
+    ZEL_HOT bool lineMayHoldWords(unsigned n) {
+        unsigned words;
+        lineEnd_ = lineEndAndWords(p, lineBound_, &words);
+        if (!lineEnd_) return notPlain(false);
+        return words >= n;
+    }
+    // Up to n numbers of this line, as floatsInLine reads them; then the line is skipped.
+    ZEL_HOT int numbersSkippingLine(float* values, int n) {
+        bool ended;
+        int got = floatsInLine(values, n, &ended);
+        skipLine();
+        return got;
+    }
+    ZEL_HOT void skipLine() {
+        const char* end = lineEnd_ ? lineEnd_ : findNewline(p, lineBound_);
+        if (!end) {
+            plain = false;
+            return;
+        }
+        p = end + 1;
+    }
+    // A face's references (see quickFace), into `storage` when kValues.
+    template <bool kValues>
+    ZEL_HOT const Reference* references(Form* form, size_t* count, Reference* storage) {
+        const char* next = quickFace<kValues>(p, form, storage, count);
+        if (!next) return notPlain(nullptr);
+        p = next;
+        return storage;
+    }
 
 private:
-    // Skips white space and reports where the next keyword starts; false when that is at or after
-    // `stop` or the input ends there (`next` then says where).
-    bool nextStatement(uint64_t stop, uint64_t* at, uint64_t* first, bool* started, uint64_t* next);
-    size_t readFace(bool values, Form* form);
-    template <class Source>
-    size_t readReferences(Source& in, Form form, Reference ref, bool values);
-    Step fillStatement(uint64_t at, FillReport& out);
-    bool quickCounts(uint64_t stop, CountReport& out, uint32_t current);
-    Step quickFills(uint64_t stop, FillReport& out, uint64_t* at, bool* took);
-    Step storeElement(float* array, uint32_t& next, uint32_t end, int n, const float* values,
-                      int parsed);
-    Step storeReferences(const Reference* refs, size_t count, Form form, uint64_t at,
-                         FillReport& out);
+    template <class T>
+    T notPlain(T result) {
+        plain = false;
+        return result;
+    }
+
+    const char* lineEnd_ = nullptr;  // the line's end, once lineMayHoldWords found it
+    const char* const lineBound_;    // the last byte a line end is looked for before
+    const char* const numberBound_;  // numbers must start before it (room for one's bytes)
+};
+
+class GeneralSource {
+public:
+    static constexpr bool kQuick = false;
+    static constexpr bool plain = true;
+
+    GeneralSource(Scanner& in, std::vector<Reference>& references, std::string& line)
+        : in_(in), references_(references), line_(line) {}
+
+    int floatsInLine(float* values, int n, bool* ended) {
+        return in_.readFloatsInLine(values, n, ended);
+    }
+    int floats(float* values, int n) { return in_.readFloats(values, n); }
+    int peekInLine() { return in_.peekInLine(); }
+    bool lineMayHoldWords(unsigned n) { return in_.lineMayHoldWords(n); }
+    void skipLine() { in_.skipLine(); }
+    // Up to n numbers of this line, read from a copy of it: a failed "%f" read may consume the
+    // byte that ends it, which must not be the line feed of a line that is to be skipped.
+    int numbersSkippingLine(float* values, int n) {
+        in_.readRestOfLine(&line_);
+        Scanner copy(line_.data(), line_.size());
+        bool ended;
+        return copy.readFloatsInLine(values, n, &ended);
+    }
+
+    // A face's references after its keyword: the form found from the first word, then two more
+    // references whatever they hold (a failed read leaves the last values), then as many as
+    // assign at least one integer. Values are kept in the scan's list when kValues; otherwise
+    // they are only counted. Returns the list (null without values) and their number in *count.
+    template <bool kValues>
+    const Reference* references(Form* form, size_t* count, Reference*) {
+        Reference first{};
+        size_t length;
+        const char* word = in_.word(&length);
+        *form = faceForm(word, word + length, first);
+        *count = in_.scan([&](auto& in) { return readReferences<kValues>(in, *form, first); });
+        return kValues ? references_.data() : nullptr;
+    }
+
+private:
+    // The list is rebuilt from the start on every call, so that a read can be repeated.
+    template <bool kValues, class Source>
+    size_t readReferences(Source& in, Form form, Reference ref) {
+        if (!kValues) {
+            size_t count = 3;
+            scanReference(in, form, nullptr);
+            scanReference(in, form, nullptr);
+            while (scanReference(in, form, nullptr) > 0) count++;
+            return count;
+        }
+        references_.clear();
+        references_.push_back(ref);
+        for (int i = 0; i < 2; i++) {
+            scanReference(in, form, &ref);
+            references_.push_back(ref);
+        }
+        while (scanReference(in, form, &ref) > 0) references_.push_back(ref);
+        return references_.size();
+    }
+
+    Scanner& in_;
+    std::vector<Reference>& references_;
+    std::string& line_;
+};
+
+// ---- What the two scans do with a statement ------------------------------------------------------
+
+// The counting scan's: element and triangle counts, the groups in order of first appearance with
+// their triangles, the libraries, whether a vertex gives a colour, and the unknown keywords.
+class CountSink {
+public:
+    static constexpr bool kValues = false;
+
+    explicit CountSink(CountReport& out) : out_(out) { out_.groups.assign(1, {std::string(), 0}); }
+
+    bool colorFound() const { return colors_; }
+    ZEL_HOT Step element(Keyword kind, bool color) {
+        elements_[static_cast<int>(kind)]++;
+        colors_ |= color;
+        return Step::Done;
+    }
+    ZEL_HOT Step face(const Reference*, size_t count, Form, uint64_t) {
+        triangles_ += count - 2;
+        return Step::Done;
+    }
+    Step group(std::string name) {
+        takeTriangles();
+        auto found = entries_.emplace(name, static_cast<uint32_t>(out_.groups.size()));
+        if (found.second) out_.groups.emplace_back(std::move(name), 0);
+        current_ = found.first->second;
+        return Step::Done;
+    }
+    Step useMaterial(const char*) { return Step::Done; }
+    Step library(const char* line, uint64_t at) {
+        out_.libraries.push_back({statementName(line), at});
+        return Step::Done;
+    }
+    void unknown(std::string keyword, uint64_t at) {
+        if (unknown_.insert(keyword).second) out_.unknown.push_back({std::move(keyword), at});
+    }
+    Step fail(Status status) {
+        out_.failure = std::move(status);
+        return Step::Failed;
+    }
+    void finish() {
+        takeTriangles();
+        out_.vertices = elements_[static_cast<int>(Keyword::Vertex)];
+        out_.normals = elements_[static_cast<int>(Keyword::Normal)];
+        out_.texcoords = elements_[static_cast<int>(Keyword::TexCoord)];
+        out_.current = current_;
+        out_.colors = colors_;
+    }
+
+private:
+    // The triangles counted since the current group last changed go to it.
+    void takeTriangles() {
+        out_.groups[current_].second += triangles_;
+        out_.triangles += triangles_;
+        triangles_ = 0;
+    }
+
+    CountReport& out_;
+    uint64_t elements_[3] = {};
+    uint64_t triangles_ = 0;
+    bool colors_ = false;
+    uint32_t current_ = 0;                                // the entry of out_.groups
+    std::unordered_map<std::string, uint32_t> entries_;   // group name -> entry of out_.groups
+    std::unordered_set<std::string> unknown_;
+};
+
+// The filling scan's: it stores elements and triangles into the slots its limits allow, and
+// collects group materials and not-found lines for the caller to apply in file order.
+class FillSink {
+public:
+    static constexpr bool kValues = true;
+
+    FillSink(Scanner& in, const ModelIndex& index, const FillState& state,
+             const FillLimits& limits, FillReport& out)
+        : in_(in), index_(index), limits_(limits), out_(out), state_(state),
+          colors_(index.model->colors) {
+        current_ = state.group == kNoGroup ? nullptr : slotsOf(state.group);
+    }
+
+    bool wantsColors() const { return colors_ != nullptr; }
+    ZEL_HOT Step element(Keyword kind, const float* values, int parsed, const float* color);
+    ZEL_HOT Step face(const Reference* refs, size_t count, Form form, uint64_t at) {
+        if (storePlain(refs, count, form)) return Step::Done;
+        return storeReferences(refs, count, form, at);
+    }
+    Step group(const std::string& name);
+    Step useMaterial(const char* line);
+    Step library(const char*, uint64_t) { return Step::Done; }
+    void finish();
+
+private:
+    Step store(float* array, uint32_t& next, uint32_t end, int n, const float* values, int parsed);
+    Step storeReferences(const Reference* refs, size_t count, Form form, uint64_t at);
     template <bool kTexture, bool kNormal>
     bool storePlain(const Reference* refs, size_t count);
     bool storePlain(const Reference* refs, size_t count, Form form);
     Status badIndex(uint64_t faceStart, Form form, const Reference* refs, size_t count);
     LocalSlots* slotsOf(uint32_t group);
 
-    Scanner& in_;
-    char line_[kMaxToken + 1];
-    std::vector<Reference> references_;  // of the face being read
-
-    // Filling scan.
-    const ModelIndex* index_ = nullptr;
-    const FillLimits* limits_ = nullptr;
+    Scanner& in_;  // for the line number of a failure
+    const ModelIndex& index_;
+    const FillLimits& limits_;
+    FillReport& out_;
     FillState state_;
+    float* const colors_;
     uint32_t material_ = kInherited;
     std::unordered_map<uint32_t, LocalSlots> slots_;  // by group id
     LocalSlots* current_ = nullptr;                   // the current group's, or null
 };
 
-bool RangeScan::nextStatement(uint64_t stop, uint64_t* at, uint64_t* first, bool* started,
-                              uint64_t* next) {
-    in_.skipSpace();
-    *at = in_.offset();
-    if (!*started) {
-        *first = *at;
-        *started = true;
-    }
-    if (*at >= stop || in_.peek() == EOF) {
-        *next = *at;
-        return false;
-    }
-    return true;
-}
-
-void RangeScan::count(uint64_t stop, CountReport& out) {
-    std::unordered_map<std::string, uint32_t> entries;  // group name -> entry of out.groups
-    out.groups.assign(1, {std::string(), 0});
-    uint32_t current = 0;
-    bool started = false;
-    uint64_t at;
-    while (nextStatement(stop, &at, &out.first, &started, &out.next)) {
-        if (quickCounts(stop, out, current)) continue;
-        size_t length;
-        const char* keyword = in_.word(&length);
-        switch (keyword[0]) {
-            case 'v':
-                if (length == 1) {
-                    out.vertices++;
-                } else if (keyword[1] == 'n') {
-                    out.normals++;
-                } else if (keyword[1] == 't') {
-                    out.texcoords++;
-                } else {
-                    out.failure = failure(Stream::Out, "zelFirstPass(): Unknown token \"%.*s\".\n",
-                                          static_cast<int>(length), keyword);
-                    out.failure.line = in_.lineAt(at);
-                    out.next = at;
-                    out.current = current;
-                    return;
-                }
-                in_.skipLine();
-                break;
-            case 'f': {
-                Form form;
-                uint64_t triangles = readFace(false, &form) - 2;
-                out.groups[current].second += triangles;
-                out.triangles += triangles;
-                break;
-            }
-            case 'g': {
-                in_.readLine(line_);
-                std::string name = groupName(line_);
-                auto found = entries.emplace(name, static_cast<uint32_t>(out.groups.size()));
-                if (found.second) out.groups.emplace_back(std::move(name), 0);
-                current = found.first->second;
-                break;
-            }
-            case 'm':
-                in_.readLine(line_);
-                out.libraries.push_back({statementName(line_), at});
-                break;
-            default:
-                in_.skipLine();
-                break;
-        }
-    }
-    out.current = current;
-    out.ioError = in_.failed();
-}
-
-LocalSlots* RangeScan::slotsOf(uint32_t group) {
+LocalSlots* FillSink::slotsOf(uint32_t group) {
     auto found = slots_.try_emplace(group);
     LocalSlots& slots = found.first->second;
     if (found.second) {
-        if (limits_->guess) {
-            auto window = limits_->groups->find(group);
-            if (window != limits_->groups->end())
+        if (limits_.guess) {
+            auto window = limits_.groups->find(group);
+            if (window != limits_.groups->end())
                 slots = {window->second.next, window->second.next, window->second.limit};
         } else {
-            uint32_t stored = (*limits_->stored)[group];
-            slots = {stored, stored, index_->capacity[group]};
+            uint32_t stored = (*limits_.stored)[group];
+            slots = {stored, stored, index_.capacity[group]};
         }
     }
     return &slots;
 }
 
-void RangeScan::fill(const ModelIndex& index, uint64_t stop, const FillState& state,
-                     const FillLimits& limits, FillReport& out) {
-    index_ = &index;
-    limits_ = &limits;
-    state_ = state;
-    current_ = state.group == kNoGroup ? nullptr : slotsOf(state.group);
-    bool started = false;
-    uint64_t at;
-    while (nextStatement(stop, &at, &out.first, &started, &out.next)) {
-        bool took;
-        Step step = quickFills(stop, out, &at, &took);
-        if (step == Step::General) {
-            if (took) continue;
-            step = fillStatement(at, out);
-        }
-        if (step == Step::Done) continue;
-        out.overflow = step == Step::Overflow;
-        out.next = at;
-        break;
-    }
-    out.end = state_;
-    out.material = material_;
-    for (const auto& entry : slots_)
-        if (entry.second.next != entry.second.first)
-            out.stored.emplace_back(entry.first, entry.second.next - entry.second.first);
-    out.ioError = in_.failed();
-}
-
-// One statement of the filling scan, read in the general way.
-Step RangeScan::fillStatement(uint64_t at, FillReport& out) {
-    ZelModel* m = index_->model;
-    const FillState& end = limits_->end;
-    size_t length;
-    const char* keyword = in_.word(&length);
-    float values[3];
-    switch (keyword[0]) {
-        case 'v':
-            // A statement the counting scan did not see (a keyword left on a vertex line) has no
-            // slot of its own: its values are read and dropped.
-            if (length == 1)
-                return storeElement(m->vertices, state_.vertex, end.vertex, 3, values,
-                                    in_.readFloats(values, 3));
-            if (keyword[1] == 'n')
-                return storeElement(m->normals, state_.normal, end.normal, 3, values,
-                                    in_.readFloats(values, 3));
-            if (keyword[1] == 't')
-                return storeElement(m->texcoords, state_.texcoord, end.texcoord, 2, values,
-                                    in_.readFloats(values, 2));
-            in_.skipLine();
-            return Step::Done;
-        case 'f': {
-            Form form;
-            size_t count = readFace(true, &form);
-            return storeReferences(references_.data(), count, form, at, out);
-        }
-        case 'g': {
-            in_.readLine(line_);
-            auto group = index_->groupIds.find(groupName(line_));
-            if (group == index_->groupIds.end()) {
-                state_.group = kNoGroup;  // a group the counting scan never saw holds nothing
-                current_ = nullptr;
-            } else {
-                state_.group = group->second;
-                current_ = slotsOf(group->second);
-                out.materials.emplace_back(group->second, material_);
+ZEL_HOT Step FillSink::element(Keyword kind, const float* values, int parsed, const float* color) {
+    ZelModel* m = index_.model;
+    const FillState& end = limits_.end;
+    switch (kind) {
+        case Keyword::Vertex: {
+            const uint32_t slot = state_.vertex;
+            Step step = store(m->vertices, state_.vertex, end.vertex, 3, values, parsed);
+            if (colors_ && state_.vertex != slot) {
+                static const float kWhite[3] = {1.0f, 1.0f, 1.0f};
+                std::memcpy(&colors_[3 * size_t{slot}], color ? color : kWhite, sizeof kWhite);
             }
-            return Step::Done;
+            return step;
         }
-        case 'u': {
-            in_.readLine(line_);
-            std::string name = statementName(line_);
-            auto found = index_->materials.find(name);
-            if (found != index_->materials.end()) {
-                material_ = found->second;
-            } else {
-                out.warnings.push_back(materialNotFound(name.c_str()));
-                material_ = 0;
-            }
-            if (state_.group != kNoGroup) out.materials.emplace_back(state_.group, material_);
-            return Step::Done;
-        }
+        case Keyword::Normal:
+            return store(m->normals, state_.normal, end.normal, 3, values, parsed);
         default:
-            in_.skipLine();
-            return Step::Done;
+            return store(m->texcoords, state_.texcoord, end.texcoord, 2, values, parsed);
     }
 }
 
 // Stores the `parsed` values (the rest zero, as in a fresh array) into the next slot of an array
-// of n-float elements, when that slot lies before `end`. Beyond it the values are dropped, or,
-// when guessing, the range ends.
-Step RangeScan::storeElement(float* array, uint32_t& next, uint32_t end, int n, const float* values,
-                             int parsed) {
-    if (next >= end) return limits_->guess ? Step::Overflow : Step::Done;
+// of n-float elements, when that slot lies before `end`. Beyond it (a statement the counting scan
+// did not see, such as a keyword left on a vertex line) the values are dropped, or, when guessing,
+// the range ends.
+Step FillSink::store(float* array, uint32_t& next, uint32_t end, int n, const float* values,
+                     int parsed) {
+    if (next >= end) return limits_.guess ? Step::Overflow : Step::Done;
     float* slot = &array[size_t{next} * n];
     for (int i = 0; i < n; i++) slot[i] = i < parsed ? values[i] : 0.0f;
     next++;
     return Step::Done;
 }
 
-// The kind of a "v", "vn" or "vt" keyword at p followed by a blank: 1, 2 or 3 (0 for others).
-ZEL_HOT int elementKind(const char* p) {
-    if (isBlank(static_cast<unsigned char>(p[1]))) return 1;
-    if (!isBlank(static_cast<unsigned char>(p[2]))) return 0;
-    return p[1] == 'n' ? 2 : p[1] == 't' ? 3 : 0;
+Step FillSink::group(const std::string& name) {
+    auto group = index_.groupIds.find(name);
+    if (group == index_.groupIds.end()) {
+        state_.group = kNoGroup;  // a group the counting scan never saw holds nothing
+        current_ = nullptr;
+    } else {
+        state_.group = group->second;
+        current_ = slotsOf(group->second);
+        out_.materials.emplace_back(group->second, material_);
+    }
+    return Step::Done;
 }
 
-// Takes statements as exporters write them, one after another, straight from the bytes held: "v",
-// "vn" and "vt" lines of plainly written numbers and the common face, each with kQuickBytes
-// readable from its keyword. Stops before any other statement, at the range's stop and before the
-// last kQuickBytes held, leaving the rest to the general reading. Returns whether it took any.
-bool RangeScan::quickCounts(uint64_t stop, CountReport& out, uint32_t current) {
-    const char* p = in_.ahead(kQuickBytes);
-    if (!p) return false;
-    const char* const start = p;
-    const char* const limit = std::min(in_.heldEnd() - kQuickBytes, in_.heldAt(stop));
-    uint64_t elements[4] = {}, triangles = 0;
-    while (p < limit) {
-        if (p[0] == 'v') {
-            int kind = elementKind(p);
-            const char* newline = findNewline(p, p + kQuickBytes);
-            if (!kind || !newline) break;
-            elements[kind]++;
-            p = newline + 1;
-        } else if (p[0] == 'f' && isBlank(static_cast<unsigned char>(p[1]))) {
-            Form form;
-            size_t count;
-            const char* next = quickFace<false>(p + 1, &form, nullptr, &count);
-            if (!next) break;
-            triangles += count - 2;
-            p = next;
-        } else {
-            break;
-        }
-        while (isSpace(static_cast<unsigned char>(*p)) && p < limit) ++p;
+Step FillSink::useMaterial(const char* line) {
+    std::string name = statementName(line);
+    auto found = index_.materials.find(name);
+    if (found != index_.materials.end()) {
+        material_ = found->second;
+    } else {
+        out_.warnings.push_back(materialNotFound(name.c_str()));
+        material_ = 0;
     }
-    in_.advanceTo(p);
-    out.vertices += elements[1];
-    out.normals += elements[2];
-    out.texcoords += elements[3];
-    out.triangles += triangles;
-    out.groups[current].second += triangles;
-    return p != start;
+    if (state_.group != kNoGroup) out_.materials.emplace_back(state_.group, material_);
+    return Step::Done;
 }
 
-// The filling scan's share of the same. Returns Step::General when it stopped before a statement
-// for the general reading (*took tells whether it took any before), or the step that ended the
-// range with *at the offset of its statement.
-Step RangeScan::quickFills(uint64_t stop, FillReport& out, uint64_t* at, bool* took) {
-    const char* p = in_.ahead(kQuickBytes);
-    *took = false;
-    if (!p) return Step::General;
-    const char* const start = p;
-    const char* const limit = std::min(in_.heldEnd() - kQuickBytes, in_.heldAt(stop));
-    ZelModel* m = index_->model;
-    const FillState& end = limits_->end;
-    float* const arrays[4] = {nullptr, m->vertices, m->normals, m->texcoords};
-    uint32_t* const next[4] = {nullptr, &state_.vertex, &state_.normal, &state_.texcoord};
-    const uint32_t last[4] = {0, end.vertex, end.normal, end.texcoord};
-    Step step = Step::General;
-    while (p < limit) {
-        const char* after;
-        if (p[0] == 'v') {
-            int kind = elementKind(p);
-            if (!kind) break;
-            const int n = kind == 3 ? 2 : 3;
-            after = p + 1 + (kind > 1);
-            const char* const window = p + kQuickBytes - 32;  // room for the reads of one number
-            float values[3];
-            bool plain = true;
-            for (int i = 0; i < n && plain; i++) {
-                after += *after == ' ';
-                while (after < window && isBlank(static_cast<unsigned char>(*after))) ++after;
-                plain = after < window && quickDecimal(after, &values[i]);
-            }
-            if (!plain) break;
-            step = storeElement(arrays[kind], *next[kind], last[kind], n, values, n);
-        } else if (p[0] == 'f' && isBlank(static_cast<unsigned char>(p[1]))) {
-            Form form;
-            size_t count;
-            Reference refs[kQuickReferences];
-            after = quickFace<true>(p + 1, &form, refs, &count);
-            if (!after) break;
-            step = storePlain(refs, count, form)
-                       ? Step::Done
-                       : storeReferences(refs, count, form, in_.offsetOf(p), out);
-        } else {
-            break;
-        }
-        if (step != Step::Done) {
-            *at = in_.offsetOf(p);
-            return step;
-        }
-        p = after;
-        while (isSpace(static_cast<unsigned char>(*p)) && p < limit) ++p;
-    }
-    in_.advanceTo(p);
-    *took = p != start;
-    return Step::General;
-}
-
-// Reads the references of a face after its first: two more whatever they hold (a failed read
-// leaves the last values), then as many as assign at least one integer. Without `values` they are
-// only counted; with it the list is rebuilt from the start on every call, so a read can be
-// repeated. Returns the number of references, the first included.
-template <class Source>
-size_t RangeScan::readReferences(Source& in, Form form, Reference ref, bool values) {
-    if (!values) {
-        size_t count = 3;
-        scanReference(in, form, nullptr);
-        scanReference(in, form, nullptr);
-        while (scanReference(in, form, nullptr) > 0) count++;
-        return count;
-    }
-    references_.clear();
-    references_.push_back(ref);
-    for (int i = 0; i < 2; i++) {
-        scanReference(in, form, &ref);
-        references_.push_back(ref);
-    }
-    while (scanReference(in, form, &ref) > 0) references_.push_back(ref);
-    return references_.size();
-}
-
-// Reads a face's references after its keyword and returns how many there are (at least 3). With
-// `values` they are left in references_; otherwise only counted.
-size_t RangeScan::readFace(bool values, Form* form) {
-    Reference first{};
-    size_t length;
-    const char* word = in_.word(&length);
-    *form = faceForm(word, word + length, first);
-    return in_.scan([&](auto& in) { return readReferences(in, *form, first, values); });
+void FillSink::finish() {
+    out_.end = state_;
+    out_.material = material_;
+    for (const auto& entry : slots_)
+        if (entry.second.next != entry.second.first)
+            out_.stored.emplace_back(entry.first, entry.second.next - entry.second.first);
 }
 
 // Stores a face whose indices all stand as written, as storeReferences would: every one positive
 // and within its array (or, for an array the file lacks, positive), with room for its triangles.
 // Returns false, storing nothing, for any other.
 template <bool kTexture, bool kNormal>
-ZEL_HOT bool RangeScan::storePlain(const Reference* refs, size_t count) {
-    const ZelModel* m = index_->model;
+ZEL_HOT bool FillSink::storePlain(const Reference* refs, size_t count) {
+    const ZelModel* m = index_.model;
     const uint64_t triangles = count - 2;
     if (!current_ || current_->next + triangles > current_->limit ||
-        state_.triangle + triangles > limits_->end.triangle)
+        state_.triangle + triangles > limits_.end.triangle)
         return false;
     const uint32_t vertices = m->vertexcount;
     const uint32_t texcoords = m->texcoords ? m->texcoordcount : INT32_MAX;
@@ -618,7 +649,7 @@ ZEL_HOT bool RangeScan::storePlain(const Reference* refs, size_t count) {
     }
     if (!plain) return false;
     ZelTriangle* triangle = &m->triangles[state_.triangle];
-    uint32_t* slot = &index_->groups[state_.group]->triangleidx[current_->next];
+    uint32_t* slot = &index_.groups[state_.group]->triangleidx[current_->next];
     for (size_t i = 2; i < count; i++, triangle++) {
         const Reference* corners[] = {&refs[0], &refs[i - 1], &refs[i]};
         for (int k = 0; k < 3; k++) {
@@ -633,7 +664,7 @@ ZEL_HOT bool RangeScan::storePlain(const Reference* refs, size_t count) {
     return true;
 }
 
-ZEL_HOT bool RangeScan::storePlain(const Reference* refs, size_t count, Form form) {
+ZEL_HOT bool FillSink::storePlain(const Reference* refs, size_t count, Form form) {
     switch (form) {
         case Form::Vertex:
             return storePlain<false, false>(refs, count);
@@ -648,11 +679,10 @@ ZEL_HOT bool RangeScan::storePlain(const Reference* refs, size_t count, Form for
 }
 
 // Checks and resolves every index of a face's references and stores the fan r1 r2 r3, r1 r3 r4,
-// ..., r1 rN-1 rN. An index that names nothing sets out.failure (Step::Failed); a triangle outside
+// ..., r1 rN-1 rN. An index that names nothing sets the report's failure (Step::Failed); a triangle outside
 // a guessed window ends the range (Step::Overflow).
-Step RangeScan::storeReferences(const Reference* refs, size_t count, Form form, uint64_t at,
-                                FillReport& out) {
-    const ZelModel* m = index_->model;
+Step FillSink::storeReferences(const Reference* refs, size_t count, Form form, uint64_t at) {
+    const ZelModel* m = index_.model;
     const bool texture = hasTexture(form), normal = hasNormal(form);
     auto corner = [&](const Reference& ref, Corner* c) {
         bool good = resolve(ref.v, state_.vertex - 1, m->vertexcount, true, &c->v);
@@ -669,11 +699,11 @@ Step RangeScan::storeReferences(const Reference* refs, size_t count, Form form, 
         if (!(good = corner(refs[i], &next))) break;
         if (!current_) continue;  // a group the counting scan never saw: the triangles are dropped
         // Never more than the counting scan made room for.
-        if (current_->next >= current_->limit || state_.triangle >= limits_->end.triangle) {
-            if (limits_->guess) return Step::Overflow;
+        if (current_->next >= current_->limit || state_.triangle >= limits_.end.triangle) {
+            if (limits_.guess) return Step::Overflow;
             continue;
         }
-        ZelTriangle& triangle = index_->model->triangles[state_.triangle];
+        ZelTriangle& triangle = index_.model->triangles[state_.triangle];
         triangle = ZelTriangle{};
         const Corner* corners[] = {&first, &previous, &next};
         for (int k = 0; k < 3; k++) {
@@ -681,18 +711,18 @@ Step RangeScan::storeReferences(const Reference* refs, size_t count, Form form, 
             if (texture) triangle.texcoordidx[k] = corners[k]->t;
             if (normal) triangle.normalidx[k] = corners[k]->n;
         }
-        index_->groups[state_.group]->triangleidx[current_->next++] = state_.triangle++;
+        index_.groups[state_.group]->triangleidx[current_->next++] = state_.triangle++;
     }
     if (good) return Step::Done;
-    out.failure = badIndex(at, form, refs, count);
+    out_.failure = badIndex(at, form, refs, count);
     return Step::Failed;
 }
 
 // The failure for a face with an index that names no element of an array the file has: every later
 // operation would read outside the array. It names the file, the face's line and the first bad
 // index.
-Status RangeScan::badIndex(uint64_t faceStart, Form form, const Reference* refs, size_t count) {
-    const ZelModel* m = index_->model;
+Status FillSink::badIndex(uint64_t faceStart, Form form, const Reference* refs, size_t count) {
+    const ZelModel* m = index_.model;
     struct Kind {
         const char* what;
         const char* plural;
@@ -729,35 +759,267 @@ Status RangeScan::badIndex(uint64_t faceStart, Form form, const Reference* refs,
     return status;
 }
 
-}  // namespace
 
-void countRange(const Input& input, std::vector<char>* buffer, uint64_t start, uint64_t stop,
-                CountReport* out) {
-    if (buffer) {
-        Scanner in(input, start, *buffer);
-        RangeScan(in).count(stop, *out);
+// ---- The scan ----------------------------------------------------------------------------------
+
+// One scan over one range: the counting scan with a CountSink, the filling scan with a FillSink.
+// Statements as exporters write them are taken in runs straight from the buffer (the quick
+// source); anything else is read through the scanner (the general source), by the same readers.
+template <class Sink>
+class RangeScan {
+public:
+    // The sink is the scan's own, made from `sinkArguments`, so that its state is at hand.
+    template <class... Arguments>
+    RangeScan(Scanner& in, uint32_t flags, Arguments&&... sinkArguments)
+        : in_(in), sink_(std::forward<Arguments>(sinkArguments)...), flags_(flags) {}
+
+    Sink& sink() { return sink_; }
+
+    // Reads statements up to the first keyword at or after `stop` or the end of the input, or
+    // up to the statement that ended the range: returns that statement's step (Done otherwise).
+    // *first and *next are as in the reports.
+    Step run(uint64_t stop, uint64_t* first, uint64_t* next);
+
+private:
+    bool nextStatement(uint64_t stop, uint64_t* at, uint64_t* first, bool* started, uint64_t* next);
+    Step quickRun(uint64_t stop, uint64_t* at, bool* took);
+    Step general(uint64_t at);
+    template <class Source>
+    Step element(Source& in, Keyword kind);
+    template <class Source>
+    Step face(Source& in, uint64_t at);
+    Step otherV(const char* keyword, size_t length, uint64_t at);
+
+    Scanner& in_;
+    Sink sink_;
+    const uint32_t flags_;
+    char line_[kMaxToken + 1];
+    std::vector<Reference> references_;  // of a face read through the scanner
+    std::string rest_;                   // a line read whole
+    Reference quick_[kQuickReferences];  // of a face read by the quick path
+};
+
+// Skips white space and reports where the next keyword starts; false when that is at or after
+// `stop` or the input ends there (`next` then says where).
+template <class Sink>
+bool RangeScan<Sink>::nextStatement(uint64_t stop, uint64_t* at, uint64_t* first, bool* started,
+                                    uint64_t* next) {
+    in_.skipSpace();
+    *at = in_.offset();
+    if (!*started) {
+        *first = *at;
+        *started = true;
+    }
+    if (*at >= stop || in_.peek() == EOF) {
+        *next = *at;
+        return false;
+    }
+    return true;
+}
+
+template <class Sink>
+Step RangeScan<Sink>::run(uint64_t stop, uint64_t* first, uint64_t* next) {
+    bool started = false;
+    uint64_t at;
+    while (nextStatement(stop, &at, first, &started, next)) {
+        bool took;
+        Step step = quickRun(stop, &at, &took);
+        if (step == Step::General) {
+            if (took) continue;
+            step = general(at);
+        }
+        if (step == Step::Done) continue;
+        *next = at;
+        return step;
+    }
+    return Step::Done;
+}
+
+// Takes statements one after another straight from the bytes held while the quick source can read
+// them, each with kQuickBytes readable from its keyword: it stops before any other statement, at
+// the range's stop and before the last kQuickBytes held. Returns Step::General when it stopped
+// before a statement for the general reading (*took tells whether it took any before), or the
+// step that ended the range with *at the offset of its statement.
+template <class Sink>
+Step RangeScan<Sink>::quickRun(uint64_t stop, uint64_t* at, bool* took) {
+    const char* p = in_.ahead(kQuickBytes);
+    *took = false;
+    if (!p) return Step::General;
+    const char* const start = p;
+    const char* const limit = std::min(in_.heldEnd() - kQuickBytes, in_.heldAt(stop));
+    while (p < limit) {
+        const Keyword kind = quickKeyword(p);
+        if (kind == Keyword::Other) break;
+        QuickSource source(p, kind == Keyword::Vertex || kind == Keyword::Face ? 1 : 2);
+        Step step = kind == Keyword::Face ? face(source, in_.offsetOf(p)) : element(source, kind);
+        if (step == Step::General) break;
+        if (step != Step::Done) {
+            *at = in_.offsetOf(p);
+            return step;
+        }
+        p = source.p;
+        while (isSpace(static_cast<unsigned char>(*p)) && p < limit) ++p;
+    }
+    in_.advanceTo(p);
+    *took = p != start;
+    return Step::General;
+}
+
+// One statement read through the scanner.
+template <class Sink>
+Step RangeScan<Sink>::general(uint64_t at) {
+    size_t length;
+    const char* keyword = in_.word(&length);
+    GeneralSource source(in_, references_, rest_);
+    switch (const Keyword kind = keywordOf(keyword, length)) {
+        case Keyword::Vertex:
+        case Keyword::Normal:
+        case Keyword::TexCoord:
+            return element(source, kind);
+        case Keyword::Face:
+            return face(source, at);
+        case Keyword::Object:
+            if (!(flags_ & ZEL_LOAD_OBJECTS)) break;
+            [[fallthrough]];
+        case Keyword::Group:
+            in_.readLine(line_);
+            return sink_.group(groupName(line_));
+        case Keyword::UseMaterial:
+            in_.readLine(line_);
+            return sink_.useMaterial(line_);
+        case Keyword::Library:
+            in_.readLine(line_);
+            return sink_.library(line_, at);
+        case Keyword::OtherV:
+            return otherV(keyword, length, at);
+        case Keyword::Other:
+            break;
+    }
+    in_.skipLine();
+    return Step::Done;
+}
+
+// "v", "vn" and "vt". The counting scan counts the element and skips its line; on a vertex line,
+// until the range has found one, it also looks for a colour. The filling scan reads the values
+// (the ones on the keyword's line, then, when the line ends too early, further ones as "%f" finds
+// them) and leaves the rest of the line to be read as statements, as the reading rules have it.
+// A vertex gives a colour when its line holds three more numbers after its position: the
+// reader would take the first of them as no statement and skip its line, so the filling scan
+// reads them and skips the line itself, and ends where the reader ends.
+template <class Sink>
+template <class Source>
+ZEL_HOT Step RangeScan<Sink>::element(Source& in, Keyword kind) {
+    float values[6];
+    bool ended;
+    if constexpr (!Sink::kValues) {
+        bool color = false;
+        if (kind == Keyword::Vertex && !sink_.colorFound() && in.lineMayHoldWords(6))
+            color = in.numbersSkippingLine(values, 6) == 6;
+        else
+            in.skipLine();
+        if (!in.plain) return Step::General;
+        return sink_.element(kind, color);
     } else {
-        Scanner in(input.data, input.size, start);
-        RangeScan(in).count(stop, *out);
+        const int n = kind == Keyword::TexCoord ? 2 : 3;
+        int got = in.floatsInLine(values, n, &ended);
+        const bool inLine = got == n;
+        if (!inLine) {
+            // Values beyond the line, or that are not plain, are the general reading's.
+            if (Source::kQuick) return Step::General;
+            if (ended) got += in.floats(values + got, n - got);
+        }
+        const float* color = nullptr;
+        if (kind == Keyword::Vertex && inLine && sink_.wantsColors() &&
+            startsNumber(in.peekInLine()) && in.numbersSkippingLine(values + 3, 3) == 3)
+            color = values + 3;
+        if (!in.plain) return Step::General;
+        return sink_.element(kind, values, Source::kQuick ? n : got, color);
     }
 }
 
-void fillRange(const Input& input, std::vector<char>* buffer, const ModelIndex& index,
-               uint64_t start, uint64_t stop, const FillState& state, const FillLimits& limits,
-               FillReport* out) {
+// "f": its references, counted or stored.
+template <class Sink>
+template <class Source>
+ZEL_HOT Step RangeScan<Sink>::face(Source& in, uint64_t at) {
+    Form form;
+    size_t count;
+    const Reference* refs = in.template references<Sink::kValues>(&form, &count, quick_);
+    if (!in.plain) return Step::General;
+    return sink_.face(refs, count, form, at);
+}
+
+// A keyword starting with "v" other than "v", "vn" and "vt". The counting scan fails the read on
+// it, or, under ZEL_LOAD_UNKNOWN_KEYWORDS, notes it and skips its line; the filling scan skips
+// the line.
+template <class Sink>
+Step RangeScan<Sink>::otherV(const char* keyword, size_t length, uint64_t at) {
+    if constexpr (!Sink::kValues) {
+        if (!(flags_ & ZEL_LOAD_UNKNOWN_KEYWORDS)) {
+            Status status = failure(Stream::Out, "zelFirstPass(): Unknown token \"%.*s\".\n",
+                                    static_cast<int>(length), keyword);
+            status.line = in_.lineAt(at);
+            return sink_.fail(std::move(status));
+        }
+        sink_.unknown(std::string(keyword, length), at);
+    }
+    in_.skipLine();
+    return Step::Done;
+}
+
+// Both scans over a range, with a scanner over the input through `buffer` or in place.
+template <class Scan>
+void overRange(const Input& input, std::vector<char>* buffer, uint64_t start, Scan&& scan) {
     if (buffer) {
         Scanner in(input, start, *buffer);
-        RangeScan(in).fill(index, stop, state, limits, *out);
+        scan(in);
     } else {
         Scanner in(input.data, input.size, start);
-        RangeScan(in).fill(index, stop, state, limits, *out);
+        scan(in);
     }
+}
+
+}  // namespace
+
+void countRange(const Input& input, std::vector<char>* buffer, uint32_t flags, uint64_t start,
+                uint64_t stop, CountReport* out) {
+    overRange(input, buffer, start, [&](Scanner& in) {
+        RangeScan<CountSink> scan(in, flags, *out);
+        scan.run(stop, &out->first, &out->next);
+        scan.sink().finish();
+        out->ioError = in.failed();
+    });
+}
+
+void fillRange(const Input& input, std::vector<char>* buffer, uint32_t flags,
+               const ModelIndex& index, uint64_t start, uint64_t stop, const FillState& state,
+               const FillLimits& limits, FillReport* out) {
+    overRange(input, buffer, start, [&](Scanner& in) {
+        RangeScan<FillSink> scan(in, flags, in, index, state, limits, *out);
+        Step step = scan.run(stop, &out->first, &out->next);
+        out->overflow = step == Step::Overflow;
+        scan.sink().finish();
+        out->ioError = in.failed();
+    });
 }
 
 uint32_t lineOf(const Input& input, uint64_t offset) {
-    if (input.fd < 0) return Scanner(input.data, input.size).lineAt(offset);
-    std::vector<char> buffer(kDefaultBufferSize);
-    return Scanner(input, 0, buffer).lineAt(offset);
+    return linesOf(input, {offset})[0];
+}
+
+std::vector<uint32_t> linesOf(const Input& input, const std::vector<uint64_t>& offsets) {
+    if (offsets.empty()) return {};
+    std::vector<char> buffer(input.fd >= 0 ? kDefaultBufferSize : 0);
+    std::vector<uint32_t> lines;
+    lines.reserve(offsets.size());
+    overRange(input, input.fd >= 0 ? &buffer : nullptr, 0, [&](Scanner& in) {
+        uint64_t line = 1, at = 0;
+        for (uint64_t offset : offsets) {
+            line += in.linesUpTo(offset - at);
+            at = offset;
+            lines.push_back(line > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(line));
+        }
+    });
+    return lines;
 }
 
 Status readOBJFile(const char* path, const ReadOptions& options, ZelModel** out) {

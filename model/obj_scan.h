@@ -29,14 +29,21 @@ struct CountReport {
         uint64_t offset;  // of the "mtllib" keyword
     };
     std::vector<Library> libraries;  // in file order
-    Status failure;                  // when not ok, the range ended there
+    bool colors = false;             // a "v" line of the range gives a colour
+    struct Unknown {
+        std::string keyword;
+        uint64_t offset;  // of its first line in the range
+    };
+    std::vector<Unknown> unknown;  // keywords skipped under ZEL_LOAD_UNKNOWN_KEYWORDS, in order
+    Status failure;                // when not ok, the range ended there
     bool ioError = false;
 };
 
 // Scans from `start` up to the first keyword at or after `stop` (or the end of the input). Reads
-// `input` through `buffer`, or in place when `buffer` is null (memory only).
-void countRange(const Input& input, std::vector<char>* buffer, uint64_t start, uint64_t stop,
-                CountReport* out);
+// `input` through `buffer`, or in place when `buffer` is null (memory only). `flags` are the
+// ZEL_LOAD_* flags.
+void countRange(const Input& input, std::vector<char>* buffer, uint32_t flags, uint64_t start,
+                uint64_t stop, CountReport* out);
 
 // The model as the filling scan sees it once the counting scan is done: arrays allocated, groups
 // numbered in order of creation. Read-only while ranges are filled.
@@ -94,12 +101,14 @@ struct FillReport {
 
 // Fills the model's arrays from `start` up to the first keyword at or after `stop`, from state
 // `state`, within `limits`.
-void fillRange(const Input& input, std::vector<char>* buffer, const ModelIndex& index,
-               uint64_t start, uint64_t stop, const FillState& state, const FillLimits& limits,
-               FillReport* out);
+void fillRange(const Input& input, std::vector<char>* buffer, uint32_t flags,
+               const ModelIndex& index, uint64_t start, uint64_t stop, const FillState& state,
+               const FillLimits& limits, FillReport* out);
 
 // The 1-based line that holds byte `offset` of the input.
 uint32_t lineOf(const Input& input, uint64_t offset);
+// The same for every offset of `offsets` (ascending), in one pass over the input.
+std::vector<uint32_t> linesOf(const Input& input, const std::vector<uint64_t>& offsets);
 
 // Reads a whole OBJ input, on as many threads as `options` allows (obj_ranges.cpp).
 Status readOBJInput(const char* path, const Input& input, const ReadOptions& options,

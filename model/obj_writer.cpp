@@ -303,9 +303,7 @@ Status writeOBJText(const ZelModel* model, uint32_t mode, Output& out, WriteMate
 Status writeMTL(const ZelModel* model, const char* filename, const char* mtllibname) {
     ZEL_REQUIRE(model);
     ZEL_REQUIRE(mtllibname);
-    char* dir = zelDirName(filename);
-    std::string path = std::string(dir) + mtllibname;
-    std::free(dir);
+    std::string path = dirName(filename) + mtllibname;
     FILE* file = std::fopen(path.c_str(), "w");
     if (!file)
         return failure(Stream::Err, "zelWriteMTL() failed: can't open file \"%s\".\n",
@@ -411,9 +409,7 @@ Status saveOBJ(const ZelModel* model, const char* path, uint32_t mode) {
     Output out;
     initOutput(out, obj.file(), nullptr);
     Status status = writeOBJText(model, mode, out, [&] {
-        char* dir = zelDirName(path);
-        mtl = std::make_unique<PendingFile>(std::string(dir) + model->mtllib);
-        std::free(dir);
+        mtl = std::make_unique<PendingFile>(dirName(path) + model->mtllib);
         if (!mtl->create())
             return failure(Stream::Err, "zelWriteMTL() failed: can't open file \"%s\".\n",
                            mtl->target().c_str());

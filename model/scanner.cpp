@@ -266,16 +266,21 @@ int Scanner::slowPeek() {
 }
 
 uint32_t Scanner::lineAt(uint64_t offset) {
-    uint64_t lines = 1;
     seek(0);
-    while (offset > 0 && peek() != EOF) {
+    uint64_t lines = 1 + linesUpTo(offset);
+    return lines > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(lines);
+}
+
+uint64_t Scanner::linesUpTo(uint64_t bytes) {
+    uint64_t lines = 0;
+    while (bytes > 0 && peek() != EOF) {
         size_t span = static_cast<size_t>(end_ - p_);
-        if (span > offset) span = static_cast<size_t>(offset);
+        if (span > bytes) span = static_cast<size_t>(bytes);
         for (const char* q = p_; q < p_ + span; ++q) lines += *q == '\n';
         p_ += span;
-        offset -= span;
+        bytes -= span;
     }
-    return lines > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(lines);
+    return lines;
 }
 
 void Scanner::skipSpaceAcrossRefills() {
@@ -330,6 +335,23 @@ size_t Scanner::readLine(char* line) {
     return length;
 }
 
+void Scanner::readRestOfLine(std::string* line) {
+    line->clear();
+    for (;;) {
+        if (p_ < end_) {
+            const char* newline =
+                static_cast<const char*>(std::memchr(p_, '\n', static_cast<size_t>(end_ - p_)));
+            line->append(p_, newline ? newline : end_);
+            if (newline) {
+                p_ = newline + 1;
+                return;
+            }
+            p_ = end_;
+        }
+        if (!refill()) return;
+    }
+}
+
 int Scanner::slowFloat(float* value) {
     if (peek() == EOF) return EOF;
     InPlaceCursor fast{{p_, end_, atEnd_}};
@@ -343,6 +365,27 @@ int Scanner::slowFloat(float* value) {
     CollectingCursor slow{*this, {}};
     token = scanFloatToken(slow, &length);
     return token && convertFloat(slow.token.data(), slow.token.size(), value) ? 1 : 0;
+}
+
+int Scanner::peekInLine() {
+    int c;
+    while ((c = peek()) != EOF && c != '\n' && isSpace(c)) ++p_;
+    return c;
+}
+
+int Scanner::readFloatsInLine(float* values, int n, bool* ended) {
+    *ended = false;
+    for (int i = 0; i < n; i++) {
+        int c = peekInLine();
+        if (c == '\n' || c == EOF) {
+            *ended = true;
+            return i;
+        }
+        float value;
+        if (readFloat(&value) != 1) return i;
+        values[i] = value;
+    }
+    return n;
 }
 
 int Scanner::readFloats(float* values, int n) {

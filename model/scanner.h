@@ -44,6 +44,46 @@ ZEL_HOT const char* findNewline(const char* p, const char* end) {
     return static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
 }
 
+// The line feed that ends the line at p, searched for in [p, end), or null when there is none
+// there. *words receives the number of runs of bytes above ' ' before it (or before end): an
+// upper bound on the words of the line, since every white-space byte is at most ' '.
+ZEL_HOT const char* lineEndAndWords(const char* p, const char* end, unsigned* words) {
+    unsigned count = 0;
+    unsigned inWord = 0;
+#ifdef __SSE2__
+    const __m128i newline = _mm_set1_epi8('\n'), flip = _mm_set1_epi8(static_cast<char>(0x80));
+    const __m128i blank = _mm_set1_epi8(static_cast<char>(' ' ^ 0x80));
+    // Bytes above ' ' as unsigned numbers: flipping the top bit makes the signed compare do.
+    auto masks = [&](const char* at, unsigned* lineFeeds) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        *lineFeeds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)));
+        return static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpgt_epi8(_mm_xor_si128(bytes, flip), blank)));
+    };
+    for (; end - p >= 32; p += 32) {
+        unsigned low, high;
+        const unsigned word = masks(p, &low) | masks(p + 16, &high) << 16;
+        const unsigned found = low | high << 16;
+        unsigned starts = word & ~((word << 1) | inWord);
+        if (found) starts &= (found & -found) - 1;
+        for (; starts; starts &= starts - 1) count++;  // a line has few words
+        if (found) {
+            *words = count;
+            return p + __builtin_ctz(found);
+        }
+        inWord = word >> 31;
+    }
+#endif
+    for (; p < end; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c == '\n') break;
+        count += c > ' ' && !inWord;
+        inWord = c > ' ';
+    }
+    *words = count;
+    return p < end ? p : nullptr;
+}
+
 struct Window;
 
 // The size of the buffer a file streams through unless a reader is told otherwise.
@@ -82,6 +122,8 @@ public:
     // The 1-based number of the line holding byte `offset`. For error reports only: it rescans the
     // input, after which the scanner must not be used again.
     uint32_t lineAt(uint64_t offset);
+    // Consumes up to `bytes` bytes and returns how many line feeds they held.
+    uint64_t linesUpTo(uint64_t bytes);
 
     // The next byte (0..255) without consuming it, or EOF at the end of the input.
     int peek() { return p_ < end_ ? static_cast<unsigned char>(*p_) : slowPeek(); }
@@ -109,6 +151,8 @@ public:
     // Reads the rest of the line, line feed included. The first 127 bytes are stored in `line`
     // (NUL-terminated) and the rest of the line is consumed unstored. Returns the stored length.
     size_t readLine(char* line);
+    // Reads the rest of the line, line feed included, and stores all of it but the line feed.
+    void readRestOfLine(std::string* line);
     // "%d": 1 when a value was read (and stored, unless `value` is null), 0 on a matching failure,
     // EOF at the end of the input.
     inline int readInt(int* value);
@@ -117,6 +161,19 @@ public:
     // "%f %f ...": reads up to n floats, stopping at the first that fails; returns how many were
     // stored.
     int readFloats(float* values, int n);
+    // Skips blanks (white space other than the line feed) and returns the next byte without
+    // consuming it, or EOF at the end of the input.
+    int peekInLine();
+    // "%f" reads of up to n floats that stay on the current line: before each only blanks are
+    // skipped, and reading stops at the line end (or the end of the input), with *ended set, or
+    // at the first read that fails. Returns how many were stored.
+    int readFloatsInLine(float* values, int n, bool* ended);
+    // False when the rest of the line, from the next byte, is held and has fewer than n words;
+    // true otherwise (a cheap test ahead of reading the words).
+    bool lineMayHoldWords(unsigned n) const {
+        unsigned words;
+        return !lineEndAndWords(p_, end_, &words) && !atEnd_ ? true : words >= n;
+    }
 
     // The next byte, when at least n bytes from it on are held (refilling the buffer to get them
     // if need be), so that a quick path can read them without end checks; null otherwise (near the

@@ -56,4 +56,40 @@ void fillError(const Status& status, ZelError* error) {
     error->line = status.line;
 }
 
+void* allocate(size_t bytes) {
+    void* block = std::malloc(bytes ? bytes : 1);
+    if (!block) throw std::bad_alloc();
+    return block;
+}
+
+void* allocateZeroed(size_t count, size_t size) {
+    void* block = std::calloc(count ? count : 1, size ? size : 1);
+    if (!block) throw std::bad_alloc();
+    return block;
+}
+
+char* copyString(const char* text) {
+    char* copy = strdup(text);
+    if (!copy) throw std::bad_alloc();
+    return copy;
+}
+
+Status outOfMemory(const char* operation, const char* path) noexcept {
+    try {
+        return failure(Stream::Err, "%s() failed: out of memory reading \"%s\".\n", operation,
+                       path);
+    } catch (const std::bad_alloc&) {
+        Status status;
+        status.ok = false;
+        return status;
+    }
+}
+
+void exitOutOfMemory(const char* operation) {
+    std::fflush(stdout);
+    std::fputs(operation, stderr);
+    std::fputs("() failed: out of memory.\n", stderr);
+    std::exit(1);
+}
+
 }  // namespace zel

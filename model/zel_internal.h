@@ -5,9 +5,11 @@
 
 #include <pthread.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,18 @@ namespace zel {
 // an existing one.
 ZelGroup* newGroup(ZelModel* model, const char* name);
 
+// A texture map that is not set: no name, offset 0, scale 1, no clamp, bump multiplier 1.
+extern const ZelTextureMap kNoTextureMap;
+// The six maps of a material, in the order the writer writes them.
+std::array<ZelTextureMap*, 6> textureMaps(ZelMaterial& material);
+std::array<const ZelTextureMap*, 6> textureMaps(const ZelMaterial& material);
+// Frees a map's strings and leaves it unset.
+void freeTextureMap(ZelTextureMap* map);
+// Frees `count` materials (their names and maps) and the array; null is ignored.
+void freeMaterials(ZelMaterial* materials, uint32_t count);
+// A copy of `count` materials, names and maps included, allocated as freeMaterials frees it.
+ZelMaterial* copyMaterials(const ZelMaterial* materials, uint32_t count);
+
 // Where a diagnostic line goes.
 enum class Stream { Out, Err };
 
@@ -58,6 +72,32 @@ Status failure(Stream stream, const char* fmt, ...) __attribute__((format(printf
 
 // Puts a failure into the caller's error record (when there is one).
 void fillError(const Status& status, ZelError* error);
+
+// Out of memory travels inside the library as std::bad_alloc, as the standard containers raise
+// it; these allocate as malloc, calloc and strdup do and raise it instead of returning null. Every
+// public entry point catches it (exitOnOutOfMemory, or a returned failure), so it never reaches a
+// caller, and whatever was allocated before is released on the way.
+void* allocate(size_t bytes);
+void* allocateZeroed(size_t count, size_t size);
+char* copyString(const char* text);
+
+// The failure of a read that could not get its memory: "<operation>() failed: out of memory
+// reading "PATH".\n" (a failure with no message if even that cannot be made).
+Status outOfMemory(const char* operation, const char* path) noexcept;
+
+// Prints "<operation>() failed: out of memory.\n" on standard error and ends the process with
+// status 1.
+[[noreturn]] void exitOutOfMemory(const char* operation);
+
+// Runs body(); out of memory ends the process as exitOutOfMemory does.
+template <class Body>
+auto exitOnOutOfMemory(const char* operation, Body&& body) -> decltype(body()) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        exitOutOfMemory(operation);
+    }
+}
 
 // Supplies the text of a file for in-memory reading: returns false when there is no such file.
 using TextProvider = std::function<bool(const std::string& path, std::string& text)>;
@@ -98,8 +138,13 @@ struct ReadOptions {
     uint64_t rangeSize = 0;
     // Supplies the material libraries by their full path; null: they are read from disk.
     const TextProvider* libraries = nullptr;
-    // Receives each "can't find material" line; null: the lines go to standard output.
+    // Receives each "can't find material" line, and the warnings of the load flags; null: the
+    // lines go to standard output.
     std::function<void(const std::string& line)> warn;
+    // ZEL_LOAD_* flags: 0 reads the documented dialect.
+    uint32_t flags = 0;
+    // When not 0, the most bytes the model's arrays may take (see ZelLoadOptions.maxbytes).
+    uint64_t maxBytes = 0;
 };
 
 // Reads an OBJ file from disk. On failure *out is null and nothing is left allocated.
@@ -126,6 +171,17 @@ std::string materialNotFound(const char* name);
 // Reads the material library `name` into `model` (see zelReadMTL). With `mtl` null it reads from
 // disk. On failure the model keeps the materials it had.
 Status readMTL(ZelModel* model, const char* name, const TextProvider* mtl);
+
+// The directory part of `path`, as zelDirName gives it.
+std::string dirName(const char* path);
+
+// The path of the material library `name` of `model`: the directory part of the model's path
+// followed by the name.
+std::string libraryPath(const ZelModel* model, const char* name);
+
+// The warning for the material library `name` of `model` that cannot be read, under
+// ZEL_LOAD_MISSING_LIBRARIES.
+std::string missingLibraryWarning(const ZelModel* model, const std::string& name);
 
 // Welds like zelWeldPositions but leaves `positions` unchanged and writes the 1-based welded index
 // of input position i to map[i] (map has *count + 1 entries; map[0] is set to 0), exact for any
