@@ -1,21 +1,31 @@
-// Drawing a model with OpenGL 1.1 in immediate mode, and recording such a drawing into a display
-// list. This is the only file of the library that needs OpenGL.
+// Drawing a model with OpenGL 1.1 in immediate mode, recording such a drawing into a display list,
+// and drawing a mesh from vertex arrays. This is the only file of the library that needs OpenGL.
 #include <GL/gl.h>
 
 #include "draw_mode.h"
 #include "zel_internal.h"
 
-void zelDraw(ZelModel* model, uint32_t mode) {
+namespace {
+
+// The material a group's texture is chosen by: its own, or 0 for every group of a model without
+// materials.
+uint32_t textureOf(uint32_t material, bool materials) { return materials ? material : 0; }
+
+// zelDraw and zelDrawTextured: `textures` null draws without binding any.
+void drawModel(const char* operation, ZelModel* model, uint32_t mode,
+               const unsigned int* textures) {
     ZEL_REQUIRE(model);
     ZEL_REQUIRE(model->vertices);
 
-    mode = zel::reconcileDrawMode("zelDraw", zel::drawData(model), mode);
+    mode = zel::reconcileMode(operation, zel::ModeUse::Draw, zel::drawData(model), mode);
     const bool flat = mode & ZEL_FLAT;
     const bool smooth = mode & ZEL_SMOOTH;
     const bool texture = mode & ZEL_TEXTURE;
     const bool color = mode & ZEL_COLOR;
     const bool material = mode & ZEL_MATERIAL;
     const bool wireframe = mode & ZEL_WIREFRAME;
+    const bool vertexColor = mode & ZEL_VERTEXCOLOR;
+    const bool bind = texture && textures;
 
     if (color)
         glEnable(GL_COLOR_MATERIAL);
@@ -26,6 +36,7 @@ void zelDraw(ZelModel* model, uint32_t mode) {
     const float* normals = model->normals;
     const float* texcoords = model->texcoords;
     const float* facetnorms = model->facetnorms;
+    const float* colors = model->colors;
 
     for (const ZelGroup* group = model->groups; group; group = group->next) {
         if (material) {
@@ -36,6 +47,11 @@ void zelDraw(ZelModel* model, uint32_t mode) {
             glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, m.shininess);
         }
         if (color) glColor3fv(model->materials[group->material].diffuse);
+        if (bind) {
+            ZEL_REQUIRE(!model->materials || group->material < model->materialcount);
+            glBindTexture(GL_TEXTURE_2D,
+                          textures[textureOf(group->material, model->materials != nullptr)]);
+        }
 
         if (!wireframe) glBegin(GL_TRIANGLES);
         for (uint32_t i = 0; i < group->trianglecount; i++) {
@@ -45,6 +61,7 @@ void zelDraw(ZelModel* model, uint32_t mode) {
             for (int corner = 0; corner < 3; corner++) {
                 if (smooth) glNormal3fv(&normals[3 * size_t{tri.normalidx[corner]}]);
                 if (texture) glTexCoord2fv(&texcoords[2 * size_t{tri.texcoordidx[corner]}]);
+                if (vertexColor) glColor3fv(&colors[3 * size_t{tri.vertexidx[corner]}]);
                 glVertex3fv(&vertices[3 * size_t{tri.vertexidx[corner]}]);
             }
             if (wireframe) glEnd();
@@ -53,12 +70,29 @@ void zelDraw(ZelModel* model, uint32_t mode) {
     }
 }
 
-unsigned int zelMakeList(ZelModel* model, uint32_t mode) {
+unsigned int makeList(const char* operation, ZelModel* model, uint32_t mode,
+                      const unsigned int* textures) {
     const GLuint list = glGenLists(1);
     glNewList(list, GL_COMPILE);
-    zelDraw(model, mode);
+    drawModel(operation, model, mode, textures);
     glEndList();
     return list;
+}
+
+}  // namespace
+
+void zelDraw(ZelModel* model, uint32_t mode) { drawModel("zelDraw", model, mode, nullptr); }
+
+void zelDrawTextured(ZelModel* model, uint32_t mode, const unsigned int* textures) {
+    drawModel("zelDrawTextured", model, mode, textures);
+}
+
+unsigned int zelMakeList(ZelModel* model, uint32_t mode) {
+    return makeList("zelDraw", model, mode, nullptr);
+}
+
+unsigned int zelMakeListTextured(ZelModel* model, uint32_t mode, const unsigned int* textures) {
+    return makeList("zelDrawTextured", model, mode, textures);
 }
 
 namespace {
@@ -75,22 +109,30 @@ void drawTriangles(const uint32_t* indices, uint64_t count) {
     }
 }
 
-}  // namespace
-
-void zelDrawMesh(const ZelMesh* mesh, uint32_t mode) {
+// zelDrawMesh and zelDrawMeshTextured: `textures` null draws without binding any.
+void drawMesh(const char* operation, const ZelMesh* mesh, uint32_t mode,
+              const unsigned int* textures) {
     ZEL_REQUIRE(mesh);
     for (uint32_t g = 0; g < mesh->groupcount; g++) {
         ZEL_REQUIRE(uint64_t{mesh->groups[g].first} + mesh->groups[g].count <= mesh->indexcount);
         ZEL_REQUIRE(!mesh->materials || mesh->groups[g].material < mesh->materialcount);
     }
     const zel::DrawData data{(mesh->mode & ZEL_FLAT) != 0, (mesh->mode & ZEL_SMOOTH) != 0,
-                             (mesh->mode & ZEL_TEXTURE) != 0, mesh->materials != nullptr};
-    mode = zel::reconcileDrawMode("zelDrawMesh", data, mode);
+                             (mesh->mode & ZEL_TEXTURE) != 0, mesh->materials != nullptr,
+                             (mesh->mode & ZEL_VERTEXCOLOR) != 0};
+    mode = zel::reconcileMode(operation, zel::ModeUse::Draw, data, mode);
     const bool normals = mode & (ZEL_FLAT | ZEL_SMOOTH);
     const bool texture = mode & ZEL_TEXTURE;
     const bool color = mode & ZEL_COLOR;
     const bool material = mode & ZEL_MATERIAL;
     const bool wireframe = mode & ZEL_WIREFRAME;
+    const bool vertexColor = mode & ZEL_VERTEXCOLOR;
+    const bool bind = texture && textures;
+
+    // Where each attribute lies in a vertex: position, normal, texture coordinate, colour.
+    const bool meshNormals = mesh->mode & (ZEL_FLAT | ZEL_SMOOTH);
+    const uint32_t texcoordAt = meshNormals ? 6 : 3;
+    const uint32_t colorAt = texcoordAt + ((mesh->mode & ZEL_TEXTURE) ? 2 : 0);
 
     // The arrays are set up inside a saved client state, every other array switched off so that
     // none the caller left on is read with the mesh's indices.
@@ -106,12 +148,16 @@ void zelDrawMesh(const ZelMesh* mesh, uint32_t mode) {
     }
     if (texture) {
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glTexCoordPointer(2, GL_FLOAT, stride,
-                          mesh->vertices + ((mesh->mode & (ZEL_FLAT | ZEL_SMOOTH)) ? 6 : 3));
+        glTexCoordPointer(2, GL_FLOAT, stride, mesh->vertices + texcoordAt);
     } else {
         glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     }
-    glDisableClientState(GL_COLOR_ARRAY);
+    if (vertexColor) {
+        glEnableClientState(GL_COLOR_ARRAY);
+        glColorPointer(3, GL_FLOAT, stride, mesh->vertices + colorAt);
+    } else {
+        glDisableClientState(GL_COLOR_ARRAY);
+    }
     glDisableClientState(GL_INDEX_ARRAY);
     glDisableClientState(GL_EDGE_FLAG_ARRAY);
 
@@ -128,17 +174,22 @@ void zelDrawMesh(const ZelMesh* mesh, uint32_t mode) {
         glEnable(GL_COLOR_MATERIAL);
     else if (material)
         glDisable(GL_COLOR_MATERIAL);
-    if (color || material) {
+    if (color || material || bind) {
         for (uint32_t g = 0; g < mesh->groupcount; g++) {
             const ZelMeshGroup& group = mesh->groups[g];
-            const ZelMaterial& m = mesh->materials[group.material];
-            if (material) {
-                glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, m.ambient);
-                glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, m.diffuse);
-                glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, m.specular);
-                glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, m.shininess);
+            if (material || color) {
+                const ZelMaterial& m = mesh->materials[group.material];
+                if (material) {
+                    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, m.ambient);
+                    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, m.diffuse);
+                    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, m.specular);
+                    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, m.shininess);
+                }
+                if (color) glColor3fv(m.diffuse);
             }
-            if (color) glColor3fv(m.diffuse);
+            if (bind)
+                glBindTexture(GL_TEXTURE_2D,
+                              textures[textureOf(group.material, mesh->materials != nullptr)]);
             drawTriangles(mesh->indices + group.first, group.count);
         }
     } else {
@@ -148,4 +199,14 @@ void zelDrawMesh(const ZelMesh* mesh, uint32_t mode) {
 
     if (wireframe) glPopAttrib();
     glPopClientAttrib();
+}
+
+}  // namespace
+
+void zelDrawMesh(const ZelMesh* mesh, uint32_t mode) {
+    drawMesh("zelDrawMesh", mesh, mode, nullptr);
+}
+
+void zelDrawMeshTextured(const ZelMesh* mesh, uint32_t mode, const unsigned int* textures) {
+    drawMesh("zelDrawMeshTextured", mesh, mode, textures);
 }

@@ -32,6 +32,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -160,11 +161,11 @@ struct MergeSpace {
     static size_t tableSize(size_t triples) { return triples + triples / 2 + 16; }
 
     void make(size_t triples, uint32_t floatsPerVertex) {
+        std::free(vertices);
+        vertices = nullptr;
+        vertices = static_cast<float*>(allocate(std::max<size_t>(triples * floatsPerVertex, 1) * sizeof(float)));
         capacity = triples;
         stride = floatsPerVertex;
-        std::free(vertices);
-        vertices =
-            static_cast<float*>(std::malloc(std::max<size_t>(triples * stride, 1) * sizeof(float)));
         // Touching every page now is the point when a helper thread does this.
         for (size_t i = 0; i < triples * stride; i += 1024) vertices[i] = 0.0f;
         table.assign(tableSize(triples), Slot{0, kNone});
@@ -181,9 +182,10 @@ uint32_t mergeVertices(const ZelModel* model, const TripleSet& set, uint32_t mod
     const uint32_t count = set.size();
     const Triple* triples = set.triples();
     const bool flat = mode & ZEL_FLAT, normal = mode & (ZEL_FLAT | ZEL_SMOOTH),
-               texture = mode & ZEL_TEXTURE;
+               texture = mode & ZEL_TEXTURE, color = mode & ZEL_VERTEXCOLOR;
     const float* normals = flat ? model->facetnorms : model->normals;
     const int texcoordAt = normal ? 6 : 3;
+    const int colorAt = texcoordAt + (texture ? 2 : 0);
     for (uint32_t id = 0; id < count; id++) {
         const Triple& t = triples[id];
         float* out = vertices + size_t{kStride} * id;
@@ -192,6 +194,8 @@ uint32_t mergeVertices(const ZelModel* model, const TripleSet& set, uint32_t mod
         if (texture)
             std::memcpy(out + texcoordAt, model->texcoords + 2 * size_t{t.texcoord},
                         2 * sizeof(float));
+        if (color)
+            std::memcpy(out + colorAt, model->colors + 3 * size_t{t.vertex}, 3 * sizeof(float));
     }
 
     const uint64_t size = table.size();
@@ -255,8 +259,12 @@ MergeVertices mergeVerticesFor(uint32_t stride) {
             return mergeVertices<5>;
         case 6:
             return mergeVertices<6>;
-        default:
+        case 8:
             return mergeVertices<8>;
+        case 9:
+            return mergeVertices<9>;
+        default:
+            return mergeVertices<11>;
     }
 }
 
@@ -296,31 +304,53 @@ public:
         return space_;
     }
 
-    // A helper thread: the merge space (the first one), then runs as they become ready.
+    // A helper thread: the merge space (the first one), then runs as they become ready. Out of
+    // memory here leaves the space to the caller, or fails the mesh.
     void help() {
         if (!claimed_.exchange(true)) {
-            space_.make(expected_, stride_);
+            try {
+                space_.make(expected_, stride_);
+            } catch (const std::bad_alloc&) {
+            }
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 spaceMade_ = true;
             }
             changed_.notify_all();
         }
-        orderRuns(true);
+        try {
+            orderRuns(true);
+        } catch (const std::bad_alloc&) {
+            failed_ = true;
+        }
     }
 
     // Orders runs not taken yet; a helper waits for each run's corners to be numbered.
     void orderRuns(bool wait) {
         std::vector<uint32_t> scratch, local, global;
-        for (size_t r; (r = next_.fetch_add(1)) < runs_.size();) {
+        for (size_t r; !abandoned_ && (r = next_.fetch_add(1)) < runs_.size();) {
             const Run& run = runs_[r];
             if (wait) {
                 std::unique_lock<std::mutex> lock(mutex_);
-                changed_.wait(lock, [&] { return numbered_ >= run.first + run.count; });
+                changed_.wait(lock,
+                              [&] { return numbered_ >= run.first + run.count || abandoned_; });
+                if (abandoned_) return;
             }
             order(run, scratch, local, global);
         }
     }
+
+    // The caller, when the mesh cannot be made: the helpers stop waiting and leave.
+    void abandon() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            abandoned_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    // Whether a helper ran out of memory (its run is then not ordered).
+    bool failed() const { return failed_; }
 
 private:
     // Renumbers the run's vertices from 0 (by subtracting the lowest when they lie close
@@ -372,6 +402,8 @@ private:
     std::condition_variable changed_;
     size_t numbered_ = 0;
     bool spaceMade_ = false;
+    std::atomic<bool> abandoned_{false};
+    std::atomic<bool> failed_{false};
 };
 
 // Step 1 for one combination of attributes: writes every corner's triple number to `indices`,
@@ -414,20 +446,13 @@ NumberCorners numberCornersFor(uint32_t mode) {
     return texture ? numberCorners<false, false, true> : numberCorners<false, false, false>;
 }
 
-char* copyText(const char* text) {
-    const size_t length = std::strlen(text) + 1;
-    char* copy = static_cast<char*>(std::malloc(length));
-    std::memcpy(copy, text, length);
-    return copy;
-}
-
 // The groups' index ranges and names, and the runs they are ordered in.
 std::vector<Run> makeGroups(const ZelModel* model, ZelMesh* mesh, uint32_t runTriangles) {
     std::vector<Run> runs;
     size_t first = 0;
     ZelMeshGroup* out = mesh->groups;
     for (const ZelGroup* group = model->groups; group; group = group->next, out++) {
-        out->name = copyText(group->name);
+        out->name = copyString(group->name);
         out->first = static_cast<uint32_t>(first);
         out->count = 3 * group->trianglecount;
         out->material = group->material;
@@ -440,13 +465,13 @@ std::vector<Run> makeGroups(const ZelModel* model, ZelMesh* mesh, uint32_t runTr
     return runs;
 }
 
-}  // namespace
 
-ZelMesh* makeMesh(const ZelModel* model, uint32_t mode, const MeshOptions& options) {
+// makeMesh, with out of memory raised.
+ZelMesh* makeMeshOrThrow(const ZelModel* model, uint32_t mode, const MeshOptions& options) {
     ZEL_REQUIRE(model);
     ZEL_REQUIRE(model->vertices);
-    mode = reconcileDrawMode("zelMakeMesh", drawData(model), mode) &
-           (ZEL_FLAT | ZEL_SMOOTH | ZEL_TEXTURE);
+    mode = reconcileMode("zelMakeMesh", ModeUse::Draw, drawData(model), mode) &
+           (ZEL_FLAT | ZEL_SMOOTH | ZEL_TEXTURE | ZEL_VERTEXCOLOR);
 
     uint64_t entries = 0;
     uint32_t groupcount = 0;
@@ -464,14 +489,16 @@ ZelMesh* makeMesh(const ZelModel* model, uint32_t mode, const MeshOptions& optio
     }
     const size_t indexcount = 3 * entries;
 
-    ZelMesh* mesh = static_cast<ZelMesh*>(std::calloc(1, sizeof(ZelMesh)));
+    std::unique_ptr<ZelMesh, void (*)(ZelMesh*)> mesh(
+        static_cast<ZelMesh*>(allocateZeroed(1, sizeof(ZelMesh))), zelFreeMesh);
     mesh->mode = mode;
-    mesh->stride = 3 + (mode & (ZEL_FLAT | ZEL_SMOOTH) ? 3 : 0) + (mode & ZEL_TEXTURE ? 2 : 0);
+    mesh->stride = 3 + (mode & (ZEL_FLAT | ZEL_SMOOTH) ? 3 : 0) + (mode & ZEL_TEXTURE ? 2 : 0) +
+                   (mode & ZEL_VERTEXCOLOR ? 3 : 0);
+    mesh->indices = static_cast<uint32_t*>(allocate(std::max<size_t>(indexcount, 1) * 4));
     mesh->indexcount = static_cast<uint32_t>(indexcount);
-    mesh->indices = static_cast<uint32_t*>(std::malloc(std::max<size_t>(indexcount, 1) * 4));
-    mesh->groupcount = groupcount;
     mesh->groups = static_cast<ZelMeshGroup*>(
-        std::calloc(std::max<uint32_t>(groupcount, 1), sizeof(ZelMeshGroup)));
+        allocateZeroed(std::max<uint32_t>(groupcount, 1), sizeof(ZelMeshGroup)));
+    mesh->groupcount = groupcount;
     // In flat mode nearly every corner is a triple of its own; otherwise most models have about
     // one per vertex.
     const size_t vertexcount = model->vertexcount;
@@ -479,39 +506,56 @@ ZelMesh* makeMesh(const ZelModel* model, uint32_t mode, const MeshOptions& optio
         (mode & ZEL_FLAT) ? indexcount : std::min(indexcount, vertexcount + vertexcount / 8 + 1);
     SharedWork work(
         mesh->indices,
-        makeGroups(model, mesh, options.runTriangles ? options.runTriangles : kDefaultRun),
+        makeGroups(model, mesh.get(), options.runTriangles ? options.runTriangles : kDefaultRun),
         expected, mesh->stride);
 
     const uint32_t threads = options.threads             ? options.threads
                              : entries < kOneThreadBelow ? 1
                                                          : usableProcessors();
-    HelperThreads helpers(threads, [&work](uint32_t) { work.help(); });
-
-    TripleSet set(model->vertexcount, std::min(indexcount, 2 * expected));
-    numberCornersFor(mode)(model, set, mesh->indices, work);
-    MergeSpace& space = work.space(set.size());
-    std::vector<uint32_t> renumber;
-    mesh->vertexcount =
-        mergeVerticesFor(mesh->stride)(model, set, mode, space.vertices, space.table, &renumber);
-    mesh->vertices = static_cast<float*>(std::realloc(
-        space.vertices,
-        std::max<size_t>(size_t{mesh->vertexcount} * mesh->stride, 1) * sizeof(float)));
-    space.vertices = nullptr;
-    work.orderRuns(false);
-    helpers.join();
-    if (!renumber.empty())
-        for (size_t i = 0; i < indexcount; i++) mesh->indices[i] = renumber[mesh->indices[i]];
-
-    if (model->materials) {
-        mesh->materialcount = model->materialcount;
-        mesh->materials = static_cast<ZelMaterial*>(
-            std::malloc(std::max<uint32_t>(model->materialcount, 1) * sizeof(ZelMaterial)));
-        for (uint32_t i = 0; i < model->materialcount; i++) {
-            mesh->materials[i] = model->materials[i];
-            mesh->materials[i].name = copyText(model->materials[i].name);
+    {
+        HelperThreads helpers(threads, [&work](uint32_t) { work.help(); });
+        try {
+            TripleSet set(model->vertexcount, std::min(indexcount, 2 * expected));
+            numberCornersFor(mode)(model, set, mesh->indices, work);
+            MergeSpace& space = work.space(set.size());
+            std::vector<uint32_t> renumber;
+            const uint32_t kept = mergeVerticesFor(mesh->stride)(model, set, mode, space.vertices,
+                                                                 space.table, &renumber);
+            // Shrinking cannot fail in practice; if it does, the larger block serves.
+            void* vertices = std::realloc(
+                space.vertices, std::max<size_t>(size_t{kept} * mesh->stride, 1) * sizeof(float));
+            mesh->vertices = static_cast<float*>(vertices ? vertices : space.vertices);
+            mesh->vertexcount = kept;
+            space.vertices = nullptr;
+            work.orderRuns(false);
+            helpers.join();
+            if (!renumber.empty())
+                for (size_t i = 0; i < indexcount; i++)
+                    mesh->indices[i] = renumber[mesh->indices[i]];
+        } catch (...) {
+            work.abandon();
+            throw;
         }
     }
-    return mesh;
+    if (work.failed()) throw std::bad_alloc();
+
+    if (model->materials) {
+        mesh->materials = copyMaterials(model->materials, model->materialcount);
+        mesh->materialcount = model->materialcount;
+    }
+    return mesh.release();
+}
+
+}  // namespace
+
+ZelMesh* makeMesh(const ZelModel* model, uint32_t mode, const MeshOptions& options) {
+    try {
+        return makeMeshOrThrow(model, mode, options);
+    } catch (const std::bad_alloc&) {
+        std::fflush(stdout);
+        std::fputs("zelMakeMesh() failed: out of memory.\n", stderr);
+        return nullptr;
+    }
 }
 
 }  // namespace zel
@@ -524,9 +568,8 @@ void zelFreeMesh(ZelMesh* mesh) {
     if (!mesh) return;
     std::free(mesh->vertices);
     std::free(mesh->indices);
-    for (uint32_t i = 0; i < mesh->groupcount; i++) std::free(mesh->groups[i].name);
+    for (uint32_t i = 0; mesh->groups && i < mesh->groupcount; i++) std::free(mesh->groups[i].name);
     std::free(mesh->groups);
-    for (uint32_t i = 0; i < mesh->materialcount; i++) std::free(mesh->materials[i].name);
-    std::free(mesh->materials);
+    zel::freeMaterials(mesh->materials, mesh->materialcount);
     std::free(mesh);
 }

@@ -1045,7 +1045,8 @@ Status readOBJMemory(const char* path, const char* data, size_t size, const Read
 ZelModel* zelReadOBJ(const char* path) {
     ZEL_REQUIRE(path);
     ZelModel* model = nullptr;
-    zel::Status status = zel::readOBJFile(path, &model);
+    zel::Status status =
+        zel::exitOnOutOfMemory("zelReadOBJ", [&] { return zel::readOBJFile(path, &model); });
     if (!status.ok) zel::exitWith(status);
     return model;
 }
@@ -1061,6 +1062,8 @@ zel::ReadOptions readOptions(const ZelLoadOptions* options, zel::TextProvider* l
     read.warn = [held](const std::string& line) { held->push_back(line); };
     if (!options) return read;
     read.threads = options->threads;
+    read.flags = options->flags;
+    read.maxBytes = options->maxbytes;
     if (options->library) {
         *libraries = [options](const std::string& path, std::string& text) {
             const char* data = nullptr;
@@ -1094,25 +1097,37 @@ ZelModel* finishLoad(const zel::Status& status, ZelModel* model,
     return model;
 }
 
+// Runs a load: read(readOptions) reads into *model. Out of memory anywhere on the way is the
+// load's failure, with nothing left allocated.
+template <class Read>
+ZelModel* load(const char* path, const ZelLoadOptions* options, ZelError* error, Read&& read) {
+    ZelModel* model = nullptr;
+    try {
+        zel::TextProvider libraries;
+        std::vector<std::string> held;
+        zel::Status status = read(readOptions(options, &libraries, &held), &model);
+        return finishLoad(status, model, held, error);
+    } catch (const std::bad_alloc&) {
+        if (model) zelFreeModel(model);
+        zel::fillError(zel::outOfMemory("zelReadOBJ", path), error);
+        return nullptr;
+    }
+}
+
 }  // namespace
 
 ZelModel* zelLoadOBJ(const char* path, const ZelLoadOptions* options, ZelError* error) {
     ZEL_REQUIRE(path);
-    zel::TextProvider libraries;
-    std::vector<std::string> held;
-    ZelModel* model = nullptr;
-    zel::Status status = zel::readOBJFile(path, readOptions(options, &libraries, &held), &model);
-    return finishLoad(status, model, held, error);
+    return load(path, options, error, [&](const zel::ReadOptions& read, ZelModel** model) {
+        return zel::readOBJFile(path, read, model);
+    });
 }
 
 ZelModel* zelLoadOBJMemory(const char* path, const char* data, size_t size,
                            const ZelLoadOptions* options, ZelError* error) {
     ZEL_REQUIRE(path);
     ZEL_REQUIRE(data || size == 0);
-    zel::TextProvider libraries;
-    std::vector<std::string> held;
-    ZelModel* model = nullptr;
-    zel::Status status = zel::readOBJMemory(path, data ? data : "", size,
-                                            readOptions(options, &libraries, &held), &model);
-    return finishLoad(status, model, held, error);
+    return load(path, options, error, [&](const zel::ReadOptions& read, ZelModel** model) {
+        return zel::readOBJMemory(path, data ? data : "", size, read, model);
+    });
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "draw_mode.h"
 #include "format.h"
 #include "zel_internal.h"
 
@@ -87,15 +88,17 @@ char* putLiteral(char* p, const char* text, size_t length) {
     return p + length;
 }
 
-// The keyword of a line followed by its floats, each after one blank.
-void putFloatLine(Output& out, const char* keyword, const float* values, int count) {
+// The keyword of a line followed by its floats, each after one blank, and the line end unless
+// the line goes on.
+void putFloatLine(Output& out, const char* keyword, const float* values, int count,
+                  bool ends = true) {
     char* p = lineStart(out);
     p = putLiteral(p, keyword, std::strlen(keyword));
     for (int i = 0; i < count; i++) {
         *p++ = ' ';
         p = formatFloat(p, values[i]);
     }
-    *p++ = '\n';
+    if (ends) *p++ = '\n';
     lineEnd(out, p);
 }
 
@@ -193,30 +196,26 @@ void putGroupLine(Output& out, const char* name) {
     putText(out, "\n", 1);
 }
 
-// Clears the flags the model cannot honour, announcing each, in the documented order.
-uint32_t reconcileMode(const ZelModel* model, uint32_t mode) {
-    auto warn = [&mode](uint32_t clear, const char* text) {
-        std::fputs("zelWriteOBJ() warning: ", stdout);
-        std::fputs(text, stdout);
-        mode &= ~clear;
+// The writer's mode: the flags the model can honour, each other one announced and dropped.
+uint32_t writerMode(const ZelModel* model, uint32_t mode) {
+    return reconcileMode("zelWriteOBJ", ModeUse::Write, drawData(model), mode);
+}
+
+// A texture-map line: the keyword, the options that differ from their defaults, the name.
+void putMapLine(Output& out, const char* keyword, const ZelTextureMap& map) {
+    if (!map.name) return;
+    putText(out, keyword);
+    auto vector = [&](const char* option, const float* values, float usual) {
+        if (values[0] == usual && values[1] == usual && values[2] == usual) return;
+        putFloatLine(out, option, values, 3, false);
     };
-    if ((mode & ZEL_FLAT) && !model->facetnorms)
-        warn(ZEL_FLAT, "flat normal output requested with no facet normals defined.\n");
-    if ((mode & ZEL_SMOOTH) && !model->normals)
-        warn(ZEL_SMOOTH, "smooth normal output requested with no normals defined.\n");
-    if ((mode & ZEL_TEXTURE) && !model->texcoords)
-        warn(ZEL_TEXTURE,
-             "texture coordinate output requested with no texture coordinates defined.\n");
-    if ((mode & ZEL_FLAT) && (mode & ZEL_SMOOTH))
-        warn(ZEL_FLAT,
-             "flat normal output requested and smooth normal output requested (using smooth).\n");
-    if ((mode & ZEL_COLOR) && !model->materials)
-        warn(ZEL_COLOR, "color output requested with no colors (materials) defined.\n");
-    if ((mode & ZEL_MATERIAL) && !model->materials)
-        warn(ZEL_MATERIAL, "material output requested with no materials defined.\n");
-    if ((mode & ZEL_COLOR) && (mode & ZEL_MATERIAL))
-        warn(ZEL_COLOR, "color and material output requested outputting only materials.\n");
-    return mode;
+    vector(" -o", map.offset, 0.0f);
+    vector(" -s", map.scale, 1.0f);
+    if (map.clamp) putText(out, " -clamp on");
+    if (map.bumpmultiplier != 1.0f) putFloatLine(out, " -bm", &map.bumpmultiplier, 1, false);
+    putText(out, " ");
+    putText(out, map.name);
+    putText(out, "\n", 1);
 }
 
 void writeMTLText(const ZelModel* model, Output& out) {
@@ -235,8 +234,15 @@ void writeMTLText(const ZelModel* model, Output& out) {
         char* p = lineStart(out);
         p = putLiteral(p, "Ns ", 3);
         p = formatDouble(p, shininess);
-        p = putLiteral(p, "\n\n", 2);
+        p = putLiteral(p, "\n", 1);
         lineEnd(out, p);
+        // What goes beyond the colours, when the material has it.
+        if (material.dissolve != 1.0f) putFloatLine(out, "d", &material.dissolve, 1);
+        static const char* const kMapKeywords[] = {"map_Ka", "map_Kd", "map_Ks",
+                                                   "map_Ns", "map_d",  "map_bump"};
+        auto maps = textureMaps(material);
+        for (size_t k = 0; k < maps.size(); k++) putMapLine(out, kMapKeywords[k], *maps[k]);
+        putText(out, "\n", 1);
     }
 }
 
@@ -255,8 +261,17 @@ Status writeOBJText(const ZelModel* model, uint32_t mode, Output& out, WriteMate
     putText(out, "\n");
 
     putCountComment(out, model->vertexcount, "vertices");
-    for (uint32_t i = 1; i <= model->vertexcount; i++)
-        putFloatLine(out, "v", &model->vertices[3 * i], 3);
+    if (mode & ZEL_VERTEXCOLOR) {
+        for (uint32_t i = 1; i <= model->vertexcount; i++) {
+            const float values[6] = {model->vertices[3 * i],     model->vertices[3 * i + 1],
+                                     model->vertices[3 * i + 2], model->colors[3 * i],
+                                     model->colors[3 * i + 1],   model->colors[3 * i + 2]};
+            putFloatLine(out, "v", values, 6);
+        }
+    } else {
+        for (uint32_t i = 1; i <= model->vertexcount; i++)
+            putFloatLine(out, "v", &model->vertices[3 * i], 3);
+    }
     if (mode & ZEL_SMOOTH) {
         putText(out, "\n");
         putCountComment(out, model->normalcount, "normals");
@@ -319,7 +334,7 @@ Status writeMTL(const ZelModel* model, const char* filename, const char* mtllibn
 Status writeOBJ(const ZelModel* model, const char* filename, uint32_t mode) {
     ZEL_REQUIRE(model);
     ZEL_REQUIRE(model->vertexcount == 0 || model->vertices);
-    mode = reconcileMode(model, mode);
+    mode = writerMode(model, mode);
     FILE* file = std::fopen(filename, "w");
     if (!file)
         return failure(Stream::Err, "zelWriteOBJ() failed: can't open file \"%s\" to write.\n",
@@ -400,7 +415,7 @@ Status saveOBJ(const ZelModel* model, const char* path, uint32_t mode) {
     ZEL_REQUIRE(model);
     ZEL_REQUIRE(path);
     ZEL_REQUIRE(model->vertexcount == 0 || model->vertices);
-    mode = reconcileMode(model, mode);
+    mode = writerMode(model, mode);
     PendingFile obj(path);
     if (!obj.create())
         return failure(Stream::Err, "zelWriteOBJ() failed: can't open file \"%s\" to write.\n",
@@ -432,7 +447,7 @@ Status writeOBJMemory(const ZelModel* model, uint32_t mode, std::string* obj, st
     ZEL_REQUIRE(model);
     ZEL_REQUIRE(model->vertexcount == 0 || model->vertices);
     ZEL_REQUIRE(obj && mtl);
-    mode = reconcileMode(model, mode);
+    mode = writerMode(model, mode);
     Output out;
     initOutput(out, nullptr, obj);
     Status status = writeOBJText(model, mode, out, [&] {

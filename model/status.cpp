@@ -48,9 +48,9 @@ void exitWith(const Status& status) {
 
 void fillError(const Status& status, ZelError* error) {
     if (!error) return;
-    std::string message = status.message;
-    if (!message.empty() && message.back() == '\n') message.pop_back();
-    size_t length = std::min(message.size(), sizeof error->message - 1);
+    const std::string& message = status.message;
+    size_t length = message.size() - (!message.empty() && message.back() == '\n');
+    length = std::min(length, sizeof error->message - 1);
     std::memcpy(error->message, message.data(), length);
     error->message[length] = '\0';
     error->line = status.line;

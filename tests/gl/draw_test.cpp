@@ -1,8 +1,9 @@
 // zelDraw and zelMakeList against the recording GL: the exact calls for each mode, the warnings
-// (their texts, order and which flags they clear) and display lists.
+// (their texts, order and which flags they clear), display lists, meshes and textures per group.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,11 @@
 #include "zel.h"
 
 namespace {
+
+struct MeshDeleter {
+    void operator()(ZelMesh* m) const { zelFreeMesh(m); }
+};
+using MeshPtr = std::unique_ptr<ZelMesh, MeshDeleter>;
 
 using glrec::call;
 using glrec::fv;
@@ -34,6 +40,8 @@ const std::string kMaterialMissing =
     "zelDraw() warning: material render mode requested with no materials defined.\n";
 const std::string kColorAndMaterial =
     "zelDraw() warning: color and material render mode requested using only material mode.\n";
+const std::string kVertexColorMissing =
+    "zelDraw() warning: vertex color render mode requested with no vertex colors defined.\n";
 
 float* oneBased(const std::vector<float>& values, size_t stride) {
     float* array = static_cast<float*>(std::calloc(values.size() + stride, sizeof(float)));
@@ -43,7 +51,7 @@ float* oneBased(const std::vector<float>& values, size_t stride) {
 
 ZelMaterial material(const char* name, std::vector<float> diffuse, std::vector<float> ambient,
                      std::vector<float> specular, float shininess) {
-    ZelMaterial m;
+    ZelMaterial m{};
     m.name = strdup(name);
     std::memcpy(m.diffuse, diffuse.data(), sizeof m.diffuse);
     std::memcpy(m.ambient, ambient.data(), sizeof m.ambient);
@@ -101,6 +109,10 @@ struct DrawModel {
             material("default", {0.8f, 0.8f, 0.8f, 1}, {0.2f, 0.2f, 0.2f, 1}, {0, 0, 0, 1}, 65);
         model->materials[1] =
             material("red", {1, 0, 0, 0.5f}, {0.1f, 0, 0, 1}, {0.9f, 0.9f, 0.9f, 1}, 12.5f);
+        return *this;
+    }
+    DrawModel& withColors() {
+        model->colors = oneBased({0.5f, 0, 0, 0, 0.5f, 0, 0, 0, 0.5f, 1, 1, 1}, 3);
         return *this;
     }
     DrawModel& withEverything() {
@@ -301,12 +313,27 @@ TEST(DrawCalls, ModelWithoutGroupsSendsOnlyTheTrackingSwitch) {
     EXPECT_EQ(draw(m.model, ZEL_NONE).calls, Calls{});
 }
 
-TEST(DrawCalls, BitsOfSixtyFourAndAboveAreIgnored) {
+TEST(DrawCalls, VertexColorSendsEachCornersColourBeforeItsVertex) {
     DrawModel m;
-    m.withEverything();
-    for (uint32_t mode : {0u, 1u, 2u, 6u, 8u, 16u, 24u, 32u, 63u}) {
+    m.withEverything().withColors();
+    Drawing d = draw(m.model, ZEL_VERTEXCOLOR | ZEL_COLOR | ZEL_FLAT);
+    const std::string c1 = call("glColor3fv", fv({0.5f, 0, 0})),
+                      c2 = call("glColor3fv", fv({0, 0.5f, 0})),
+                      c3 = call("glColor3fv", fv({0, 0, 0.5f})), c4 = call("glColor3fv", fv({1, 1, 1}));
+    EXPECT_EQ(d.out, "");
+    EXPECT_EQ(d.calls, (Calls{"glEnable(GL_COLOR_MATERIAL)", call("glColor3fv", fv({1, 0, 0})),
+                              "glBegin(GL_TRIANGLES)", normal(0, 0.5f, 0), c1, kV1, c2, kV2, c3,
+                              kV3, "glEnd()", call("glColor3fv", fv({0.8f, 0.8f, 0.8f})),
+                              "glBegin(GL_TRIANGLES)", normal(0.5f, 0, 0), c4, kV4, c3, kV3, c2,
+                              kV2, "glEnd()"}));
+}
+
+TEST(DrawCalls, BitsOf128AndAboveAreIgnored) {
+    DrawModel m;
+    m.withEverything().withColors();
+    for (uint32_t mode : {0u, 1u, 2u, 6u, 8u, 16u, 24u, 32u, 63u, 127u}) {
         const Drawing plain = draw(m.model, mode);
-        for (uint32_t extra : {64u, 128u, 0x8000u, 0x80000000u, 0xFFFFFFC0u}) {
+        for (uint32_t extra : {128u, 0x8000u, 0x80000000u, 0xFFFFFF80u}) {
             const Drawing noisy = draw(m.model, mode | extra);
             EXPECT_EQ(noisy.calls, plain.calls) << mode << " | " << extra;
             EXPECT_EQ(noisy.out, plain.out) << mode << " | " << extra;
@@ -346,7 +373,7 @@ TEST_P(DrawWarnings, PrintsEachFiringCheckInOrderAndDrawsWithoutItsFlag) {
 }
 
 const uint32_t F = ZEL_FLAT, S = ZEL_SMOOTH, T = ZEL_TEXTURE, C = ZEL_COLOR, M = ZEL_MATERIAL,
-               W = ZEL_WIREFRAME;
+               W = ZEL_WIREFRAME, V = ZEL_VERTEXCOLOR;
 
 INSTANTIATE_TEST_SUITE_P(
     Draw, DrawWarnings,
@@ -410,7 +437,9 @@ INSTANTIATE_TEST_SUITE_P(
                     {kFlatAndSmooth, kColorAndMaterial},
                     S | T | M | W},
         WarningCase{
-            "HighBitsDoNotHideAWarning", false, true, true, true, F | 0x40u, {kFlatMissing}, 0},
+            "HighBitsDoNotHideAWarning", false, true, true, true, F | 0x80u, {kFlatMissing}, 0},
+        WarningCase{"VertexColorWithoutColors", true, true, true, true, V | S | M,
+                    {kVertexColorMissing}, S | M},
         WarningCase{"NothingMissing", true, true, true, true, F | T | C | W, {}, F | T | C | W}),
     [](const ::testing::TestParamInfo<WarningCase>& info) { return info.param.name; });
 
@@ -453,6 +482,64 @@ TEST(MakeList, ReturnsTheNameEachListWasGiven) {
     EXPECT_EQ(glrec::listCalls(second).front(), "glBegin(GL_TRIANGLES)");
 }
 
+// ---- Textures per group ---------------------------------------------------------------------
+
+TEST(DrawTextured, BindsEachGroupsTextureUnderTextureModeOnly) {
+    DrawModel m;
+    m.withEverything();
+    const unsigned textures[] = {7, 9};  // by material: "default", "red"
+    auto drawTextured = [&](ZelModel* model, uint32_t mode) {
+        glrec::clear();
+        testing::internal::CaptureStdout();
+        zelDrawTextured(model, mode, textures);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        return glrec::calls();
+    };
+    // The binds and the batches they precede, and the calls without the binds.
+    auto binds = [](const Calls& calls) {
+        Calls found;
+        for (const std::string& c : calls)
+            if (c.rfind("glBindTexture", 0) == 0 || c.rfind("glBegin", 0) == 0 ||
+                c.rfind("glDrawElements", 0) == 0)
+                found.push_back(c.substr(0, c.find(", GL_UNSIGNED_INT")));
+        return found;
+    };
+    auto withoutBinds = [](Calls calls) {
+        calls.erase(std::remove_if(calls.begin(), calls.end(),
+                                   [](const std::string& c) {
+                                       return c.rfind("glBindTexture", 0) == 0;
+                                   }),
+                    calls.end());
+        return calls;
+    };
+    // "wing" (material 1) comes first in the walk; each bind precedes its group's batch.
+    const Calls kBinds = {"glBindTexture(GL_TEXTURE_2D, 9)", "glBegin(GL_TRIANGLES)",
+                          "glBindTexture(GL_TEXTURE_2D, 7)", "glBegin(GL_TRIANGLES)"};
+    Calls d = drawTextured(m.model, T);
+    EXPECT_EQ(binds(d), kBinds);
+    EXPECT_EQ(withoutBinds(d), draw(m.model, T).calls);
+    EXPECT_EQ(drawTextured(m.model, S | M), draw(m.model, S | M).calls);
+
+    // The list holds the binds; a mesh draws group by group to bind them.
+    glrec::clear();
+    const unsigned list = zelMakeListTextured(m.model, T, textures);
+    const Calls compiled = glrec::listCalls(list);
+    EXPECT_EQ(binds(compiled), kBinds);
+    MeshPtr mesh(zelMakeMesh(m.model, T));
+    glrec::clear();
+    zelDrawMeshTextured(mesh.get(), T, textures);
+    EXPECT_EQ(binds(glrec::calls()),
+              (Calls{"glBindTexture(GL_TEXTURE_2D, 9)", "glDrawElements(GL_TRIANGLES, 3",
+                     "glBindTexture(GL_TEXTURE_2D, 7)", "glDrawElements(GL_TRIANGLES, 3"}));
+
+    // Without materials every group takes the first texture.
+    DrawModel bare;
+    bare.withTexcoords();
+    EXPECT_EQ(binds(drawTextured(bare.model, T)),
+              (Calls{"glBindTexture(GL_TEXTURE_2D, 7)", "glBegin(GL_TRIANGLES)",
+                     "glBindTexture(GL_TEXTURE_2D, 7)", "glBegin(GL_TRIANGLES)"}));
+}
+
 TEST(MakeList, PrintsWarningsOnceWhenTheListIsMadeAndNotOnReplay) {
     DrawModel m;
     glrec::clear();
@@ -470,11 +557,6 @@ TEST(MakeList, PrintsWarningsOnceWhenTheListIsMadeAndNotOnReplay) {
 
 // ---- Meshes -------------------------------------------------------------------------------------
 
-struct MeshDeleter {
-    void operator()(ZelMesh* m) const { zelFreeMesh(m); }
-};
-using MeshPtr = std::unique_ptr<ZelMesh, MeshDeleter>;
-
 Drawing drawMesh(const ZelMesh* mesh, uint32_t mode) {
     glrec::clear();
     testing::internal::CaptureStdout();
@@ -486,17 +568,20 @@ Drawing drawMesh(const ZelMesh* mesh, uint32_t mode) {
 }
 
 // The corners zelDraw sends in immediate mode, written as the recorder writes what glDrawElements
-// fetches: "> v{...} n{...} t{...}" per glVertex3fv.
+// fetches: "> v{...} n{...} t{...} c{...}" per glVertex3fv. (Colours before the first vertex are
+// the groups'.)
 Calls cornersOf(const Calls& immediate) {
     Calls corners;
-    std::string n, t;
-    auto braces = [](const std::string& c) {
-        return c.substr(c.find('{'), c.rfind('}') - c.find('{') + 1);
+    std::string n, t, c;
+    auto braces = [](const std::string& call) {
+        return call.substr(call.find('{'), call.rfind('}') - call.find('{') + 1);
     };
-    for (const std::string& c : immediate) {
-        if (c.rfind("glNormal3fv", 0) == 0) n = " n" + braces(c);
-        if (c.rfind("glTexCoord2fv", 0) == 0) t = " t" + braces(c);
-        if (c.rfind("glVertex3fv", 0) == 0) corners.push_back("> v" + braces(c) + n + t);
+    for (const std::string& call : immediate) {
+        if (call.rfind("glNormal3fv", 0) == 0) n = " n" + braces(call);
+        if (call.rfind("glTexCoord2fv", 0) == 0) t = " t" + braces(call);
+        if (call.rfind("glColor3fv", 0) == 0) c = " c" + braces(call);
+        if (call.rfind("glVertex3fv", 0) == 0) corners.push_back("> v" + braces(call) + n + t + c);
+        if (call.rfind("glEnd", 0) == 0) c.clear();
     }
     return corners;
 }
@@ -555,6 +640,31 @@ TEST(DrawMesh, OutlinesArePolygonsInLineModeWithColoursPerGroup) {
                  "glDrawElements(GL_TRIANGLES, 3, GL_UNSIGNED_INT, {3, 4, 5})"},
                 Calls(corners.begin() + 3, corners.end()),
                 {"glPopAttrib()", "glPopClientAttrib()"}}));
+}
+
+TEST(DrawMesh, VertexColoursComeAfterEveryOtherAttributeAndGoToTheColourArray) {
+    DrawModel m;
+    m.withEverything().withColors();
+    MeshPtr mesh(zelMakeMesh(m.model, S | T | V));
+    EXPECT_EQ(mesh->stride, 11u);
+    EXPECT_EQ(mesh->mode, S | T | V);
+    const Drawing d = drawMesh(mesh.get(), S | T | V);
+    const Calls corners = cornersOf(draw(m.model, S | T | V).calls);
+    EXPECT_EQ(d.calls,
+              concat({kArraysOpen,
+                      {"glVertexPointer(3, GL_FLOAT, 44)", "glEnableClientState(GL_NORMAL_ARRAY)",
+                       "glNormalPointer(GL_FLOAT, 44)", "glEnableClientState(GL_TEXTURE_COORD_ARRAY)",
+                       "glTexCoordPointer(2, GL_FLOAT, 44)", "glEnableClientState(GL_COLOR_ARRAY)",
+                       "glColorPointer(3, GL_FLOAT, 44)", "glDisableClientState(GL_INDEX_ARRAY)",
+                       "glDisableClientState(GL_EDGE_FLAG_ARRAY)",
+                       "glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_INT, {0, 1, 2, 3, 4, 5})"},
+                      corners,
+                      {"glPopClientAttrib()"}}));
+    for (uint32_t mode : {V, F | V, T | V}) {
+        MeshPtr other(zelMakeMesh(m.model, mode));
+        EXPECT_EQ(other->stride, mode == V ? 6u : mode == (T | V) ? 8u : 9u);
+        EXPECT_EQ(cornersOf(draw(m.model, mode).calls).size(), 6u);
+    }
 }
 
 TEST(DrawMesh, ClearsWhatTheMeshDoesNotHoldAndDrawsAllGroupsAtOnceWithoutColours) {

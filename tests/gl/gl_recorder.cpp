@@ -22,8 +22,8 @@ struct ClientArray {
 };
 
 struct ClientState {
-    ClientArray vertex, normal, texcoord;
-    bool other = false;  // colour, index or edge flag array enabled
+    ClientArray vertex, normal, texcoord, color;
+    bool other = false;  // index or edge flag array enabled
 };
 
 struct Recorder {
@@ -57,6 +57,8 @@ std::string enumName(GLenum value) {
             return "GL_LINE_LOOP";
         case GL_COLOR_MATERIAL:
             return "GL_COLOR_MATERIAL";
+        case GL_TEXTURE_2D:
+            return "GL_TEXTURE_2D";
         case GL_DEPTH_TEST:
             return "GL_DEPTH_TEST";
         case GL_FRONT_AND_BACK:
@@ -146,6 +148,8 @@ ClientArray* clientArray(GLenum array) {
             return &c.normal;
         case GL_TEXTURE_COORD_ARRAY:
             return &c.texcoord;
+        case GL_COLOR_ARRAY:
+            return &c.color;
         default:
             return nullptr;
     }
@@ -352,6 +356,17 @@ void GLAPIENTRY glTexCoordPointer(GLint size, GLenum type, GLsizei stride, const
                                          pointer};
 }
 
+void GLAPIENTRY glColorPointer(GLint size, GLenum type, GLsizei stride, const GLvoid* pointer) {
+    record(call("glColorPointer", static_cast<int>(size), glrec::enumName(type),
+                static_cast<int>(stride)));
+    glrec::recorder().client.color = {glrec::recorder().client.color.enabled, size, stride,
+                                      pointer};
+}
+
+void GLAPIENTRY glBindTexture(GLenum target, GLuint texture) {
+    record(call("glBindTexture", glrec::enumName(target), static_cast<unsigned>(texture)));
+}
+
 // Recorded with its indices, then one line per index with what the enabled arrays hold there:
 // "> v{1, 2, 3} n{0, 0, 1} t{0.5, 0.5}". Only 32-bit indices and float arrays are taken.
 void GLAPIENTRY glDrawElements(GLenum mode, GLsizei count, GLenum type, const GLvoid* indices) {
@@ -367,6 +382,7 @@ void GLAPIENTRY glDrawElements(GLenum mode, GLsizei count, GLenum type, const GL
         if (c.vertex.enabled) corner += " v" + glrec::element(c.vertex, index[i]);
         if (c.normal.enabled) corner += " n" + glrec::element(c.normal, index[i]);
         if (c.texcoord.enabled) corner += " t" + glrec::element(c.texcoord, index[i]);
+        if (c.color.enabled) corner += " c" + glrec::element(c.color, index[i]);
         record(corner);
     }
 }
