@@ -41,6 +41,10 @@
  *    zelLoadOBJ, zelLoadOBJMemory and zelSaveOBJ return the failure instead.
  *  - A null model or a missing required array is a programming error: an assertion names the failed
  *    expression and aborts, in release builds too.
+ *  - Memory that cannot be had is never a crash: the functions that end the process on a failure
+ *    print one line "<function>() failed: out of memory..." on standard error and exit with
+ *    status 1; zelLoadOBJ and zelLoadOBJMemory return the failure, and zelMakeMesh returns NULL
+ *    after its line. Nothing is left allocated by a call that fails.
  *  - Angles are in degrees. Nothing is kept between calls; one model may be used by one thread at a
  *    time. The readers and zelMakeMesh may use several threads of their own inside one call.
  */
@@ -63,7 +67,12 @@ extern "C" {
 #define ZEL_COLOR 8u      /* each group's diffuse colour as the current colour */
 #define ZEL_MATERIAL 16u  /* each group's full material */
 #define ZEL_WIREFRAME 32u /* drawing only: each triangle as a closed line loop */
-#define ZEL_VERTEXCOLOR 64u /* each vertex's own colour (model->colors) */
+/* Each vertex's own colour (model->colors). Drawn, it is sent with each corner (glColor3fv, or a
+ * colour array for a mesh) after the group's state: with ZEL_COLOR, which switches
+ * GL_COLOR_MATERIAL on, the vertex colours replace the group's diffuse colour, lit or not; with
+ * ZEL_MATERIAL, which switches it off, lighting uses the group's material and the vertex colours
+ * show only where lighting is off; alone, GL_COLOR_MATERIAL is left as the caller set it. */
+#define ZEL_VERTEXCOLOR 64u
 
 /* One triangle: three corners, each with a vertex, a normal and a texture-coordinate index
  * (1-based, 0 when never assigned), and the 1-based index of its facet normal. */
@@ -165,19 +174,24 @@ void zelFreeModel(ZelModel* model);
  * with zelFreeModel). The model holds the vertices (always allocated, even when there are none),
  * the triangles, the groups (newest first, ending with "default"), and the normals, texture
  * coordinates and materials when the file has them; facet normals are made by
- * zelComputeFacetNormals, not read. Faces are fan-triangulated; negative face indices count back
- * from the latest element read. Returns only on success: an unreadable OBJ or MTL file or a face
- * index outside its array prints one line on standard error, a keyword starting with "v" other
- * than "v", "vn" and "vt" one line on standard output, and the process ends with status 1
- * (zelLoadOBJ returns these failures instead). A file of a few MiB or more is read on one thread
- * per processor the process may run on; the model, and what is printed, is the same on any
- * number. */
+ * zelComputeFacetNormals, not read. A "v" line whose line holds three more numbers after the
+ * position gives its vertex a colour (model->colors; further numbers are ignored). Faces are
+ * fan-triangulated; negative face indices count back from the latest element read. Returns only
+ * on success: an unreadable OBJ or MTL file, a face index outside its array or memory that cannot
+ * be had prints one line on standard error, a keyword starting with "v" other than "v", "vn" and
+ * "vt" one line on standard output, and the process ends with status 1 (zelLoadOBJ returns these
+ * failures instead). A file of a few MiB or more is read on one thread per processor the process
+ * may run on; the model, and what is printed, is the same on any number. */
 ZelModel* zelReadOBJ(const char* path);
 
 /* Reads the MTL library `name` (not NULL; as an OBJ file's "mtllib" gives it, relative to the
  * directory part of model->path) into model->materials and materialcount of `model` (not NULL),
- * replacing any materials the model held. Material 0 is the built-in "default". An unreadable
- * library prints one line on standard error and ends the process with status 1. */
+ * replacing any materials the model held. Material 0 is the built-in "default". Besides the
+ * colours and the shininess it reads "d" (or "d -halo"), "Tr", and the maps map_Ka, map_Kd,
+ * map_Ks, map_Ns, map_d and map_bump (also map_Bump, bump) with their options: -o, -s and -t take
+ * one to three numbers, -blendu, -blendv, -cc and -clamp on or off, -mm two words, -bm, -boost,
+ * -texres, -imfchan and -type one; the rest of the line is the file name. An unreadable library
+ * prints one line on standard error and ends the process with status 1. */
 void zelReadMTL(ZelModel* model, const char* name);
 
 /* Returns a new string (the caller frees it) holding `path` (not NULL) up to and including its last
@@ -210,8 +224,11 @@ typedef struct ZelLoadOptions {
      * disk. */
     int (*library)(void* user, const char* path, const char** data, size_t* size);
     /* Receives each "can't find material" line (without its line end) in file order, as it is
-     * found, also in a load that fails later. NULL: the lines go to standard output once the
-     * load has succeeded (a load that fails prints nothing), unless `quiet` is nonzero. */
+     * found, also in a load that fails later, and the warnings of the ZEL_LOAD_* flags (a library
+     * that cannot be read, "zelReadMTL() warning: ..."; an unknown keyword, "zelReadOBJ()
+     * warning: ...", once per keyword with the line of its first use), which come before the
+     * not-found lines. NULL: the lines go to standard output once the load has succeeded (a load
+     * that fails prints nothing), unless `quiet` is nonzero. */
     void (*warning)(void* user, const char* message);
     uint32_t quiet;
     void* user; /* passed to `library` and `warning` */
@@ -234,8 +251,10 @@ typedef struct ZelLoadOptions {
 
 /* Reads the OBJ file at `path` (not NULL) exactly as zelReadOBJ does, and returns the model. On any
  * failure returns NULL instead of ending the process: nothing is left allocated, nothing is
- * printed, and `error` (when not NULL) says what zelReadOBJ would have printed. `options` may be
- * NULL. Safe to call from several threads at once on different files. */
+ * printed, and `error` (when not NULL) says what zelReadOBJ would have printed. That includes
+ * memory that cannot be had: "zelReadOBJ() failed: out of memory reading "PATH"." `options` may
+ * be NULL; its flags and maxbytes read beyond what zelReadOBJ reads. Safe to call from several
+ * threads at once on different files. */
 ZelModel* zelLoadOBJ(const char* path, const ZelLoadOptions* options, ZelError* error);
 
 /* The same over the `size` bytes at `data` (not NULL unless size is 0), which the call only reads:
@@ -347,14 +366,16 @@ void zelWeldVertices(ZelModel* model, float epsilon);
  * order, under `mode` (ZEL_* flags; other bits are ignored): filled triangles (one
  * glBegin(GL_TRIANGLES) per group) or, with ZEL_WIREFRAME, one GL_LINE_LOOP per triangle.
  * ZEL_FLAT sends each triangle's facet normal, ZEL_SMOOTH each corner's normal, ZEL_TEXTURE each
- * corner's texture coordinate; ZEL_COLOR enables GL_COLOR_MATERIAL and sets each group's diffuse
+ * corner's texture coordinate, ZEL_VERTEXCOLOR each corner's vertex colour (in that order, before
+ * the vertex); ZEL_COLOR enables GL_COLOR_MATERIAL and sets each group's diffuse
  * colour with glColor3fv; ZEL_MATERIAL disables GL_COLOR_MATERIAL and sets each group's ambient,
  * diffuse, specular and shininess for GL_FRONT_AND_BACK. A flag the model has no data for is
  * cleared for this call with a "zelDraw() warning: ..." line on standard output (on every call);
  * so are ZEL_FLAT beside ZEL_SMOOTH (smooth wins) and ZEL_COLOR beside ZEL_MATERIAL (material
- * wins). Needs a current OpenGL context, outside glBegin/glEnd. Matrices, lights, the lighting and
- * texturing switches, glColorMaterial's face and mode, the polygon mode and the colour before the
- * call are the caller's; nothing is restored afterwards. */
+ * wins), and ZEL_VERTEXCOLOR on a model without colours, checked last. Needs a current OpenGL
+ * context, outside glBegin/glEnd. Matrices, lights, the lighting and texturing switches,
+ * glColorMaterial's face and mode, the polygon mode and the colour before the call are the
+ * caller's; nothing is restored afterwards. */
 void zelDraw(ZelModel* model, uint32_t mode);
 
 /* Records what zelDraw(model, mode) sends into a new display list (glGenLists, GL_COMPILE) and
@@ -396,11 +417,11 @@ typedef struct ZelMeshGroup {
 /* The vertices, indices, groups and materials of a mesh, all allocated with malloc and released by
  * zelFreeMesh. Vertex i is at vertices[stride * i .. stride * i + stride - 1]: x y z, then, when
  * mode has ZEL_FLAT or ZEL_SMOOTH, the normal nx ny nz, then, when mode has ZEL_TEXTURE, the
- * texture coordinate u v. */
+ * texture coordinate u v, then, when mode has ZEL_VERTEXCOLOR, the colour r g b. */
 typedef struct ZelMesh {
-    uint32_t mode;          /* what the vertices hold: ZEL_FLAT or ZEL_SMOOTH (not both), and
-                               ZEL_TEXTURE */
-    uint32_t stride;        /* floats per vertex: 3, 5, 6 or 8 */
+    uint32_t mode;          /* what the vertices hold: ZEL_FLAT or ZEL_SMOOTH (not both),
+                               ZEL_TEXTURE and ZEL_VERTEXCOLOR */
+    uint32_t stride;        /* floats per vertex: 3 to 11 */
     uint32_t vertexcount;
     float* vertices;        /* stride * vertexcount floats, always allocated; no two are equal */
     uint32_t indexcount;    /* 3 per triangle */
@@ -409,18 +430,20 @@ typedef struct ZelMesh {
     ZelMeshGroup* groups;   /* groupcount groups in the model's list order, always allocated;
                                their ranges follow each other and cover the indices */
     uint32_t materialcount; /* 0 when the model had no materials */
-    ZelMaterial* materials; /* a copy of the model's materials, names included, or NULL */
+    ZelMaterial* materials; /* a copy of the model's materials, names and maps included, or
+                               NULL */
 } ZelMesh;
 
 /* Makes a new mesh, owned by the caller (free it with zelFreeMesh), from `model` (not NULL, with
  * its vertices; not changed). `mode` (ZEL_* flags; other bits are ignored) chooses what each
  * vertex holds besides its position: ZEL_FLAT the facet normal of its triangle, ZEL_SMOOTH the
- * corner's normal, ZEL_TEXTURE the corner's texture coordinate. The flags go through zelDraw's
+ * corner's normal, ZEL_TEXTURE the corner's texture coordinate, ZEL_VERTEXCOLOR its vertex's
+ * colour. The flags go through zelDraw's
  * checks, in its order and with its texts, the lines starting "zelMakeMesh() warning: " (on
  * standard output, on every call): a flag the model has no data for is dropped, ZEL_SMOOTH wins
  * over ZEL_FLAT and ZEL_MATERIAL over ZEL_COLOR. ZEL_COLOR, ZEL_MATERIAL and ZEL_WIREFRAME matter
- * only to zelDrawMesh; mesh->mode keeps the ZEL_FLAT, ZEL_SMOOTH and ZEL_TEXTURE flags that
- * passed.
+ * only to zelDrawMesh; mesh->mode keeps the ZEL_FLAT, ZEL_SMOOTH, ZEL_TEXTURE and ZEL_VERTEXCOLOR
+ * flags that passed.
  *
  * The triangles are taken through the groups, in list order (a triangle listed twice is there
  * twice). Each corner becomes an index; corners whose attributes are equal bit for bit share one
@@ -435,8 +458,8 @@ typedef struct ZelMesh {
  * normalidx beyond normalcount under ZEL_SMOOTH; facetidx beyond facetnormcount under ZEL_FLAT;
  * texcoordidx beyond texcoordcount under ZEL_TEXTURE) are precondition failures: such a model can
  * only have been built by hand. A model whose groups list more than 1431655765 triangles (whose
- * indices 32 bits cannot count) gets no mesh: one line "zelMakeMesh() failed: ..." on standard
- * error, and NULL is returned. */
+ * indices 32 bits cannot count), or that memory cannot be had for, gets no mesh: one line
+ * "zelMakeMesh() failed: ..." on standard error, and NULL is returned. */
 ZelMesh* zelMakeMesh(const ZelModel* model, uint32_t mode);
 
 /* Frees `mesh` and everything it holds; NULL is ignored. The mesh must not be used afterwards. */
@@ -455,9 +478,10 @@ void zelFreeMesh(ZelMesh* mesh);
  * lines zelDraw's GL_LINE_LOOP per triangle gives: glPolygonMode(GL_FRONT_AND_BACK, GL_LINE), with
  * face culling and GL_POLYGON_OFFSET_LINE off, inside glPushAttrib(GL_POLYGON_BIT)/glPopAttrib, so
  * the caller's polygon state comes back. (Lit outlines differ in one way: with two-sided lighting
- * on, a back-facing triangle's outline is lit as its back is.) The client array state is saved
- * with glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT) and restored afterwards; inside, the arrays
- * the mesh does not supply (colour, index, edge flag too) are off. Needs a current OpenGL context,
+ * on, a back-facing triangle's outline is lit as its back is.) ZEL_VERTEXCOLOR sends the mesh's
+ * colours as the colour array. The client array state is saved with
+ * glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT) and restored afterwards; inside, the arrays the
+ * mesh does not supply (colour, index, edge flag too) are off. Needs a current OpenGL context,
  * outside glBegin/glEnd, with no buffer object bound (the arrays are client memory) and the
  * current edge flag GL_TRUE, as it starts. Matrices, lights, the lighting and texturing switches,
  * glColorMaterial's face and mode and the colour before the call are the caller's. A group whose
@@ -474,9 +498,10 @@ void zelDrawMeshTextured(const ZelMesh* mesh, uint32_t mode, const unsigned int*
 
 /* Writes `model` (not NULL; not changed) as the OBJ file `filename` (not NULL; created or
  * truncated) under `mode`: ZEL_SMOOTH adds the vertex normals, ZEL_FLAT the facet normals
- * (ZEL_SMOOTH wins when both are given), ZEL_TEXTURE the texture coordinates, ZEL_MATERIAL a
- * "usemtl" line per group and, when model->mtllib is set, an "mtllib" line and the materials
- * written to that name in the directory part of `filename`. ZEL_COLOR and other bits add nothing. A
+ * (ZEL_SMOOTH wins when both are given), ZEL_TEXTURE the texture coordinates, ZEL_VERTEXCOLOR
+ * each vertex's colour ("v x y z r g b"), ZEL_MATERIAL a "usemtl" line per group and, when
+ * model->mtllib is set, an "mtllib" line and the materials written to that name in the directory
+ * part of `filename`. ZEL_COLOR and other bits add nothing. A
  * flag the model has no data for is reported on standard output and dropped. Faces are written v,
  * v/t, v//n or v/t/n; under ZEL_FLAT the normal index is the triangle's facetidx. Group names that
  * begin with white space follow the "g" directly, so names read from a file read back unchanged.
@@ -485,8 +510,11 @@ void zelDrawMeshTextured(const ZelMesh* mesh, uint32_t mode, const unsigned int*
 void zelWriteOBJ(ZelModel* model, const char* filename, uint32_t mode);
 
 /* Writes every material of `model` (not NULL), "default" included, to the file named by the
- * directory part of `filename` followed by `mtllibname` (not NULL). Called by zelWriteOBJ. An
- * unwritable file prints one line on standard error and ends the process with status 1. */
+ * directory part of `filename` followed by `mtllibname` (not NULL): its colours and shininess,
+ * then "d" when the dissolve is not 1 and each map it has (by its name as read, with the options
+ * that differ from their defaults), so that reading the file back gives the same materials.
+ * Called by zelWriteOBJ. An unwritable file prints one line on standard error and ends the process
+ * with status 1. */
 void zelWriteMTL(ZelModel* model, const char* filename, const char* mtllibname);
 
 /* ---- Images ----------------------------------------------------------------------------------- */
