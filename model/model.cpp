@@ -91,7 +91,8 @@ ZelMaterial* copyMaterials(const ZelMaterial* materials, uint32_t count) {
 uint32_t zelFindMaterial(ZelModel* model, const char* name) {
     for (uint32_t i = 0; i < model->materialcount; i++)
         if (std::strcmp(model->materials[i].name, name) == 0) return i;
-    std::fputs(zel::materialNotFound(name).c_str(), stdout);
+    zel::exitOnOutOfMemory("zelFindMaterial",
+                           [&] { std::fputs(zel::materialNotFound(name).c_str(), stdout); });
     return 0;
 }
 

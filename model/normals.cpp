@@ -81,11 +81,13 @@ void zelComputeFacetNormals(ZelModel* model) {
     ZEL_REQUIRE(model);
     ZEL_REQUIRE(model->vertices);
 
-    std::free(model->facetnorms);
     const uint32_t count = model->trianglecount;
+    float* facets = zel::exitOnOutOfMemory("zelComputeFacetNormals", [&] {
+        return static_cast<float*>(
+            zel::allocate((static_cast<size_t>(count) + 1) * 3 * sizeof(float)));
+    });
+    std::free(model->facetnorms);
     model->facetnormcount = count;
-    float* facets =
-        static_cast<float*>(std::malloc((static_cast<size_t>(count) + 1) * 3 * sizeof(float)));
     facets[0] = facets[1] = facets[2] = 0.0f;
     model->facetnorms = facets;
 
@@ -212,13 +214,22 @@ void zelVertexNormals(ZelModel* model, float angle) {
     const float threshold =
         std::cos(static_cast<double>(angle) * static_cast<double>(3.14159274f) / 180.0);
 
-    std::free(model->normals);
     const size_t corners = 3 * static_cast<size_t>(model->trianglecount);
-    float* normals = static_cast<float*>(std::malloc((corners + 1) * 3 * sizeof(float)));
-    normals[0] = normals[1] = normals[2] = 0.0f;
-
-    const size_t made = corners <= UINT32_MAX ? vertexNormals<uint32_t>(model, threshold, normals)
-                                              : vertexNormals<size_t>(model, threshold, normals);
-    model->normalcount = static_cast<uint32_t>(made);
-    model->normals = static_cast<float*>(std::realloc(normals, (made + 1) * 3 * sizeof(float)));
+    zel::exitOnOutOfMemory("zelVertexNormals", [&] {
+        float* normals = static_cast<float*>(zel::allocate((corners + 1) * 3 * sizeof(float)));
+        normals[0] = normals[1] = normals[2] = 0.0f;
+        size_t made;
+        try {
+            made = corners <= UINT32_MAX ? vertexNormals<uint32_t>(model, threshold, normals)
+                                         : vertexNormals<size_t>(model, threshold, normals);
+        } catch (...) {
+            std::free(normals);
+            throw;
+        }
+        std::free(model->normals);
+        model->normalcount = static_cast<uint32_t>(made);
+        // Shrinking cannot fail in practice; if it does, the larger block serves.
+        void* shrunk = std::realloc(normals, (made + 1) * 3 * sizeof(float));
+        model->normals = static_cast<float*>(shrunk ? shrunk : normals);
+    });
 }

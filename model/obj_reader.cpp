@@ -1109,7 +1109,7 @@ ZelModel* load(const char* path, const ZelLoadOptions* options, ZelError* error,
         return finishLoad(status, model, held, error);
     } catch (const std::bad_alloc&) {
         if (model) zelFreeModel(model);
-        zel::fillError(zel::outOfMemory("zelReadOBJ", path), error);
+        zel::fillError(zel::outOfMemory("zelReadOBJ", "reading", path), error);
         return nullptr;
     }
 }

@@ -464,17 +464,24 @@ Status writeOBJMemory(const ZelModel* model, uint32_t mode, std::string* obj, st
 }  // namespace zel
 
 void zelWriteOBJ(ZelModel* model, const char* filename, uint32_t mode) {
-    zel::Status status = zel::writeOBJ(model, filename, mode);
+    zel::Status status =
+        zel::exitOnOutOfMemory("zelWriteOBJ", [&] { return zel::writeOBJ(model, filename, mode); });
     if (!status.ok) zel::exitWith(status);
 }
 
 int zelSaveOBJ(const ZelModel* model, const char* path, uint32_t mode, ZelError* error) {
-    zel::Status status = zel::saveOBJ(model, path, mode);
+    zel::Status status;
+    try {
+        status = zel::saveOBJ(model, path, mode);
+    } catch (const std::bad_alloc&) {
+        status = zel::outOfMemory("zelWriteOBJ", "writing", path);
+    }
     if (!status.ok) zel::fillError(status, error);
     return status.ok;
 }
 
 void zelWriteMTL(ZelModel* model, const char* filename, const char* mtllibname) {
-    zel::Status status = zel::writeMTL(model, filename, mtllibname);
+    zel::Status status = zel::exitOnOutOfMemory(
+        "zelWriteMTL", [&] { return zel::writeMTL(model, filename, mtllibname); });
     if (!status.ok) zel::exitWith(status);
 }

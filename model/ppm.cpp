@@ -173,7 +173,12 @@ Status loadPPMFile(const char* filename, int* width, int* height, unsigned char*
 
 unsigned char* zelLoadPPM(const char* filename, int* width, int* height) {
     unsigned char* pixels = nullptr;
-    zel::Status status = zel::loadPPMFile(filename, width, height, &pixels);
+    zel::Status status;
+    try {
+        status = zel::loadPPMFile(filename, width, height, &pixels);
+    } catch (const std::bad_alloc&) {
+        status = zel::outOfMemory("zelLoadPPM", "reading", filename);
+    }
     if (!status.ok) {
         std::fputs(status.message.c_str(), stderr);
         return nullptr;

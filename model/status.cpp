@@ -74,9 +74,9 @@ char* copyString(const char* text) {
     return copy;
 }
 
-Status outOfMemory(const char* operation, const char* path) noexcept {
+Status outOfMemory(const char* operation, const char* doing, const char* path) noexcept {
     try {
-        return failure(Stream::Err, "%s() failed: out of memory reading \"%s\".\n", operation,
+        return failure(Stream::Err, "%s() failed: out of memory %s \"%s\".\n", operation, doing,
                        path);
     } catch (const std::bad_alloc&) {
         Status status;

@@ -8,11 +8,14 @@
 
 namespace {
 
-float* newTexcoords(ZelModel* model, uint32_t count) {
+// The model's new texture-coordinate array, for `operation`.
+float* newTexcoords(const char* operation, ZelModel* model, uint32_t count) {
+    float* texcoords = zel::exitOnOutOfMemory(operation, [&] {
+        return static_cast<float*>(
+            zel::allocate((static_cast<size_t>(count) + 1) * 2 * sizeof(float)));
+    });
     std::free(model->texcoords);
     model->texcoordcount = count;
-    float* texcoords =
-        static_cast<float*>(std::malloc((static_cast<size_t>(count) + 1) * 2 * sizeof(float)));
     texcoords[0] = texcoords[1] = 0.0f;
     model->texcoords = texcoords;
     return texcoords;
@@ -40,7 +43,7 @@ void pointCornersAt(ZelModel* model, bool atNormals) {
 void zelPlanarTexCoords(ZelModel* model) {
     ZEL_REQUIRE(model);
 
-    float* texcoords = newTexcoords(model, model->vertexcount);
+    float* texcoords = newTexcoords("zelPlanarTexCoords", model, model->vertexcount);
 
     float dimensions[3];
     zelExtents(model, dimensions);
@@ -65,7 +68,7 @@ void zelSphereTexCoords(ZelModel* model) {
     ZEL_REQUIRE(model);
     ZEL_REQUIRE(model->normals);
 
-    float* texcoords = newTexcoords(model, model->normalcount);
+    float* texcoords = newTexcoords("zelSphereTexCoords", model, model->normalcount);
 
     const float* normals = model->normals;
     for (size_t i = 1; i <= model->normalcount; i++) {

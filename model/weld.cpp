@@ -225,32 +225,42 @@ namespace zel {
 
 float* weldPositions(const float* positions, uint32_t* count, float epsilon, uint32_t* map) {
     const size_t n = *count;
-    float* result = static_cast<float*>(std::malloc((n + 1) * 3 * sizeof(float)));
+    float* result = static_cast<float*>(allocate((n + 1) * 3 * sizeof(float)));
     map[0] = 0;
-    *count =
-        weld(positions, *count, epsilon, result, [map](uint32_t i, uint32_t j) { map[i] = j; });
+    try {
+        *count = weld(positions, *count, epsilon, result,
+                      [map](uint32_t i, uint32_t j) { map[i] = j; });
+    } catch (...) {
+        std::free(result);
+        throw;
+    }
     return result;
 }
 
 }  // namespace zel
 
 float* zelWeldPositions(float* positions, uint32_t* count, float epsilon) {
-    const size_t n = *count;
-    float* result = static_cast<float*>(std::malloc((n + 1) * 3 * sizeof(float)));
-    // The map goes into the x entries as floats, exact up to 2^24 positions; zelWeldVertices uses
-    // the integer map instead.
-    *count = weld(positions, *count, epsilon, result, [positions](uint32_t i, uint32_t j) {
-        positions[3 * static_cast<size_t>(i)] = static_cast<float>(j);
+    return zel::exitOnOutOfMemory("zelWeldPositions", [&] {
+        const size_t n = *count;
+        float* result = static_cast<float*>(zel::allocate((n + 1) * 3 * sizeof(float)));
+        // The map goes into the x entries as floats, exact up to 2^24 positions;
+        // zelWeldVertices uses the integer map instead.
+        *count = weld(positions, *count, epsilon, result, [positions](uint32_t i, uint32_t j) {
+            positions[3 * static_cast<size_t>(i)] = static_cast<float>(j);
+        });
+        return result;
     });
-    return result;
 }
 
 void zelWeldVertices(ZelModel* model, float epsilon) {
     const uint32_t oldcount = model->vertexcount;
     uint32_t count = oldcount;
-    uint32_t* map =
-        static_cast<uint32_t*>(std::malloc((static_cast<size_t>(count) + 1) * sizeof(uint32_t)));
-    float* welded = zel::weldPositions(model->vertices, &count, epsilon, map);
+    std::vector<uint32_t> indices;
+    float* welded = zel::exitOnOutOfMemory("zelWeldVertices", [&] {
+        indices.resize(static_cast<size_t>(count) + 1);
+        return zel::weldPositions(model->vertices, &count, epsilon, indices.data());
+    });
+    const uint32_t* map = indices.data();
 
     // Indices outside 1..vertexcount (only possible in a model built by hand) name no position;
     // they are left as they are, and stay outside the smaller array.
@@ -259,10 +269,9 @@ void zelWeldVertices(ZelModel* model, float epsilon) {
         for (int k = 0; k < 3; k++)
             if (corner[k] >= 1 && corner[k] <= oldcount) corner[k] = map[corner[k]];
     }
-    std::free(map);
-
     std::free(model->vertices);
     model->vertexcount = count;
-    model->vertices = static_cast<float*>(
-        std::realloc(welded, (static_cast<size_t>(count) + 1) * 3 * sizeof(float)));
+    // Shrinking cannot fail in practice; if it does, the larger block serves.
+    void* shrunk = std::realloc(welded, (static_cast<size_t>(count) + 1) * 3 * sizeof(float));
+    model->vertices = static_cast<float*>(shrunk ? shrunk : welded);
 }

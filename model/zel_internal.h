@@ -81,9 +81,10 @@ void* allocate(size_t bytes);
 void* allocateZeroed(size_t count, size_t size);
 char* copyString(const char* text);
 
-// The failure of a read that could not get its memory: "<operation>() failed: out of memory
-// reading "PATH".\n" (a failure with no message if even that cannot be made).
-Status outOfMemory(const char* operation, const char* path) noexcept;
+// The failure of an operation on a file that could not get its memory: "<operation>() failed: out
+// of memory <doing> "PATH".\n", doing "reading" or "writing" (a failure with no message if even
+// that cannot be made).
+Status outOfMemory(const char* operation, const char* doing, const char* path) noexcept;
 
 // Prints "<operation>() failed: out of memory.\n" on standard error and ends the process with
 // status 1.

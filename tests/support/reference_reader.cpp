@@ -2,11 +2,14 @@
 // name, nothing is buffered or parsed by hand.
 #include "reference_reader.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace zeltest {
 namespace {
@@ -40,19 +43,30 @@ void takeGroupName(char* rest) {
     if (lineFeed && length > 0 && rest[length - 1] == '\r') rest[--length] = '\0';
 }
 
+ZelTextureMap* mapsOf(ZelMaterial& m) {
+    return &m.ambientmap;  // the six maps follow each other
+}
+
 void freeMaterials(ZelModel* model) {
-    for (uint32_t i = 0; i < model->materialcount; i++) std::free(model->materials[i].name);
+    for (uint32_t i = 0; i < model->materialcount; i++) {
+        std::free(model->materials[i].name);
+        for (int k = 0; k < 6; k++) {
+            std::free(mapsOf(model->materials[i])[k].name);
+            std::free(mapsOf(model->materials[i])[k].path);
+        }
+    }
     std::free(model->materials);
     model->materials = nullptr;
     model->materialcount = 0;
 }
 
-bool readMTL(ZelModel* model, const char* name) {
+// Reads a library: 1, or 0 when it cannot be opened, or -1 when its two scans disagree.
+int readMTL(ZelModel* model, const char* name) {
     char* dir = zelDirName(model->path);
     std::string path = std::string(dir) + name;
     std::free(dir);
     FILE* file = std::fopen(path.c_str(), "r");
-    if (!file) return false;
+    if (!file) return 0;
 
     char buf[128];
     uint32_t count = 1;
@@ -74,14 +88,59 @@ bool readMTL(ZelModel* model, const char* name) {
         }
         m.diffuse[3] = m.ambient[3] = m.specular[3] = 1.0f;
         m.shininess = 65.0f;
+        m.dissolve = 1.0f;
+        for (int k = 0; k < 6; k++) {
+            ZelTextureMap& map = mapsOf(m)[k];
+            map.scale[0] = map.scale[1] = map.scale[2] = 1.0f;
+            map.bumpmultiplier = 1.0f;
+        }
     }
     model->materials[0].name = strdup("default");
+    const std::string directory = path.substr(0, path.rfind('/') + 1);
 
     bool ok = true;
     uint32_t current = 0;
+    std::vector<bool> dissolveGiven(count, false);
+    static const char* const kMaps[] = {"map_Ka", "map_Kd", "map_Ks", "map_Ns", "map_d", "map_bump"};
     while (ok && std::fscanf(file, "%127s", buf) != EOF) {
         ZelMaterial& m = model->materials[current];
         int read = 0;
+        // Dissolve and transparency: one number that is its whole word.
+        if (std::strcmp(buf, "d") == 0 || std::strcmp(buf, "Tr") == 0) {
+            char rest[128];
+            readRest(file, rest);
+            float value;
+            int used = 0;
+            char word[128];
+            if (std::sscanf(rest, "%127s", word) == 1 && std::sscanf(word, "%f%n", &value, &used) == 1 &&
+                word[used] == '\0') {
+                if (buf[0] == 'd') {
+                    m.dissolve = value;
+                    dissolveGiven[current] = true;
+                } else if (!dissolveGiven[current]) {
+                    m.dissolve = 1.0 - value;
+                }
+            }
+            continue;
+        }
+        int mapIndex = -1;
+        for (int k = 0; k < 6; k++)
+            if (std::strcmp(buf, kMaps[k]) == 0) mapIndex = k;
+        if (mapIndex >= 0) {
+            char rest[128];
+            readRest(file, rest);
+            std::string name = rest;
+            name.erase(0, name.find_first_not_of(" \t\v\f\r\n"));
+            name.erase(name.find_last_not_of(" \t\v\f\r\n") + 1);
+            if (!name.empty()) {
+                ZelTextureMap& map = mapsOf(m)[mapIndex];
+                std::free(map.name);
+                std::free(map.path);
+                map.name = strdup(name.c_str());
+                map.path = strdup((directory + name).c_str());
+            }
+            continue;
+        }
         switch (buf[0]) {
             case 'n': {
                 char rest[128], materialName[128];
@@ -125,7 +184,7 @@ bool readMTL(ZelModel* model, const char* name) {
         (void)read;
     }
     std::fclose(file);
-    return ok && current + 1 == count;  // otherwise the scans saw different statements
+    return ok && current + 1 == count ? 1 : -1;  // otherwise the scans saw different statements
 }
 
 // The four forms of a face reference, in the order they are tested.
@@ -168,8 +227,25 @@ void setCorner(ZelTriangle& tri, int k, Form form, uint32_t v, uint32_t t, uint3
 struct Reader {
     ZelModel* model;
     FILE* file;
+    uint32_t flags;
     std::unordered_map<ZelGroup*, uint32_t> capacity;  // counted triangles of each group
+    bool colors = false;
 };
+
+// The 1-based line of the file that holds byte `offset`.
+uint32_t lineAt(const char* path, long offset) {
+    FILE* file = std::fopen(path, "r");
+    uint32_t line = 1;
+    for (long i = 0; i < offset; i++) line += std::fgetc(file) == '\n';
+    std::fclose(file);
+    return line;
+}
+
+// A byte that can begin a "%f" number.
+bool startsNumber(int c) {
+    return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'i' || c == 'I' ||
+           c == 'n' || c == 'N';
+}
 
 // The counting scan.
 bool firstPass(Reader& r) {
@@ -177,21 +253,40 @@ bool firstPass(Reader& r) {
     ZelGroup* group = zelAddGroupNamed(model, "default");
     uint32_t vertices = 0, normals = 0, texcoords = 0, triangles = 0;
     char buf[128];
+    std::vector<std::string> unknown;
     while (std::fscanf(r.file, "%127s", buf) != EOF) {
+        if (buf[0] == 'o' && (r.flags & ZEL_LOAD_OBJECTS)) buf[0] = 'g';
         switch (buf[0]) {
             case 'v':
                 switch (buf[1]) {
-                    case '\0':
+                    case '\0': {
                         vertices++;
-                        break;
+                        // Six numbers on the line: the position and a colour.
+                        readRest(r.file, buf);
+                        float values[6];
+                        r.colors |= std::sscanf(buf, "%f %f %f %f %f %f", &values[0], &values[1],
+                                                &values[2], &values[3], &values[4],
+                                                &values[5]) == 6;
+                        continue;
+                    }
                     case 'n':
                         normals++;
                         break;
                     case 't':
                         texcoords++;
                         break;
-                    default:
-                        return false;
+                    default: {
+                        if (!(r.flags & ZEL_LOAD_UNKNOWN_KEYWORDS)) return false;
+                        if (std::find(unknown.begin(), unknown.end(), buf) == unknown.end()) {
+                            unknown.push_back(buf);
+                            std::printf("zelReadOBJ() warning: \"%s\" line %u: unknown keyword "
+                                        "\"%s\", lines starting with it skipped.\n",
+                                        model->path,
+                                        lineAt(model->path, std::ftell(r.file) - std::strlen(buf)),
+                                        buf);
+                        }
+                        break;
+                    }
                 }
                 readRest(r.file, buf);
                 break;
@@ -220,7 +315,14 @@ bool firstPass(Reader& r) {
                 takeName(buf, name);
                 std::free(model->mtllib);
                 model->mtllib = strdup(name);
-                if (!readMTL(model, name)) return false;
+                if (int read = readMTL(model, name); read != 1) {
+                    if (read < 0 || !(r.flags & ZEL_LOAD_MISSING_LIBRARIES)) return false;
+                    std::string dir = std::string(model->path).substr(
+                        0, std::string(model->path).rfind('/') + 1);
+                    std::printf("zelReadMTL() warning: can't open material file \"%s%s\", going "
+                                "on without it.\n",
+                                dir.c_str(), name);
+                }
                 break;
             }
             default:
@@ -259,16 +361,35 @@ bool fillPass(Reader& r) {
 
     while (std::fscanf(r.file, "%127s", buf) != EOF) {
         int read = 0;
+        if (buf[0] == 'o' && (r.flags & ZEL_LOAD_OBJECTS)) buf[0] = 'g';
         switch (buf[0]) {
             case 'v':
                 switch (buf[1]) {
-                    case '\0':
+                    case '\0': {
                         if (vertex > model->vertexcount) return false;
                         read = std::fscanf(r.file, "%f %f %f", &model->vertices[3 * vertex],
                                            &model->vertices[3 * vertex + 1],
                                            &model->vertices[3 * vertex + 2]);
+                        if (model->colors) {
+                            float* color = &model->colors[3 * vertex];
+                            color[0] = color[1] = color[2] = 1.0f;
+                            // The colour follows on the line; the word after the position
+                            // begins a number and the line is skipped.
+                            int c;
+                            while ((c = std::fgetc(r.file)) != EOF && c != '\n' && std::isspace(c)) {
+                            }
+                            if (c != EOF) std::ungetc(c, r.file);
+                            if (read == 3 && startsNumber(c)) {
+                                float values[3];
+                                readRest(r.file, buf);
+                                if (std::sscanf(buf, "%f %f %f", &values[0], &values[1],
+                                                &values[2]) == 3)
+                                    std::memcpy(color, values, sizeof values);
+                            }
+                        }
                         vertex++;
                         break;
+                    }
                     case 'n':
                         if (normal > model->normalcount) return false;
                         read = std::fscanf(r.file, "%f %f %f", &model->normals[3 * normal],
@@ -283,7 +404,9 @@ bool fillPass(Reader& r) {
                         texcoord++;
                         break;
                     default:
-                        return false;
+                        if (!(r.flags & ZEL_LOAD_UNKNOWN_KEYWORDS)) return false;
+                        readRest(r.file, buf);
+                        break;
                 }
                 break;
             case 'f': {
@@ -341,16 +464,19 @@ bool fillPass(Reader& r) {
 
 }  // namespace
 
-ZelModel* referenceReadOBJ(const char* path) {
+ZelModel* referenceReadOBJ(const char* path, uint32_t flags) {
     FILE* file = std::fopen(path, "r");
     if (!file) return nullptr;
     ZelModel* model = static_cast<ZelModel*>(std::calloc(1, sizeof(ZelModel)));
     model->path = strdup(path);
-    Reader r{model, file, {}};
+    Reader r{model, file, flags, {}};
     bool ok = firstPass(r);
     if (ok) {
         model->vertices =
             static_cast<float*>(std::calloc(3 * (model->vertexcount + 1), sizeof(float)));
+        if (r.colors)
+            model->colors =
+                static_cast<float*>(std::calloc(3 * (model->vertexcount + 1), sizeof(float)));
         model->triangles =
             static_cast<ZelTriangle*>(std::calloc(model->trianglecount + 1, sizeof(ZelTriangle)));
         if (model->normalcount)

@@ -6,6 +6,8 @@
 // It is only an oracle for input inside the dialect: lines shorter than 128 characters (line end
 // included), words shorter than 128, face indices that are valid and positive, LF or CR LF line
 // ends. Like the library it strips a CR before the LF of a group name. It checks nothing else.
+// Beyond the colours and shininess of a library it reads "d", "Tr" and texture maps written without
+// options.
 #pragma once
 
 #include "zel.h"
@@ -17,7 +19,10 @@ namespace zeltest {
 // and unassigned index triples zero), groups pushed at the head of the list with "default" created
 // first. Free it with zelFreeModel. Returns null, printing nothing, when the OBJ file or a library
 // cannot be opened, on a keyword "v?" other than "v", "vn", "vt", or when the two scans disagree
-// (the filling scan meets more or fewer statements than the counting scan counted).
-ZelModel* referenceReadOBJ(const char* path);
+// (the filling scan meets more or fewer statements than the counting scan counted). `flags` are
+// zelLoadOBJ's ZEL_LOAD_* flags: under them an "o" line is a group, and an unknown keyword or a
+// library that cannot be opened is a warning printed on standard output as the counting scan
+// meets it.
+ZelModel* referenceReadOBJ(const char* path, uint32_t flags = 0);
 
 }  // namespace zeltest

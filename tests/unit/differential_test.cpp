@@ -45,10 +45,12 @@ private:
     uint64_t state_;
 };
 
-// An OBJ file with the material libraries it names (file names relative to the OBJ file).
+// An OBJ file with the material libraries it names (file names relative to the OBJ file), and the
+// ZEL_LOAD_* flags it is read with.
 struct Case {
     std::string obj;
     std::vector<std::pair<std::string, std::string>> libraries;
+    uint32_t flags = 0;
 };
 
 struct Sizes {
@@ -65,11 +67,15 @@ public:
     explicit Generator(uint64_t seed) : rng_(seed) {
         uint32_t mode = rng_.below(10);
         lineEnds_ = mode < 5 ? LineEnds::Lf : mode < 8 ? LineEnds::CrLf : LineEnds::Mixed;
+        // A third of the files read under load flags, a fifth with colours on their vertices.
+        if (rng_.chance(33)) flags_ = rng_.between(1, 7);
+        colors_ = rng_.chance(20) ? rng_.between(30, 100) : 0;
     }
 
     Case make(const Sizes& sizes) {
         failedNumbers_ = sizes.failedNumbers;
         Case result;
+        result.flags = flags_;
         // Libraries first, so that "usemtl" can name what the last one defines.
         uint32_t libraryCount = rng_.chance(60) ? rng_.between(1, 2) : 0;
         std::vector<std::string> mtllibLines;
@@ -79,6 +85,11 @@ public:
             result.libraries.emplace_back(name, library(sizes));
             std::string line = "mtllib" + blank();
             if (rng_.chance(15)) line += "unused" + std::to_string(i) + ".mtl" + blank();
+            // A library that is not there, when the load may go on without it.
+            if ((flags_ & ZEL_LOAD_MISSING_LIBRARIES) && rng_.chance(40)) {
+                result.libraries.pop_back();
+                name = "missing" + std::to_string(i) + ".mtl";
+            }
             line += name;
             mtllibLines.push_back(line + maybeBlank(10) + lineEnd());
         }
@@ -382,6 +393,7 @@ private:
         uint32_t kind = rng_.below(100);
         if (kind < 22) {
             vertices_++;
+            if (colors_ && rng_.chance(colors_)) return numbersLine("v", rng_.chance(20) ? 7 : 6);
             return rng_.chance(10) ? numbersLine("v", 4) : numbersLine("v", 3);
         }
         if (kind < 30) {
@@ -399,7 +411,8 @@ private:
         }
         if (kind < 69) {
             lastNeedsLineEnd_ = true;
-            return maybeBlank(10) + (rng_.chance(5) ? "group" : "g") + groupName() + lineEnd();
+            const char* keyword = rng_.chance(5) ? "group" : rng_.chance(15) ? "o" : "g";
+            return maybeBlank(10) + keyword + groupName() + lineEnd();
         }
         if (kind < 75) return materialUse();
         if (kind < 81)
@@ -411,7 +424,11 @@ private:
             for (uint32_t i = 0; i < words; i++) line += blank() + word(1, 6);
             return line + maybeBlank(10) + lineEnd();
         }
-        if (kind < 97) return maybeBlank(20) + lineEnd();
+        if (kind < 97) {
+            if ((flags_ & ZEL_LOAD_UNKNOWN_KEYWORDS) && rng_.chance(30))
+                return numbersLine(rng_.chance(50) ? "vp" : "vw", rng_.between(1, 3));
+            return maybeBlank(20) + lineEnd();
+        }
         return rng_.chance(50) ? "#" + lineEnd() : blank() + "# " + word(1, 20) + lineEnd();
     }
 
@@ -441,8 +458,12 @@ private:
                 case 7:
                     return maybeBlank(10) + "illum" + blank() + std::to_string(rng_.below(10)) +
                            lineEnd();
-                case 8:
-                    return maybeBlank(10) + "map_Kd" + blank() + word(1, 10) + ".png" + lineEnd();
+                case 8: {
+                    static const char* const kMaps[] = {"map_Kd", "map_Kd", "map_Ka", "map_Ks",
+                                                        "map_Ns", "map_d",  "map_bump"};
+                    return maybeBlank(10) + rng_.pick(kMaps) + blank() + word(1, 10) + ".png" +
+                           maybeBlank(10) + lineEnd();
+                }
                 case 9:
                     return maybeBlank(10) + "#" + blank() + word(0, 40) + lineEnd();
                 case 10:
@@ -492,6 +513,8 @@ private:
     std::vector<std::string> materialNames_;
     bool lastNeedsLineEnd_ = false;
     bool failedNumbers_ = false;
+    uint32_t flags_ = 0;
+    uint32_t colors_ = 0;  // percent of vertices with a colour
 };
 
 std::string bitsOf(const float* values, size_t count) {
@@ -559,6 +582,7 @@ std::string difference(const ZelModel* expected, const ZelModel* actual) {
     };
     const Array arrays[] = {
         {"vertices", expected->vertices, actual->vertices, 3, expected->vertexcount},
+        {"colors", expected->colors, actual->colors, 3, expected->vertexcount},
         {"normals", expected->normals, actual->normals, 3, expected->normalcount},
         {"texcoords", expected->texcoords, actual->texcoords, 2, expected->texcoordcount},
         {"facetnorms", expected->facetnorms, actual->facetnorms, 3, expected->facetnormcount},
@@ -609,6 +633,16 @@ std::string difference(const ZelModel* expected, const ZelModel* actual) {
         if (std::memcmp(&want.shininess, &got.shininess, sizeof want.shininess) != 0)
             return differ("materials.shininess", at + bitsOf(&want.shininess, 1),
                           bitsOf(&got.shininess, 1));
+        if (std::memcmp(&want.dissolve, &got.dissolve, sizeof want.dissolve) != 0)
+            return differ("materials.dissolve", at + bitsOf(&want.dissolve, 1),
+                          bitsOf(&got.dissolve, 1));
+        const ZelTextureMap* wantMaps = &want.ambientmap;  // the six maps follow each other
+        const ZelTextureMap* gotMaps = &got.ambientmap;
+        for (int k = 0; k < 6; k++)
+            if (!str(wantMaps[k].name, gotMaps[k].name) || !str(wantMaps[k].path, gotMaps[k].path))
+                return differ("materials.maps", at + std::to_string(k) + " " +
+                                                    quoted(wantMaps[k].path),
+                              quoted(gotMaps[k].path));
     }
     if ((expected->materials == nullptr) != (actual->materials == nullptr))
         return differ("materials", expected->materials ? "allocated" : "null",
@@ -664,14 +698,16 @@ std::string check(const zeltest::TempDir& dir, const Case& c) {
     }
 
     testing::internal::CaptureStdout();
-    ZelModel* expected = zeltest::referenceReadOBJ(path.c_str());
+    ZelModel* expected = zeltest::referenceReadOBJ(path.c_str(), c.flags);
     std::string expectedOut = testing::internal::GetCapturedStdout();
 
     // The public loaders: the file, then its bytes in memory with the libraries supplied by a
     // callback.
+    ZelLoadOptions flagged{};
+    flagged.flags = c.flags;
     testing::internal::CaptureStdout();
     ZelError fileError;
-    ZelModel* fromFile = zelLoadOBJ(path.c_str(), nullptr, &fileError);
+    ZelModel* fromFile = zelLoadOBJ(path.c_str(), &flagged, &fileError);
     std::string fileOut = testing::internal::GetCapturedStdout();
 
     std::string bytes = zeltest::TempDir::read(path);
@@ -682,6 +718,7 @@ std::string check(const zeltest::TempDir& dir, const Case& c) {
     };
     std::string library;
     ZelLoadOptions supplied{};
+    supplied.flags = c.flags;
     supplied.user = &library;
     supplied.library = [](void* user, const char* name, const char** data, size_t* size) {
         std::string& text = *static_cast<std::string*>(user);
@@ -702,6 +739,7 @@ std::string check(const zeltest::TempDir& dir, const Case& c) {
     // the test.
     zel::ReadOptions ranged = rangedOptions(bytes);
     ranged.libraries = &fromDisk;
+    ranged.flags = c.flags;
     testing::internal::CaptureStdout();
     ZelModel* fromRanges = nullptr;
     zel::Status rangedStatus =
@@ -910,8 +948,25 @@ TEST(DifferentialRead, GeneratedFilesCoverTheDialect) {
     for (const char* needle :
          {"\r\n",   "\t",   "//",     "/",   "0x",       "0X", "p-", "e+",   "E-",
           "inf",    "INF",  "nan",    "NaN", "infinity", "+.", "-.", "g \t", "usemtl",
-          "mtllib", "sub/", "newmtl", "Kd",  "Ka",       "Ks", "Ns", "Ni",   "\n\n"})
+          "mtllib", "sub/", "newmtl", "Kd",  "Ka",       "Ks", "Ns", "Ni",   "\n\n",
+          "\no ",   "\nvp", "\nvw",  "missing0.mtl", "map_bump", "\nd ", "\nTr"})
         EXPECT_NE(all.find(needle), std::string::npos) << "never generated: " << quoted(needle);
+    // Vertices with colours, read under every flag.
+    uint32_t colored = 0, flags = 0;
+    for (uint64_t seed = 1; seed <= 300; seed++) {
+        Generator generator(seed);
+        Sizes sizes;
+        Case c = generator.make(sizes);
+        flags |= c.flags;
+        for (const std::string& line : splitLines(c.obj)) {
+            float values[6];
+            colored += line.rfind("v ", 0) == 0 &&
+                       std::sscanf(line.c_str() + 1, "%f %f %f %f %f %f", &values[0], &values[1],
+                                   &values[2], &values[3], &values[4], &values[5]) == 6;
+        }
+    }
+    EXPECT_GT(colored, 100u);
+    EXPECT_EQ(flags, 7u);
 }
 
 void readWith(const std::string& text, zel::ReadOptions options, zeltest::ReadOutcome* out) {
