@@ -216,6 +216,8 @@ Status RangeReader::count() {
     std::vector<Pending> pending;
     std::unordered_set<std::string> unknown;
     auto deliver = [&] {
+        std::stable_sort(pending.begin(), pending.end(),
+                         [](const Pending& a, const Pending& b) { return a.offset < b.offset; });
         std::vector<uint64_t> offsets;
         for (const Pending& p : pending)
             if (!p.keyword.empty()) offsets.push_back(p.offset);
@@ -439,7 +441,7 @@ Status readOBJInput(const char* path, const Input& input, const ReadOptions& opt
         return RangeReader(path, input, options).read(out);
     } catch (const std::bad_alloc&) {
         *out = nullptr;
-        return outOfMemory("zelReadOBJ", path);
+        return outOfMemory("zelReadOBJ", "reading", path);
     }
 }
 
