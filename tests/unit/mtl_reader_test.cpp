@@ -1,6 +1,8 @@
-// The MTL reader: start values, colour statements, shininess scaling, naming and lookup.
+// The MTL reader: start values, colour statements, shininess scaling, naming and lookup, dissolve
+// and texture maps.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -94,6 +96,102 @@ TEST(MtlMaterials, ScansThatDisagreeNeverOverrunTheArray) {
     m = withLibrary("newmtl a\nNs\nnewmtl b\n");
     ASSERT_EQ(m->materialcount, 3u);
     EXPECT_NE(m->materials[2].name, nullptr);
+    zelFreeModel(m);
+}
+
+TEST(MtlMaterials, DissolveFromDOrOneLessTr) {
+    struct Case {
+        const char* statements;
+        float dissolve;
+    } cases[] = {
+        {"", 1.0f},           {"d 0.5\n", 0.5f},        {"Tr 0.25\n", 0.75f},
+        {"Tr 0.25\nd 0.5\n", 0.5f}, {"d 0.5\nTr 0.25\n", 0.5f}, {"d -halo 0.625\n", 0.625f},
+        {"d\n", 1.0f},        {"d x\n", 1.0f},           {"d 0.5x\n", 1.0f},
+        {"Tr 0.1\n", static_cast<float>(1.0 - 0.1f)},  // 1 - Tr in double, rounded once
+        {"dissolve 0.5\n", 1.0f},                      // only "d" itself
+    };
+    for (const Case& c : cases) {
+        ZelModel* m = withLibrary(std::string("newmtl a\n") + c.statements + "newmtl b\n");
+        ASSERT_EQ(m->materialcount, 3u) << c.statements;
+        EXPECT_EQ(m->materials[1].dissolve, c.dissolve) << c.statements;
+        EXPECT_EQ(m->materials[2].dissolve, 1.0f) << c.statements;
+        for (const float* color : {m->materials[1].diffuse, m->materials[1].ambient})
+            EXPECT_EQ(color[3], 1.0f) << c.statements;
+        zelFreeModel(m);
+    }
+}
+
+TEST(MtlMaps, OptionsNamesAndPaths) {
+    struct Case {
+        const char* line;
+        const char* name;  // null: no map
+        const char* path;
+        std::array<float, 3> offset, scale;
+        uint32_t clamp;
+        float bumpmultiplier;
+    } cases[] = {
+        {"map_Kd wood.png", "wood.png", "models/mats/wood.png", {0, 0, 0}, {1, 1, 1}, 0, 1},
+        {"map_Kd  -s 2 2 1 -o 0.5 0.25 -clamp on  grain of wood.png \r", "grain of wood.png",
+         "models/mats/grain of wood.png", {0.5f, 0.25f, 0}, {2, 2, 1}, 1, 1},
+        {"map_Kd -s 3 t.png", "t.png", "models/mats/t.png", {0, 0, 0}, {3, 1, 1}, 0, 1},
+        {"map_Kd -blendu off -blendv on -cc on -boost 2 -texres 512 -imfchan r -type sphere "
+         "-mm 0 1 -t 1 1 -bm 0.3 -clamp off t.tga",
+         "t.tga", "models/mats/t.tga", {0, 0, 0}, {1, 1, 1}, 0, 0.3f},
+        {"map_Kd -o -0.5 -1 2 -x.png", "-x.png", "models/mats/-x.png", {-0.5f, -1, 2}, {1, 1, 1},
+         0, 1},
+        {"map_Kd -clamp tex.png", "tex.png", "models/mats/tex.png", {0, 0, 0}, {1, 1, 1}, 0, 1},
+        {"map_Kd textures\\win dows\\a.jpg", "textures\\win dows\\a.jpg",
+         "models/mats/textures/win dows/a.jpg", {0, 0, 0}, {1, 1, 1}, 0, 1},
+        {"map_Kd /abs/path.png", "/abs/path.png", "/abs/path.png", {0, 0, 0}, {1, 1, 1}, 0, 1},
+        {"map_Kd C:\\tex\\a.png", "C:\\tex\\a.png", "C:/tex/a.png", {0, 0, 0}, {1, 1, 1}, 0, 1},
+        {"map_Kd -s 1 1 1", nullptr, nullptr, {0, 0, 0}, {1, 1, 1}, 0, 1},
+        {"map_Kd   ", nullptr, nullptr, {0, 0, 0}, {1, 1, 1}, 0, 1},
+    };
+    for (const Case& c : cases) {
+        ZelModel* m = zeltest::modelFromObj(
+            "mtllib mats/lib.mtl\n",
+            {{"models/mats/lib.mtl", std::string("newmtl a\n") + c.line + "\nKd 1 0 0\n"}},
+            "models/m.obj");
+        ASSERT_NE(m, nullptr) << c.line;
+        ASSERT_EQ(m->materialcount, 2u) << c.line;
+        const ZelTextureMap& map = m->materials[1].diffusemap;
+        if (!c.name) {
+            EXPECT_EQ(map.name, nullptr) << c.line;
+            EXPECT_EQ(map.path, nullptr) << c.line;
+        } else {
+            EXPECT_STREQ(map.name, c.name) << c.line;
+            EXPECT_STREQ(map.path, c.path) << c.line;
+        }
+        for (int k = 0; k < 3; k++) {
+            EXPECT_EQ(map.offset[k], c.offset[k]) << c.line;
+            EXPECT_EQ(map.scale[k], c.scale[k]) << c.line;
+        }
+        EXPECT_EQ(map.clamp, c.clamp) << c.line;
+        EXPECT_EQ(map.bumpmultiplier, c.bumpmultiplier) << c.line;
+        EXPECT_EQ(m->materials[1].diffuse[0], 1.0f) << c.line;  // the line after is read
+        zelFreeModel(m);
+    }
+}
+
+TEST(MtlMaps, EachKeywordSetsItsMapAndALaterLineReplacesIt) {
+    ZelModel* m = withLibrary(
+        "newmtl a\nmap_Ka ka.png\nmap_Kd kd.png\nmap_Ks ks.png\nmap_Ns ns.png\nmap_d d.png\n"
+        "bump b1.png\nmap_bump b2.png\nnewmtl b\nmap_Bump -bm 2 b3.png\nmap_Kd x.png\n"
+        "map_Kd y.png\nmap_Kd\nmap_Ke ke.png\ndisp d.png\n");
+    ASSERT_EQ(m->materialcount, 3u);
+    const ZelMaterial& a = m->materials[1];
+    EXPECT_STREQ(a.ambientmap.name, "ka.png");
+    EXPECT_STREQ(a.diffusemap.name, "kd.png");
+    EXPECT_STREQ(a.specularmap.name, "ks.png");
+    EXPECT_STREQ(a.shininessmap.name, "ns.png");
+    EXPECT_STREQ(a.alphamap.name, "d.png");
+    EXPECT_STREQ(a.bumpmap.name, "b2.png");
+    const ZelMaterial& b = m->materials[2];
+    EXPECT_STREQ(b.bumpmap.name, "b3.png");
+    EXPECT_EQ(b.bumpmap.bumpmultiplier, 2.0f);
+    EXPECT_STREQ(b.diffusemap.name, "y.png");  // the line with no name changes nothing
+    EXPECT_EQ(b.ambientmap.name, nullptr);
+    EXPECT_EQ(m->materials[0].diffusemap.name, nullptr);
     zelFreeModel(m);
 }
 

@@ -39,10 +39,29 @@ std::string nameReadBack(const char* name) {
     return std::string(name) == "default" ? " default" : name;
 }
 
+void expectSameMap(const ZelTextureMap& a, const ZelTextureMap& b, const std::string& directory) {
+    ASSERT_EQ(a.name == nullptr, b.name == nullptr);
+    if (!a.name) return;
+    EXPECT_STREQ(b.name, a.name);
+    EXPECT_EQ(b.path, directory + a.name);
+    for (int k = 0; k < 3; k++) {
+        expectNear(a.offset[k], b.offset[k], "map offset", k);
+        expectNear(a.scale[k], b.scale[k], "map scale", k);
+    }
+    EXPECT_EQ(b.clamp, a.clamp);
+    expectNear(a.bumpmultiplier, b.bumpmultiplier, "bump multiplier", 0);
+}
+
 // Compares the model that was written under `mode` with what was read back.
 void expectSameModel(const ZelModel* a, const ZelModel* b, uint32_t mode) {
     ASSERT_EQ(b->vertexcount, a->vertexcount);
     expectArraysNear(a->vertices, b->vertices, a->vertexcount, 3, "vertex");
+    if (mode & ZEL_VERTEXCOLOR) {
+        ASSERT_NE(b->colors, nullptr);
+        expectArraysNear(a->colors, b->colors, a->vertexcount, 3, "colour");
+    } else {
+        EXPECT_EQ(b->colors, nullptr);
+    }
     const bool smooth = mode & ZEL_SMOOTH, flat = (mode & ZEL_FLAT) && !smooth,
                texture = mode & ZEL_TEXTURE, material = mode & ZEL_MATERIAL;
     if (smooth) {
@@ -105,6 +124,12 @@ void expectSameModel(const ZelModel* a, const ZelModel* b, uint32_t mode) {
             expectNear(m.specular[k], n.specular[k], "specular", i);
         }
         EXPECT_NEAR(n.shininess, m.shininess, 1e-5 * std::max(1.0f, m.shininess)) << m.name;
+        expectNear(m.dissolve, n.dissolve, "dissolve", i);
+        char* directory = zelDirName(b->path);
+        const ZelTextureMap* maps = &m.ambientmap;  // the six maps follow each other
+        const ZelTextureMap* back = &n.ambientmap;
+        for (int k = 0; k < 6; k++) expectSameMap(maps[k], back[k], directory);
+        std::free(directory);
     }
 }
 
@@ -139,7 +164,9 @@ const uint32_t kModes[] = {
 void roundTripEveryMode(ZelModel* model) {
     TempDir dir;
     std::string path = dir.file("out.obj");
-    for (uint32_t mode : kModes) {
+    for (uint32_t plain : kModes) {
+      for (uint32_t mode : {plain, plain | ZEL_VERTEXCOLOR}) {
+        if ((mode & ZEL_VERTEXCOLOR) && !model->colors) continue;
         SCOPED_TRACE("mode " + std::to_string(mode));
         testing::internal::CaptureStdout();
         ASSERT_TRUE(zel::writeOBJ(model, path.c_str(), mode).ok);
@@ -154,12 +181,14 @@ void roundTripEveryMode(ZelModel* model) {
         }
         expectSameModel(model, back, mode);
         zelFreeModel(back);
+      }
     }
 }
 
 const char kShipObj[] =
     "mtllib ship.mtl\n"
-    "v 0.1 0.2 0.3\nv -1.5 2.25 1e-3\nv 123.456789 -0.000001 7\nv 3 4 5\nv -0 0.5 -0.5\n"
+    "v 0.1 0.2 0.3 1 0.5 0\nv -1.5 2.25 1e-3\nv 123.456789 -0.000001 7 0 0.25 1\nv 3 4 5\n"
+    "v -0 0.5 -0.5\n"
     "vn 0 0 1\nvn 0.577350 0.577350 0.577350\nvn -1 0 0\n"
     "vt 0 0\nvt 1 0\nvt 0.333333 0.666667\nvt 0.1 0.9\n"
     "f 1/1/1 2/2/2 3/3/3\n"
@@ -171,8 +200,10 @@ const char kShipObj[] =
 
 const char kShipMtl[] =
     "Kd 0.9 0.1 0.1\n"  // changes the built-in material
-    "newmtl steel\nKa 0.1 0.2 0.3\nKd 0.4 0.5 0.6\nKs 0.7 0.8 0.9\nNs 96.078431\n"
-    "newmtl paint\nKd 1 0.5 0\nNs 1000\n";
+    "newmtl steel\nKa 0.1 0.2 0.3\nKd 0.4 0.5 0.6\nKs 0.7 0.8 0.9\nNs 96.078431\nTr 0.25\n"
+    "map_Kd -o 0.5 0 0.25 -s 2 2 1 -clamp on steel plate.png\nbump -bm 0.5 steel_n.png\n"
+    "newmtl paint\nKd 1 0.5 0\nNs 1000\nd 0.125\nmap_Ka a.ppm\nmap_Ks s.png\nmap_Ns ns.png\n"
+    "map_d alpha.png\n";
 
 TEST(RoundTrip, EveryModeGivesBackGeometryGroupsMaterialsAndIndices) {
     ZelModel* model = zeltest::modelFromObj(kShipObj, {{"ship.mtl", kShipMtl}});
