@@ -6,10 +6,12 @@
 # The matrix is read from the document itself, so the table and the test cannot drift apart. A row
 # is a table line that starts with a number:
 #
-#     | N | what the input is | `case path` | `zelobj info` or `zelLoadPPM` | exit | outcome |
+#     | N | what the input is | `case path` | `zelobj info`, `zelLoadPPM` or `load_probe ...` | exit | outcome |
 #
 # The case path is relative to CASES_DIR (it may name a file that does not exist, or a path through
-# a regular file). Each program runs in a copy of CASES_DIR with the case path as its argument, so
+# a regular file, or one of the large files under generated/ that this script writes). The reader
+# may carry arguments (`zelobj info --flag`, `load_probe --limit 160`); with ZEL_MATRIX_NO_LIMITS
+# set (the sanitizer build) the rows with --limit are skipped. Each program runs in a copy of CASES_DIR with the case path as its argument, so
 # the paths in diagnostics are the ones in the table. The outcome is a list of items separated by
 # "; ":
 #     stderr `LINE`      standard error is exactly LINE and a line end
@@ -32,6 +34,13 @@ CASES=$5
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/zel-matrix-XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 cp -r "$CASES" "$WORK/cases"
+# Inputs too large to commit: one face of 3,000,000 references, and 1,000,000 triangles.
+mkdir -p "$WORK/cases/generated"
+{ printf 'v 0 0 0\nf'; yes ' 1' | head -n 3000000 | tr -d '\n'; printf '\n'; } \
+    >"$WORK/cases/generated/long_face.obj"
+{ printf 'v 0 0 0\nv 1 0 0\nv 0 1 0\n'; yes 'f 1 2 3' | head -n 1000000; } \
+    >"$WORK/cases/generated/many_faces.obj"
+skipped=0
 
 rows=0
 failures=0
@@ -108,9 +117,17 @@ while IFS= read -r line; do
     status=$(trim "$status")
     outcome=$(trim "$outcome")
     rows=$((rows + 1))
+    read -r -a arguments <<<"$reader"
     case $reader in
-        "zelobj info") command=("$ZELOBJ" info "$path") ;;
+        "zelobj info"*) command=("$ZELOBJ" "${arguments[@]:1}" "$path") ;;
         zelLoadPPM) command=("$PPM_PROBE" "$path") ;;
+        load_probe*)
+            if [[ -n ${ZEL_MATRIX_NO_LIMITS:-} && $reader == *--limit* ]]; then
+                skipped=$((skipped + 1))
+                continue
+            fi
+            command=("$LOAD_PROBE" "${arguments[@]:1}" "$path")
+            ;;
         *)
             fail "unknown reader \"$reader\""
             continue
@@ -140,7 +157,7 @@ for i in "${!failing_paths[@]}"; do
 done
 echo "zelLoadOBJ returned ${#failing_paths[@]} failures in one process"
 
-echo "$rows rows, $failures failures"
+echo "$rows rows ($skipped with a memory limit skipped), $failures failures"
 ((rows >= 30)) || {
     echo "FAIL: the matrix has only $rows rows"
     exit 1
