@@ -8,8 +8,9 @@
 // buffer of a few bytes, so that every token may straddle a refill, from memory or from a file;
 // and cut into ranges of a few bytes on several threads, so that
 // the guesses of where a range's statements start, and in which state, are put to the test.
-// Threads, range and buffer sizes are taken from a hash of the input, so mutations move them.
-// ThreadSanitizer runs the ranged reader on many threads in the unit tests.
+// Threads, range and buffer sizes, the load flags and sometimes a byte limit are taken from a hash
+// of the input, so mutations move them. ThreadSanitizer runs the ranged reader on many threads in
+// the unit tests.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -22,6 +23,9 @@ namespace {
 
 void checkSameModel(const ZelModel* a, const ZelModel* b) {
     FUZZ_CHECK(a->vertexcount == b->vertexcount);
+    FUZZ_CHECK((a->colors == nullptr) == (b->colors == nullptr));
+    if (a->colors)
+        FUZZ_CHECK(std::memcmp(a->colors, b->colors, 12 * (size_t{a->vertexcount} + 1)) == 0);
     FUZZ_CHECK(a->normalcount == b->normalcount);
     FUZZ_CHECK(a->texcoordcount == b->texcoordcount);
     FUZZ_CHECK(a->trianglecount == b->trianglecount);
@@ -73,24 +77,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         out->model = reinterpret_cast<ZelModel*>(1);
         zeltest::readText(input.obj, path, fromFile, options, out);
     };
+    uint64_t hash = hashOf(data, size);
     zel::ReadOptions one;
     one.threads = 1;
+    one.flags = (hash >> 56) % 8;
+    if ((hash >> 59) % 8 == 0) one.maxBytes = 1 + (hash >> 20) % 4096;
     zeltest::ReadOutcome expected;
     read(false, one, &expected);
     if (expected.status.ok) {
-        fuzz::checkModel(expected.model);
+        fuzz::checkModel(expected.model, one.flags);
     } else {
         fuzz::checkFailureLine(expected.status);
         FUZZ_CHECK(expected.model == nullptr);
     }
-    uint64_t hash = hashOf(data, size);
     zel::ReadOptions buffered = one;
     buffered.bufferSize = 1 + hash % 64;
     zeltest::ReadOutcome throughBuffer;
     read((hash >> 8) % 2, buffered, &throughBuffer);
     checkSameOutcome(expected, throughBuffer);
 
-    zel::ReadOptions ranged;
+    zel::ReadOptions ranged = one;
     // Mostly on one thread, which takes the ranges one after another exactly as threads would
     // (threads cost more to start than a small input takes to read).
     ranged.threads = (hash >> 16) % 4 ? 1 : 2 + (hash >> 18) % 2;

@@ -102,6 +102,7 @@ uint32_t modeInForce(const ZelModel* m, uint32_t mode) {
     if ((mode & ZEL_TEXTURE) && !m->texcoords) mode &= ~ZEL_TEXTURE;
     if ((mode & ZEL_FLAT) && (mode & ZEL_SMOOTH)) mode &= ~ZEL_FLAT;
     if (!m->materials) mode &= ~(ZEL_COLOR | ZEL_MATERIAL);
+    if (!m->colors) mode &= ~ZEL_VERTEXCOLOR;
     return mode;
 }
 
@@ -183,6 +184,25 @@ void checkMaterials(const ZelModel* a, const ZelModel* b) {
             FUZZ_CHECK(sameFloat(printedAndRead(w.specular[k]), r.specular[k]));
         }
         FUZZ_CHECK(r.ambient[3] == 1.0f && r.diffuse[3] == 1.0f && r.specular[3] == 1.0f);
+        FUZZ_CHECK(sameFloat(w.dissolve == 1.0f ? 1.0f : printedAndRead(w.dissolve), r.dissolve));
+        // Each map comes back with its name and its options as "%f" writes them; an option at its
+        // default is not written.
+        const ZelTextureMap *wm = &w.ambientmap, *rm = &r.ambientmap;  // six, one after another
+        for (int k = 0; k < 6; k++) {
+            FUZZ_CHECK((wm[k].name == nullptr) == (rm[k].name == nullptr));
+            if (!wm[k].name) continue;
+            FUZZ_CHECK(std::strcmp(wm[k].name, rm[k].name) == 0);
+            auto vector = [](const float* written, const float* read, float usual) {
+                const bool same = written[0] == usual && written[1] == usual && written[2] == usual;
+                for (int c = 0; c < 3; c++)
+                    FUZZ_CHECK(sameFloat(same ? usual : printedAndRead(written[c]), read[c]));
+            };
+            vector(wm[k].offset, rm[k].offset, 0.0f);
+            vector(wm[k].scale, rm[k].scale, 1.0f);
+            FUZZ_CHECK(rm[k].clamp == (wm[k].clamp != 0));
+            const float bm = wm[k].bumpmultiplier;
+            FUZZ_CHECK(sameFloat(bm == 1.0f ? 1.0f : printedAndRead(bm), rm[k].bumpmultiplier));
+        }
         float shininess = printedAndRead(static_cast<double>(w.shininess) / 128.0 * 1000.0);
         shininess = static_cast<float>(shininess / 1000.0);
         shininess = static_cast<float>(shininess * 128.0);
@@ -197,6 +217,12 @@ void checkReadBack(const ZelModel* a, const ZelModel* b, uint32_t mode) {
 
     FUZZ_CHECK(b->vertexcount == a->vertexcount);
     checkValues(a->vertices, b->vertices, a->vertexcount, 3);
+    if (mode & ZEL_VERTEXCOLOR) {
+        FUZZ_CHECK(b->colors != nullptr);
+        checkValues(a->colors, b->colors, a->vertexcount, 3);
+    } else {
+        FUZZ_CHECK(b->colors == nullptr);
+    }
     if (smooth) {
         FUZZ_CHECK(b->normalcount == a->normalcount);
         checkValues(a->normals, b->normals, a->normalcount, 3);

@@ -43,13 +43,8 @@ struct Words {
     }
 };
 
-// The whole word as a "%f" number; false when it is not one to its end.
 bool wordNumber(const std::string& word, float* value) {
-    Scanner in(word.data(), word.size());
-    float number;
-    if (in.readFloat(&number) != 1 || in.peek() != EOF) return false;
-    *value = number;
-    return true;
+    return wholeNumber(word.data(), word.size(), value);
 }
 
 // How many arguments a texture-map option takes: on/off for the blend and clamp switches and
@@ -102,7 +97,9 @@ std::string mapPath(const std::string& directory, std::string name) {
 
 // A texture-map line after its keyword: its options, then the file name, the rest of the line with
 // its inner blanks. A line with no name leaves the map as it was.
-void readMap(const std::string& line, const std::string& directory, ZelTextureMap* map) {
+void readMap(std::string line, const std::string& directory, ZelTextureMap* map) {
+    // A NUL ends the line, as it ends every string a model holds (the name among them).
+    line.resize(std::strlen(line.c_str()));
     ZelTextureMap read = kNoTextureMap;
     Words words(line);
     size_t i = 0;
@@ -133,10 +130,8 @@ void readMap(const std::string& line, const std::string& directory, ZelTextureMa
         }
     }
     if (i >= words.words.size()) return;
-    size_t start = words.words[i].first;
-    size_t end = line.size();
-    while (end > start && isSpace(static_cast<unsigned char>(line[end - 1]))) end--;
-    std::string name = line.substr(start, end - start);
+    std::string name = line.substr(words.words[i].first);
+    while (isSpace(static_cast<unsigned char>(name.back()))) name.pop_back();
     read.name = copyString(name.c_str());
     try {
         read.path = copyString(mapPath(directory, name).c_str());

@@ -207,7 +207,8 @@ Status RangeReader::count() {
     });
 
     // The warnings of the load flags, in file order: a library that cannot be read, and the first
-    // line of each unknown keyword (its line number found once all are known).
+    // line of each unknown keyword (its line number found once all are known). A read that fails
+    // delivers those before the failure's statement, as the one-thread read has met them.
     struct Pending {
         uint64_t offset;
         std::string line;     // the whole line, or
@@ -215,9 +216,10 @@ Status RangeReader::count() {
     };
     std::vector<Pending> pending;
     std::unordered_set<std::string> unknown;
-    auto deliver = [&] {
+    auto deliver = [&](uint64_t before) {
         std::stable_sort(pending.begin(), pending.end(),
                          [](const Pending& a, const Pending& b) { return a.offset < b.offset; });
+        while (!pending.empty() && pending.back().offset >= before) pending.pop_back();
         std::vector<uint64_t> offsets;
         for (const Pending& p : pending)
             if (!p.keyword.empty()) offsets.push_back(p.offset);
@@ -249,6 +251,9 @@ Status RangeReader::count() {
             report = CountReport{};
             countRange(input_, workers_->mine(), options_.flags, expected, stop(range), &report);
         }
+        for (CountReport::Unknown& keyword : report.unknown)
+            if (unknown.insert(keyword.keyword).second)
+                pending.push_back({keyword.offset, {}, std::move(keyword.keyword)});
         for (const CountReport::Library& library : report.libraries) {
             std::free(model_->mtllib);
             model_->mtllib = nullptr;
@@ -259,16 +264,17 @@ Status RangeReader::count() {
                 pending.push_back({library.offset, missingLibraryWarning(model_, library.name), {}});
                 continue;
             }
-            deliver();
+            deliver(library.offset);
             status.line = lineOf(input_, library.offset);
             return status;
         }
-        for (CountReport::Unknown& keyword : report.unknown)
-            if (unknown.insert(keyword.keyword).second)
-                pending.push_back({keyword.offset, {}, std::move(keyword.keyword)});
-        if (!report.failure.ok || report.ioError) {
-            deliver();
-            return report.ioError ? readError() : report.failure;
+        if (report.ioError) {
+            deliver(UINT64_MAX);
+            return readError();
+        }
+        if (!report.failure.ok) {
+            deliver(report.next);
+            return report.failure;
         }
         colors_ |= report.colors;
 
@@ -294,7 +300,7 @@ Status RangeReader::count() {
         totals[3] += report.triangles;
         expected = report.next;
     }
-    deliver();
+    deliver(UINT64_MAX);
     for (uint64_t total : totals)
         if (total >= UINT32_MAX)
             return failure(Stream::Err, "zelReadOBJ() failed: \"%s\" holds too many elements.\n",

@@ -307,9 +307,9 @@ public:
     const char* p;
     bool plain = true;
 
-    // Up to n numbers of this line, each after blanks only, as quickDecimal reads them. Returns how
-    // many, with *ended set when the line ended first.
-    ZEL_HOT int floatsInLine(float* values, int n, bool* ended) {
+    // Up to n numbers of this line, each after blanks only, as quickDecimal reads them (each a
+    // whole word). Returns how many, with *ended set when the line ended first.
+    ZEL_HOT int floatsInLine(float* values, int n, bool* ended, bool* = nullptr) {
         *ended = false;
         for (int i = 0; i < n; i++) {
             p += *p == ' ';
@@ -336,7 +336,8 @@ public:
         if (!lineEnd_) return notPlain(false);
         return words >= n;
     }
-    // Up to n numbers of this line, as floatsInLine reads them; then the line is skipped.
+    // Up to n words of this line that are numbers, as floatsInLine reads them; then the line is
+    // skipped.
     ZEL_HOT int numbersSkippingLine(float* values, int n) {
         bool ended;
         int got = floatsInLine(values, n, &ended);
@@ -380,20 +381,18 @@ public:
     GeneralSource(Scanner& in, std::vector<Reference>& references, std::string& line)
         : in_(in), references_(references), line_(line) {}
 
-    int floatsInLine(float* values, int n, bool* ended) {
-        return in_.readFloatsInLine(values, n, ended);
+    int floatsInLine(float* values, int n, bool* ended, bool* whole) {
+        return in_.readFloatsInLine(values, n, ended, whole);
     }
     int floats(float* values, int n) { return in_.readFloats(values, n); }
     int peekInLine() { return in_.peekInLine(); }
     bool lineMayHoldWords(unsigned n) { return in_.lineMayHoldWords(n); }
     void skipLine() { in_.skipLine(); }
-    // Up to n numbers of this line, read from a copy of it: a failed "%f" read may consume the
-    // byte that ends it, which must not be the line feed of a line that is to be skipped.
+    // The leading words of the rest of this line, up to n, that are numbers read whole; then the
+    // line is skipped.
     int numbersSkippingLine(float* values, int n) {
         in_.readRestOfLine(&line_);
-        Scanner copy(line_.data(), line_.size());
-        bool ended;
-        return copy.readFloatsInLine(values, n, &ended);
+        return wholeNumbers(line_.data(), line_.size(), values, n);
     }
 
     // A face's references after its keyword: the form found from the first word, then two more
@@ -903,14 +902,15 @@ Step RangeScan<Sink>::general(uint64_t at) {
 // until the range has found one, it also looks for a colour. The filling scan reads the values
 // (the ones on the keyword's line, then, when the line ends too early, further ones as "%f" finds
 // them) and leaves the rest of the line to be read as statements, as the reading rules have it.
-// A vertex gives a colour when its line holds three more numbers after its position: the
-// reader would take the first of them as no statement and skip its line, so the filling scan
-// reads them and skips the line itself, and ends where the reader ends.
+// A vertex gives a colour when the first six words after its keyword, on its line, are numbers
+// read whole: the position and r g b. (Words, not "%f" reads: "1-2" is one word, but two "%f"
+// numbers.) The reader would take the fourth word as no statement and skip its line, so the
+// filling scan reads the colour and skips the line itself, and ends where the reader ends.
 template <class Sink>
 template <class Source>
 ZEL_HOT Step RangeScan<Sink>::element(Source& in, Keyword kind) {
     float values[6];
-    bool ended;
+    bool ended, whole = true;
     if constexpr (!Sink::kValues) {
         bool color = false;
         if (kind == Keyword::Vertex && !sink_.colorFound() && in.lineMayHoldWords(6))
@@ -921,7 +921,7 @@ ZEL_HOT Step RangeScan<Sink>::element(Source& in, Keyword kind) {
         return sink_.element(kind, color);
     } else {
         const int n = kind == Keyword::TexCoord ? 2 : 3;
-        int got = in.floatsInLine(values, n, &ended);
+        int got = in.floatsInLine(values, n, &ended, &whole);
         const bool inLine = got == n;
         if (!inLine) {
             // Values beyond the line, or that are not plain, are the general reading's.
@@ -929,7 +929,7 @@ ZEL_HOT Step RangeScan<Sink>::element(Source& in, Keyword kind) {
             if (ended) got += in.floats(values + got, n - got);
         }
         const float* color = nullptr;
-        if (kind == Keyword::Vertex && inLine && sink_.wantsColors() &&
+        if (kind == Keyword::Vertex && inLine && whole && sink_.wantsColors() &&
             startsNumber(in.peekInLine()) && in.numbersSkippingLine(values + 3, 3) == 3)
             color = values + 3;
         if (!in.plain) return Step::General;

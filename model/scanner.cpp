@@ -373,7 +373,7 @@ int Scanner::peekInLine() {
     return c;
 }
 
-int Scanner::readFloatsInLine(float* values, int n, bool* ended) {
+int Scanner::readFloatsInLine(float* values, int n, bool* ended, bool* whole) {
     *ended = false;
     for (int i = 0; i < n; i++) {
         int c = peekInLine();
@@ -384,6 +384,28 @@ int Scanner::readFloatsInLine(float* values, int n, bool* ended) {
         float value;
         if (readFloat(&value) != 1) return i;
         values[i] = value;
+        c = peek();
+        if (c != EOF && !isSpace(c)) *whole = false;
+    }
+    return n;
+}
+
+bool wholeNumber(const char* word, size_t length, float* value) {
+    Scanner in(word, length);
+    float number;
+    if (in.readFloat(&number) != 1 || in.peek() != EOF) return false;
+    *value = number;
+    return true;
+}
+
+int wholeNumbers(const char* text, size_t size, float* values, int n) {
+    const char* p = text;
+    const char* const end = text + size;
+    for (int i = 0; i < n; i++) {
+        while (p < end && isSpace(static_cast<unsigned char>(*p))) ++p;
+        const char* word = p;
+        while (p < end && !isSpace(static_cast<unsigned char>(*p))) ++p;
+        if (p == word || !wholeNumber(word, static_cast<size_t>(p - word), &values[i])) return i;
     }
     return n;
 }

@@ -166,8 +166,9 @@ public:
     int peekInLine();
     // "%f" reads of up to n floats that stay on the current line: before each only blanks are
     // skipped, and reading stops at the line end (or the end of the input), with *ended set, or
-    // at the first read that fails. Returns how many were stored.
-    int readFloatsInLine(float* values, int n, bool* ended);
+    // at the first read that fails. Returns how many were stored. *whole turns false when a
+    // number read is not a whole word (white space or the end of the input does not follow it).
+    int readFloatsInLine(float* values, int n, bool* ended, bool* whole);
     // False when the rest of the line, from the next byte, is held and has fewer than n words;
     // true otherwise (a cheap test ahead of reading the words).
     bool lineMayHoldWords(unsigned n) const {
@@ -228,6 +229,13 @@ private:
 // fills `input` with its descriptor and size. Returns false with errno set on failure; the caller
 // closes input->fd otherwise.
 bool openForReading(const char* path, Input* input);
+
+// The word [word, word + length) as a "%f" number read to its end; false when it is not one.
+bool wholeNumber(const char* word, size_t length, float* value);
+
+// The leading words of [text, text + size), up to n, that are whole numbers (wholeNumber), into
+// values; returns how many.
+int wholeNumbers(const char* text, size_t size, float* values, int n);
 
 // The group name of a "g" line: the rest of the line as read, without its line end (a line feed,
 // and a carriage return before it). Leading and inner white space stay.

@@ -25,6 +25,7 @@ inline uint32_t meshModeFor(const ZelModel* model, uint32_t mode) {
     else if ((mode & ZEL_FLAT) && model->facetnorms)
         kept |= ZEL_FLAT;
     if ((mode & ZEL_TEXTURE) && model->texcoords) kept |= ZEL_TEXTURE;
+    if ((mode & ZEL_VERTEXCOLOR) && model->colors) kept |= ZEL_VERTEXCOLOR;
     return kept;
 }
 
@@ -33,8 +34,8 @@ inline std::string meshMismatch(const ZelModel* model, uint32_t mode, const ZelM
     using Bits = std::vector<uint32_t>;
     mode = meshModeFor(model, mode);
     if (mesh->mode != mode) return "mode " + std::to_string(mesh->mode);
-    const uint32_t stride =
-        3 + ((mode & (ZEL_FLAT | ZEL_SMOOTH)) ? 3 : 0) + ((mode & ZEL_TEXTURE) ? 2 : 0);
+    const uint32_t stride = 3 + ((mode & (ZEL_FLAT | ZEL_SMOOTH)) ? 3 : 0) +
+                            ((mode & ZEL_TEXTURE) ? 2 : 0) + ((mode & ZEL_VERTEXCOLOR) ? 3 : 0);
     if (mesh->stride != stride) return "stride " + std::to_string(mesh->stride);
 
     auto append = [](Bits& bits, const float* values, int count) {
@@ -50,6 +51,7 @@ inline std::string meshMismatch(const ZelModel* model, uint32_t mode, const ZelM
         if (mode & ZEL_FLAT) append(bits, &model->facetnorms[3 * size_t{t.facetidx}], 3);
         if (mode & ZEL_SMOOTH) append(bits, &model->normals[3 * size_t{t.normalidx[k]}], 3);
         if (mode & ZEL_TEXTURE) append(bits, &model->texcoords[2 * size_t{t.texcoordidx[k]}], 2);
+        if (mode & ZEL_VERTEXCOLOR) append(bits, &model->colors[3 * size_t{t.vertexidx[k]}], 3);
         return bits;
     };
     auto vertexBits = [&](uint32_t index) {
@@ -104,8 +106,20 @@ inline std::string meshMismatch(const ZelModel* model, uint32_t mode, const ZelM
         // The colours and the shininess, which follow each other without padding.
         const size_t values = offsetof(ZelMaterial, shininess) + 4 - offsetof(ZelMaterial, diffuse);
         if (std::strcmp(a.name, b.name) != 0 || a.name == b.name ||
-            std::memcmp(a.diffuse, b.diffuse, values) != 0)
+            std::memcmp(a.diffuse, b.diffuse, values) != 0 ||
+            std::memcmp(&a.dissolve, &b.dissolve, sizeof a.dissolve) != 0)
             return "material " + std::to_string(i);
+        // The maps: copies of the names and paths, the same options.
+        const ZelTextureMap *am = &a.ambientmap, *bm = &b.ambientmap;  // six, one after another
+        for (int k = 0; k < 6; k++) {
+            auto same = [](const char* x, const char* y) {
+                return x == nullptr ? y == nullptr : y != nullptr && x != y && std::strcmp(x, y) == 0;
+            };
+            const size_t options = sizeof(ZelTextureMap) - offsetof(ZelTextureMap, offset);
+            if (!same(am[k].name, bm[k].name) || !same(am[k].path, bm[k].path) ||
+                std::memcmp(am[k].offset, bm[k].offset, options) != 0)
+                return "material " + std::to_string(i) + " map " + std::to_string(k);
+        }
     }
     return "";
 }

@@ -241,10 +241,21 @@ uint32_t lineAt(const char* path, long offset) {
     return line;
 }
 
-// A byte that can begin a "%f" number.
-bool startsNumber(int c) {
-    return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'i' || c == 'I' ||
-           c == 'n' || c == 'N';
+// Whether the first six words of `rest` (a vertex line after its keyword) are numbers that "%f"
+// reads whole: the position and a colour, stored into `color`.
+bool colorOf(const char* rest, float* color) {
+    char words[6][128];
+    int got = std::sscanf(rest, "%127s %127s %127s %127s %127s %127s", words[0], words[1],
+                          words[2], words[3], words[4], words[5]);
+    if (got < 6) return false;
+    float values[6];
+    for (int i = 0; i < 6; i++) {
+        int used = 0;
+        if (std::sscanf(words[i], "%f%n", &values[i], &used) != 1 || words[i][used] != '\0')
+            return false;
+    }
+    std::memcpy(color, values + 3, 3 * sizeof(float));
+    return true;
 }
 
 // The counting scan.
@@ -261,12 +272,9 @@ bool firstPass(Reader& r) {
                 switch (buf[1]) {
                     case '\0': {
                         vertices++;
-                        // Six numbers on the line: the position and a colour.
                         readRest(r.file, buf);
-                        float values[6];
-                        r.colors |= std::sscanf(buf, "%f %f %f %f %f %f", &values[0], &values[1],
-                                                &values[2], &values[3], &values[4],
-                                                &values[5]) == 6;
+                        float color[3];
+                        r.colors |= colorOf(buf, color);
                         continue;
                     }
                     case 'n':
@@ -367,26 +375,21 @@ bool fillPass(Reader& r) {
                 switch (buf[1]) {
                     case '\0': {
                         if (vertex > model->vertexcount) return false;
+                        // The line as it stands, for its colour, before the position is read.
+                        bool colored = false;
+                        float* color = model->colors ? &model->colors[3 * vertex] : nullptr;
+                        if (color) {
+                            long at = std::ftell(r.file);
+                            readRest(r.file, buf);
+                            color[0] = color[1] = color[2] = 1.0f;
+                            colored = colorOf(buf, color);
+                            std::fseek(r.file, at, SEEK_SET);
+                        }
                         read = std::fscanf(r.file, "%f %f %f", &model->vertices[3 * vertex],
                                            &model->vertices[3 * vertex + 1],
                                            &model->vertices[3 * vertex + 2]);
-                        if (model->colors) {
-                            float* color = &model->colors[3 * vertex];
-                            color[0] = color[1] = color[2] = 1.0f;
-                            // The colour follows on the line; the word after the position
-                            // begins a number and the line is skipped.
-                            int c;
-                            while ((c = std::fgetc(r.file)) != EOF && c != '\n' && std::isspace(c)) {
-                            }
-                            if (c != EOF) std::ungetc(c, r.file);
-                            if (read == 3 && startsNumber(c)) {
-                                float values[3];
-                                readRest(r.file, buf);
-                                if (std::sscanf(buf, "%f %f %f", &values[0], &values[1],
-                                                &values[2]) == 3)
-                                    std::memcpy(color, values, sizeof values);
-                            }
-                        }
+                        // The word after the position begins a number: its line is skipped.
+                        if (colored) readRest(r.file, buf);
                         vertex++;
                         break;
                     }
