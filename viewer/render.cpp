@@ -102,13 +102,19 @@ void drawFrame(Renderer* renderer, ZelModel* model, const ViewState& state) {
             glCallList(renderer->list);
             break;
         case DrawPath::Mesh:
-            if (!renderer->mesh || renderer->meshStale || renderer->meshMode != meshMode(mode)) {
+            if (renderer->meshStale || renderer->meshMode != meshMode(mode)) {
                 zelFreeMesh(renderer->mesh);
                 renderer->meshMode = meshMode(mode);
                 renderer->mesh = zelMakeMesh(model, renderer->meshMode);
                 renderer->meshStale = false;
             }
-            zelDrawMeshTextured(renderer->mesh, mode, renderer->textures.data());
+            // A model too large for a mesh (zelMakeMesh said why, once) is drawn in immediate
+            // mode instead, until the mesh is made again.
+            if (renderer->mesh) {
+                zelDrawMeshTextured(renderer->mesh, mode, renderer->textures.data());
+            } else {
+                zelDrawTextured(model, mode, renderer->textures.data());
+            }
             break;
         case DrawPath::Immediate:
             zelDrawTextured(model, mode, renderer->textures.data());

@@ -15,7 +15,7 @@ struct Renderer {
     unsigned int list = 0;    // the display list, 0 before the first
     uint32_t listMode = 0;    // the mode the list was made with
     bool listStale = true;    // the model changed since: make the list again
-    ZelMesh* mesh = nullptr;  // the mesh, null before the first
+    ZelMesh* mesh = nullptr;  // the mesh, null before the first or when it could not be made
     uint32_t meshMode = 0;    // the flags it was made with (meshMode of the drawing mode)
     bool meshStale = true;    // the model changed since: make the mesh again
 };
