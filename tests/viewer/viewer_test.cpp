@@ -443,17 +443,6 @@ TEST(ViewerImage, SizesStopAt1024) {
     EXPECT_EQ(image.pixels[1023 * 3 + 1], ppm[(1023 * 2000 / 1024) * 3 + 1]);
 }
 
-TEST(ViewerImage, AlphaIsKeptAndRowsTurnedBottomFirst) {
-    // 1 x 3 RGBA pixels, top row first: opaque red, half green, clear blue.
-    const unsigned char rgba[] = {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0};
-    zelview::Image image = zelview::textureImage(rgba, 1, 3, 4);
-    EXPECT_EQ(image.channels, 4);
-    EXPECT_EQ(image.width, 1);
-    EXPECT_EQ(image.height, 4);
-    EXPECT_EQ(image.pixels, (std::vector<unsigned char>{0, 0, 255, 0, 0, 0, 255, 0,  //
-                                                        0, 255, 0, 128, 255, 0, 0, 255}));
-}
-
 // The image files the tests write: 3 x 2 pixels, top row first, RGBA.
 const unsigned char kSource[2][3][4] = {
     {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 0}},
