@@ -16,10 +16,12 @@ ensure_packages() {
 }
 
 # What building and running the scene needs: compiler and CMake, freeglut, GLU and Mesa, fast_float,
-# meshoptimizer (meshes), GoogleTest (the build configures the tests too), and for running without a
-# display Xvfb, xdpyinfo, xdotool and ImageMagick.
+# meshoptimizer (meshes), stb_image (the viewer's texture images; the normal build makes the viewer
+# too), GoogleTest (the build configures the tests too), and for running without a display Xvfb,
+# xdpyinfo, xdotool and ImageMagick.
 SCENE_PACKAGES=(cmake g++ make freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libfast-float-dev
-                libmeshoptimizer-dev libgtest-dev xvfb xauth x11-utils xdotool imagemagick)
+                libmeshoptimizer-dev libstb-dev libgtest-dev xvfb xauth x11-utils xdotool
+                imagemagick)
 
 # What the tests need besides: clang and its sanitizer and fuzzer runtimes, pkg-config for the
 # installed-package check, and apitrace.

@@ -1,10 +1,11 @@
 // zelobj: inspects and converts Wavefront OBJ models with the zel library.
 //
-//   zelobj info FILE.obj
+//   zelobj info FILE.obj [load options]
 //   zelobj convert IN.obj OUT.obj [options]
 //   zelobj mesh FILE.obj [options]
 //
-// See kUsage for the options.
+// See kUsage for the options. Without load options the model is read with zelReadOBJ, exactly as
+// the library documents it; with any, through zelLoadOBJ with those flags.
 #include <meshoptimizer.h>
 
 #include <cerrno>
@@ -21,15 +22,24 @@
 namespace {
 
 const char kUsage[] =
-    "usage: zelobj info FILE.obj\n"
+    "usage: zelobj info FILE.obj [load options]\n"
     "       zelobj convert IN.obj OUT.obj [options]\n"
     "       zelobj mesh FILE.obj [options]\n"
     "       zelobj --help\n"
     "\n"
-    "info prints the model's counts (vertices, normals, texture coordinates, facet normals,\n"
-    "triangles, groups, materials), every group (name in quotes, so leading blanks show; triangle\n"
-    "count; material) and every material (name, Ka, Kd and Ks colours, shininess on the 0..128\n"
-    "scale).\n"
+    "info prints the model's counts (vertices, whether they have colours, normals, texture\n"
+    "coordinates, facet normals, triangles, groups, materials), every group (name in quotes, so\n"
+    "leading blanks show; triangle count; material) and every material (name, Ka, Kd and Ks\n"
+    "colours, shininess on the 0..128 scale, dissolve, and each texture map's keyword, name as\n"
+    "the file gives it, path to open, and the options that differ from their defaults).\n"
+    "\n"
+    "load options, for every command (default: the model is read as zelReadOBJ reads it):\n"
+    "  --objects             an \"o\" line starts a group, as a \"g\" line does\n"
+    "  --missing-libraries   a material library that cannot be read is a warning, not a failure\n"
+    "  --unknown-keywords    a line whose keyword the reader does not know (vp ...) is skipped\n"
+    "                        with a warning, not a failure\n"
+    "  --max-bytes N         fail, before reading the data, when the model's arrays would need\n"
+    "                        more than N bytes\n"
     "\n"
     "convert reads IN.obj (and its material library), applies the operations below in the order\n"
     "given, and writes OUT.obj (and, with --material, its material library beside it).\n"
@@ -49,18 +59,20 @@ const char kUsage[] =
     "  --flat                the facet normals\n"
     "  --smooth              the vertex normals\n"
     "  --texture             the texture coordinates\n"
+    "  --vertex-colors       each vertex's colour (\"v x y z r g b\")\n"
     "  --color               accepted for symmetry with drawing; writes nothing more\n"
     "  --material            the materials: usemtl lines and the material library\n"
     "\n"
     "mesh reads FILE.obj, applies the operations given, makes the mesh that vertex arrays would\n"
     "draw (zelMakeMesh), each vertex holding what --flat (facet normals, computed first when the\n"
-    "model has none), --smooth (vertex normals) and --texture (texture coordinates) ask for\n"
-    "(--color and --material add nothing), and prints its vertex, index and group counts and the\n"
-    "vertex cache's misses per triangle (ACMR, for a FIFO cache of 16 vertices) with the\n"
-    "triangles in the model's order and after the mesh's reordering.\n"
+    "model has none), --smooth (vertex normals), --texture (texture coordinates) and\n"
+    "--vertex-colors (colours) ask for (--color and --material add nothing), and prints its\n"
+    "vertex, index and group counts and the vertex cache's misses per triangle (ACMR, for a\n"
+    "FIFO cache of 16 vertices) with the triangles in the model's order and after the mesh's\n"
+    "reordering.\n"
     "\n"
-    "Exit status: 0 on success, 1 when a file cannot be read or written or an operation lacks\n"
-    "its data, 2 on a usage error.\n";
+    "Exit status: 0 on success, 1 when a file cannot be read or written (the reader's line on\n"
+    "standard error) or an operation lacks its data, 2 on a usage error.\n";
 
 [[noreturn]] void usageError(const std::string& message) {
     std::fprintf(stderr, "zelobj: %s\n\n%s", message.c_str(), kUsage);
@@ -99,11 +111,54 @@ void printColour(const char* label, const float* rgb) {
     std::printf("  %s %f %f %f", label, rgb[0], rgb[1], rgb[2]);
 }
 
-int info(const char* path) {
-    ZelModel* model = zelReadOBJ(path);
+// "    map_Kd name "wood.png" path "dir/wood.png" -s 2.000000 2.000000 1.000000 -clamp on": the
+// options as an MTL line gives them, those that differ from their defaults.
+void printMap(const char* keyword, const ZelTextureMap& map) {
+    if (!map.name) return;
+    std::printf("    %s name %s path %s", keyword, quoted(map.name).c_str(),
+                quoted(map.path).c_str());
+    auto vector = [](const char* option, const float* values, float usual) {
+        if (values[0] != usual || values[1] != usual || values[2] != usual)
+            std::printf(" %s %f %f %f", option, values[0], values[1], values[2]);
+    };
+    vector("-o", map.offset, 0.0f);
+    vector("-s", map.scale, 1.0f);
+    if (map.clamp) std::printf(" -clamp on");
+    if (map.bumpmultiplier != 1.0f) std::printf(" -bm %f", map.bumpmultiplier);
+    std::printf("\n");
+}
+
+// How the model is read: exactly as zelReadOBJ reads it, or, when a load option was given,
+// through zelLoadOBJ with them.
+struct Load {
+    bool given = false;
+    uint32_t flags = 0;
+    uint64_t maxBytes = 0;
+};
+
+// Reads the model; a failure prints the reader's line on standard error and ends the program
+// with status 1, as zelReadOBJ does.
+ZelModel* readModel(const char* path, const Load& load) {
+    if (!load.given) return zelReadOBJ(path);
+    ZelLoadOptions options = {};
+    options.flags = load.flags;
+    options.maxbytes = load.maxBytes;
+    ZelError error;
+    ZelModel* model = zelLoadOBJ(path, &options, &error);
+    if (!model) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", error.message);
+        std::exit(1);
+    }
+    return model;
+}
+
+int info(const char* path, const Load& load) {
+    ZelModel* model = readModel(path, load);
     std::printf("file: %s\n", path);
     std::printf("material library: %s\n", model->mtllib ? model->mtllib : "(none)");
     std::printf("vertices: %u\n", model->vertexcount);
+    std::printf("vertex colors: %s\n", model->colors ? "yes" : "no");
     std::printf("normals: %u\n", model->normalcount);
     std::printf("texcoords: %u\n", model->texcoordcount);
     std::printf("facet normals: %u\n", model->facetnormcount);
@@ -128,6 +183,13 @@ int info(const char* path) {
         printColour("Kd", material.diffuse);
         printColour("Ks", material.specular);
         std::printf("  shininess %f\n", material.shininess);
+        std::printf("    dissolve %f\n", material.dissolve);
+        printMap("map_Ka", material.ambientmap);
+        printMap("map_Kd", material.diffusemap);
+        printMap("map_Ks", material.specularmap);
+        printMap("map_Ns", material.shininessmap);
+        printMap("map_d", material.alphamap);
+        printMap("map_bump", material.bumpmap);
     }
     zelFreeModel(model);
     return 0;
@@ -192,62 +254,105 @@ void apply(ZelModel* model, const Step& step) {
     }
 }
 
-// The options of convert: an operation (with or without a value) or a flag of the written mode.
+// The options: an operation (with or without a value), a flag of the written mode, or how the
+// model is read.
+enum class Kind { Operation, Mode, LoadFlag, MaxBytes };
+
 struct Option {
     const char* name;
-    bool isOperation;
+    Kind kind;
     Operation operation;
     bool takesValue;
-    uint32_t flag;
+    uint32_t flag;  // the mode flag or the load flag
 };
 
 const Option kOptions[] = {
-    {"--fit", true, Operation::Fit, false, 0},
-    {"--scale", true, Operation::Scale, true, 0},
-    {"--flip", true, Operation::Flip, false, 0},
-    {"--facet-normals", true, Operation::FacetNormals, false, 0},
-    {"--vertex-normals", true, Operation::VertexNormals, true, 0},
-    {"--planar-texcoords", true, Operation::PlanarTexCoords, false, 0},
-    {"--sphere-texcoords", true, Operation::SphereTexCoords, false, 0},
-    {"--weld", true, Operation::Weld, true, 0},
-    {"--flat", false, Operation::Fit, false, ZEL_FLAT},
-    {"--smooth", false, Operation::Fit, false, ZEL_SMOOTH},
-    {"--texture", false, Operation::Fit, false, ZEL_TEXTURE},
-    {"--color", false, Operation::Fit, false, ZEL_COLOR},
-    {"--material", false, Operation::Fit, false, ZEL_MATERIAL},
+    {"--fit", Kind::Operation, Operation::Fit, false, 0},
+    {"--scale", Kind::Operation, Operation::Scale, true, 0},
+    {"--flip", Kind::Operation, Operation::Flip, false, 0},
+    {"--facet-normals", Kind::Operation, Operation::FacetNormals, false, 0},
+    {"--vertex-normals", Kind::Operation, Operation::VertexNormals, true, 0},
+    {"--planar-texcoords", Kind::Operation, Operation::PlanarTexCoords, false, 0},
+    {"--sphere-texcoords", Kind::Operation, Operation::SphereTexCoords, false, 0},
+    {"--weld", Kind::Operation, Operation::Weld, true, 0},
+    {"--flat", Kind::Mode, Operation::Fit, false, ZEL_FLAT},
+    {"--smooth", Kind::Mode, Operation::Fit, false, ZEL_SMOOTH},
+    {"--texture", Kind::Mode, Operation::Fit, false, ZEL_TEXTURE},
+    {"--vertex-colors", Kind::Mode, Operation::Fit, false, ZEL_VERTEXCOLOR},
+    {"--color", Kind::Mode, Operation::Fit, false, ZEL_COLOR},
+    {"--material", Kind::Mode, Operation::Fit, false, ZEL_MATERIAL},
+    {"--objects", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_OBJECTS},
+    {"--missing-libraries", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_MISSING_LIBRARIES},
+    {"--unknown-keywords", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_UNKNOWN_KEYWORDS},
+    {"--max-bytes", Kind::MaxBytes, Operation::Fit, true, 0},
 };
 
-// Reads the options (operations and mode flags) in argv[0..argc-1]: usage errors end the program.
-uint32_t parseOptions(int argc, char** argv, std::vector<Step>* steps) {
+// A byte count: digits only, above 0.
+uint64_t byteCountArgument(const char* option, const char* text) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (!(*text >= '0' && *text <= '9') || *end != '\0' || errno == ERANGE || value == 0)
+        usageError(std::string(option) + " needs a number of bytes above 0, not \"" + text + "\"");
+    return value;
+}
+
+struct Options {
     uint32_t mode = ZEL_NONE;
+    std::vector<Step> steps;
+    Load load;
+};
+
+// Reads the options in argv[0..argc-1]. With `files` (info), the command takes only load options
+// and the other arguments are its files, in any order. Usage errors end the program.
+Options parseOptions(const char* command, int argc, char** argv,
+                     std::vector<const char*>* files = nullptr) {
+    const bool loadOnly = files != nullptr;
+    Options options;
     for (int i = 0; i < argc; i++) {
         const Option* option = nullptr;
         for (const Option& candidate : kOptions)
             if (std::strcmp(argv[i], candidate.name) == 0) option = &candidate;
-        if (!option) usageError(std::string("unknown option \"") + argv[i] + "\"");
-        if (!option->isOperation) {
-            mode |= option->flag;
+        if (!option && files && std::strncmp(argv[i], "--", 2) != 0) {
+            files->push_back(argv[i]);
             continue;
         }
-        float value = 0;
-        if (option->takesValue) {
-            if (i + 1 >= argc) usageError(std::string(option->name) + " needs a value");
-            value = numberArgument(option->name, argv[++i]);
+        if (!option) usageError(std::string("unknown option \"") + argv[i] + "\"");
+        const bool loading = option->kind == Kind::LoadFlag || option->kind == Kind::MaxBytes;
+        if (loadOnly && !loading)
+            usageError(std::string(command) + " takes only load options, not \"" + argv[i] + "\"");
+        if (option->takesValue && i + 1 >= argc)
+            usageError(std::string(option->name) + " needs a value");
+        switch (option->kind) {
+            case Kind::Operation:
+                options.steps.push_back(
+                    {option->operation,
+                     option->takesValue ? numberArgument(option->name, argv[++i]) : 0.0f});
+                break;
+            case Kind::Mode:
+                options.mode |= option->flag;
+                break;
+            case Kind::LoadFlag:
+                options.load.given = true;
+                options.load.flags |= option->flag;
+                break;
+            case Kind::MaxBytes:
+                options.load.given = true;
+                options.load.maxBytes = byteCountArgument(option->name, argv[++i]);
+                break;
         }
-        steps->push_back({option->operation, value});
     }
-    return mode;
+    return options;
 }
 
 int convert(int argc, char** argv) {
     if (argc < 2) usageError("convert needs an input and an output file");
     const char* input = argv[0];
     const char* output = argv[1];
-    std::vector<Step> steps;
-    const uint32_t mode = parseOptions(argc - 2, argv + 2, &steps);
-    ZelModel* model = zelReadOBJ(input);
-    for (const Step& step : steps) apply(model, step);
-    zelWriteOBJ(model, output, mode);
+    const Options options = parseOptions("convert", argc - 2, argv + 2);
+    ZelModel* model = readModel(input, options.load);
+    for (const Step& step : options.steps) apply(model, step);
+    zelWriteOBJ(model, output, options.mode);
     zelFreeModel(model);
     return 0;
 }
@@ -255,12 +360,12 @@ int convert(int argc, char** argv) {
 int mesh(int argc, char** argv) {
     if (argc < 1) usageError("mesh needs a model file");
     const char* path = argv[0];
-    std::vector<Step> steps;
-    uint32_t mode = parseOptions(argc - 1, argv + 1, &steps);
-    ZelModel* model = zelReadOBJ(path);
-    for (const Step& step : steps) apply(model, step);
+    const Options options = parseOptions("mesh", argc - 1, argv + 1);
+    uint32_t mode = options.mode;
+    ZelModel* model = readModel(path, options.load);
+    for (const Step& step : options.steps) apply(model, step);
     if ((mode & ZEL_FLAT) && !model->facetnorms) zelComputeFacetNormals(model);
-    mode &= ZEL_FLAT | ZEL_SMOOTH | ZEL_TEXTURE;
+    mode &= ZEL_FLAT | ZEL_SMOOTH | ZEL_TEXTURE | ZEL_VERTEXCOLOR;
     ZelMesh* made = zelMakeMesh(model, mode);
     if (!made) return 1;
     // Runs of one triangle leave every triangle where it was: the same vertices in the model's
@@ -275,11 +380,12 @@ int mesh(int argc, char** argv) {
             .acmr;
     };
     std::printf("file: %s\n", path);
-    std::printf("vertex: position%s%s (%u floats)\n",
+    std::printf("vertex: position%s%s%s (%u floats)\n",
                 (made->mode & ZEL_FLAT)     ? ", facet normal"
                 : (made->mode & ZEL_SMOOTH) ? ", normal"
                                             : "",
-                (made->mode & ZEL_TEXTURE) ? ", texture coordinate" : "", made->stride);
+                (made->mode & ZEL_TEXTURE) ? ", texture coordinate" : "",
+                (made->mode & ZEL_VERTEXCOLOR) ? ", color" : "", made->stride);
     std::printf("vertices: %u\n", made->vertexcount);
     std::printf("indices: %u (%u triangles)\n", made->indexcount, made->indexcount / 3);
     std::printf("groups: %u\n", made->groupcount);
@@ -301,8 +407,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "info") {
-        if (argc != 3) usageError("info takes exactly one file");
-        return info(argv[2]);
+        std::vector<const char*> files;
+        const Options options = parseOptions("info", argc - 2, argv + 2, &files);
+        if (files.size() != 1) usageError("info takes exactly one file");
+        return info(files[0], options.load);
     }
     if (command == "convert") return convert(argc - 2, argv + 2);
     if (command == "mesh") return mesh(argc - 2, argv + 2);

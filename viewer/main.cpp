@@ -2,8 +2,10 @@
 //
 //     zelview FILE.obj [TEXTURE.ppm]
 //
-// The model and the image are read before any window opens, so an unreadable file ends the program
-// with the library's line and status 1 even without a display. See kUsage for the keys.
+// The model and the images are read before any window opens, so an unreadable model or TEXTURE.ppm
+// ends the program with the library's line and status 1 even without a display; a material's map
+// that cannot be read is a warning line, and the model is shown without it. See kUsage for the
+// keys.
 //
 // For frame-rate measurements (bench/viewer_fps.sh), ZELVIEW_SPIN=DEGREES in the environment turns
 // the model by that many degrees about the vertical every frame, drawing frame after frame.
@@ -96,10 +98,18 @@ int main(int argc, char** argv) {
             break;
     }
 
-    // Both readers print their own line on failure; zelReadOBJ also ends the process (status 1).
+    // A failure is the line zelReadOBJ would print; the load's warnings (materials not found, a
+    // library that cannot be read, keywords skipped) go to standard output as zelReadOBJ's do.
     viewer.path = options.modelPath;
-    viewer.model = zelReadOBJ(options.modelPath.c_str());
-    zelview::Image image = zelview::checkerboard();
+    ZelLoadOptions load = {};
+    load.flags = zelview::kLoadFlags;
+    ZelError failure;
+    viewer.model = zelLoadOBJ(options.modelPath.c_str(), &load, &failure);
+    if (!viewer.model) {
+        std::fprintf(stderr, "%s\n", failure.message);
+        return 1;
+    }
+    zelview::Image given;
     if (!options.texturePath.empty()) {
         int width = 0;
         int height = 0;
@@ -108,11 +118,14 @@ int main(int argc, char** argv) {
             zelFreeModel(viewer.model);
             return 1;
         }
-        image = zelview::textureImage(pixels, width, height);
+        given = zelview::textureImage(pixels, width, height);
         std::free(pixels);
     }
     viewer.info = zelview::prepareModel(viewer.model);
-    viewer.state = zelview::initialState(viewer.info);
+    const zelview::TextureSet textures =
+        zelview::chooseTextures(*viewer.model, options.texturePath.empty() ? nullptr : &given);
+    std::fputs(textures.warnings.c_str(), stderr);
+    viewer.state = zelview::initialState(viewer.info, textures.mapsRead > 0);
 
     // GLUT gets the program name alone: the command line is ours.
     char name[] = "zelview";
@@ -122,7 +135,7 @@ int main(int argc, char** argv) {
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowSize(800, 700);
     glutCreateWindow(zelview::windowTitle(viewer.state, viewer.path).c_str());
-    zelview::initRenderer(&viewer.renderer, image);
+    zelview::initRenderer(&viewer.renderer, textures);
 
     glutDisplayFunc(onDisplay);
     glutReshapeFunc(zelview::reshapeView);

@@ -5,7 +5,7 @@
 
 namespace zelview {
 
-void initRenderer(Renderer* renderer, const Image& image) {
+void initRenderer(Renderer* renderer, const TextureSet& set) {
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glEnable(GL_DEPTH_TEST);
     glShadeModel(GL_SMOOTH);
@@ -19,20 +19,35 @@ void initRenderer(Renderer* renderer, const Image& image) {
     glLightfv(GL_LIGHT0, GL_DIFFUSE, white);
     glLightfv(GL_LIGHT0, GL_SPECULAR, white);
     glEnable(GL_LIGHT0);
-    // Colour tracking (ZEL_COLOR and the plain grey) sets ambient and diffuse together.
+    // Colour tracking (ZEL_COLOR, the plain grey and vertex colours) sets ambient and diffuse
+    // together.
     glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
 
-    glGenTextures(1, &renderer->texture);
-    glBindTexture(GL_TEXTURE_2D, renderer->texture);
+    // One texture object per image; nearest texels, so that an image's colours come out as they
+    // are (lighting aside).
+    std::vector<GLuint> objects(set.textures.size());
+    if (!objects.empty()) glGenTextures(GLsizei(objects.size()), objects.data());
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, image.width, image.height, 0, GL_RGB, GL_UNSIGNED_BYTE,
-                 image.rgb.data());
-    // The texture modulates the lit colour.
+    for (size_t i = 0; i < objects.size(); i++) {
+        const Texture& texture = set.textures[i];
+        const GLint wrap = texture.clamp ? GL_CLAMP : GL_REPEAT;
+        const GLenum format = texture.image.channels == 4 ? GL_RGBA : GL_RGB;
+        glBindTexture(GL_TEXTURE_2D, objects[i]);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(format), texture.image.width, texture.image.height, 0,
+                     format, GL_UNSIGNED_BYTE, texture.image.pixels.data());
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    renderer->textures.clear();
+    for (int t : set.textureOf) renderer->textures.push_back(t < 0 ? 0 : objects[size_t(t)]);
+    // The texture modulates the lit colour. Texels whose alpha is below one half are cut out (a
+    // leaf's outline, a fence's gaps); alpha tests need no drawing order, as blending would.
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glAlphaFunc(GL_GEQUAL, 0.5f);
+    glEnable(GL_ALPHA_TEST);
 }
 
 void reshapeView(int width, int height) {
@@ -73,29 +88,36 @@ void drawFrame(Renderer* renderer, ZelModel* model, const ViewState& state) {
         glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, black);
         glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 0.0f);
     }
-    if (state.colouring == Colouring::Plain) glEnable(GL_COLOR_MATERIAL);
+    if (state.colouring == Colouring::Plain || state.colouring == Colouring::VertexColor)
+        glEnable(GL_COLOR_MATERIAL);
 
     switch (state.path) {
         case DrawPath::List:
             if (renderer->list == 0 || renderer->listStale || renderer->listMode != mode) {
                 if (renderer->list != 0) glDeleteLists(renderer->list, 1);
-                renderer->list = zelMakeList(model, mode);
+                renderer->list = zelMakeListTextured(model, mode, renderer->textures.data());
                 renderer->listMode = mode;
                 renderer->listStale = false;
             }
             glCallList(renderer->list);
             break;
         case DrawPath::Mesh:
-            if (!renderer->mesh || renderer->meshStale || renderer->meshMode != meshMode(mode)) {
+            if (renderer->meshStale || renderer->meshMode != meshMode(mode)) {
                 zelFreeMesh(renderer->mesh);
                 renderer->meshMode = meshMode(mode);
                 renderer->mesh = zelMakeMesh(model, renderer->meshMode);
                 renderer->meshStale = false;
             }
-            zelDrawMesh(renderer->mesh, mode);
+            // A model too large for a mesh (zelMakeMesh said why, once) is drawn in immediate
+            // mode instead, until the mesh is made again.
+            if (renderer->mesh) {
+                zelDrawMeshTextured(renderer->mesh, mode, renderer->textures.data());
+            } else {
+                zelDrawTextured(model, mode, renderer->textures.data());
+            }
             break;
         case DrawPath::Immediate:
-            zelDraw(model, mode);
+            zelDrawTextured(model, mode, renderer->textures.data());
             break;
     }
 }

@@ -1,25 +1,28 @@
-// zelview's OpenGL side: the lights, the texture, the display list, the mesh and one frame.
+// zelview's OpenGL side: the lights, the textures, the display list, the mesh and one frame.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "viewer.h"
 
 namespace zelview {
 
 struct Renderer {
-    unsigned int texture = 0;  // the texture object
-    unsigned int list = 0;     // the display list, 0 before the first
-    uint32_t listMode = 0;     // the mode the list was made with
-    bool listStale = true;     // the model changed since: make the list again
-    ZelMesh* mesh = nullptr;   // the mesh, null before the first
-    uint32_t meshMode = 0;     // the flags it was made with (meshMode of the drawing mode)
-    bool meshStale = true;     // the model changed since: make the mesh again
+    // The texture name each material is drawn with (zelDrawTextured's `textures`): one of the
+    // texture objects made from a TextureSet, or 0 for none.
+    std::vector<unsigned int> textures;
+    unsigned int list = 0;    // the display list, 0 before the first
+    uint32_t listMode = 0;    // the mode the list was made with
+    bool listStale = true;    // the model changed since: make the list again
+    ZelMesh* mesh = nullptr;  // the mesh, null before the first or when it could not be made
+    uint32_t meshMode = 0;    // the flags it was made with (meshMode of the drawing mode)
+    bool meshStale = true;    // the model changed since: make the mesh again
 };
 
-// Sets up depth test, one light, two-sided lighting and the texture from `image`. Needs the
-// window's context.
-void initRenderer(Renderer* renderer, const Image& image);
+// Sets up depth test, one light, two-sided lighting and a texture object for each texture of
+// `set`, and fills renderer->textures from set.textureOf. Needs the window's context.
+void initRenderer(Renderer* renderer, const TextureSet& set);
 
 // The projection for a window of this size.
 void reshapeView(int width, int height);

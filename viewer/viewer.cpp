@@ -8,22 +8,25 @@
 namespace zelview {
 
 const char kHelp[] =
-    "zelview keys: w filled/outline, s flat/smooth, c color/material, t texture on/off, "
-    "p texture coordinates (file/planar/sphere), l display list/mesh/immediate, +/- zoom, "
-    "r reset view, h help, q quit; mouse: left drag turns, right drag or wheel zooms\n";
+    "zelview keys: w filled/outline, s flat/smooth, c color/material/vertexcolor, "
+    "t texture on/off, p texture coordinates (file/planar/sphere), "
+    "l display list/mesh/immediate, +/- zoom, r reset view, h help, q quit; "
+    "mouse: left drag turns, right drag or wheel zooms\n";
 
 const char kUsage[] =
     "usage: zelview FILE.obj [TEXTURE.ppm]\n"
     "       zelview --help\n"
     "\n"
-    "Shows a Wavefront OBJ model (with the materials its MTL library gives), fitted into view, "
-    "lit\n"
-    "and drawn with the zel library. The texture is the binary PPM (P6) image, or a checkerboard.\n"
+    "Shows a Wavefront OBJ model (with the materials its MTL library gives), fitted into view,\n"
+    "lit and drawn with the zel library. Each group is textured with its material's diffuse\n"
+    "map (PNG, JPEG, TGA, BMP or binary PPM), or, when no material has one, with a\n"
+    "checkerboard; a binary PPM (P6) image given after the model textures every group instead.\n"
     "\n"
     "keys:\n"
     "  w        filled triangles / outlines (outlines are not lit)\n"
     "  s        flat (facet normals) / smooth (vertex normals)\n"
-    "  c        each group's diffuse colour / its full material (needs an MTL library)\n"
+    "  c        each group's diffuse colour / its full material (needs an MTL library) / each\n"
+    "           vertex's colour (when the file gives them)\n"
     "  t        texture on / off\n"
     "  p        texture coordinates: the file's own (if any), planar (x and z), sphere (normals)\n"
     "  l        drawing from a display list / a mesh in vertex arrays / in immediate mode\n"
@@ -33,7 +36,8 @@ const char kUsage[] =
     "  q, Esc   quit\n"
     "mouse: left drag turns the model, right drag (up and down) or the wheel zooms.\n"
     "\n"
-    "Exit status: 0 when closed, 1 when a file cannot be read, 2 on a usage error.\n";
+    "Exit status: 0 when closed, 1 when the model or the PPM image given cannot be read, 2 on a\n"
+    "usage error. A map that cannot be read is one warning line; the model is shown without it.\n";
 
 ArgsOutcome parseArgs(int argc, const char* const* argv, Options* options, std::string* error) {
     std::vector<std::string> files;
@@ -91,6 +95,7 @@ ModelInfo prepareModel(ZelModel* model) {
     if (!info.fileNormals) zelVertexNormals(model, 90.0f);
 
     info.materials = model->materials != nullptr;
+    info.vertexColors = model->colors != nullptr;
     info.fileTexCoords = model->texcoords != nullptr;
     if (info.fileTexCoords) {
         info.savedTexCoordCount = model->texcoordcount;
@@ -129,11 +134,15 @@ void applyTexSource(ZelModel* model, const ModelInfo& info, TexSource source) {
     }
 }
 
-ViewState initialState(const ModelInfo& info) {
+ViewState initialState(const ModelInfo& info, bool mapsRead) {
     ViewState state;
     state.hasMaterials = info.materials;
     state.hasFileTexCoords = info.fileTexCoords;
-    state.colouring = info.materials ? Colouring::Material : Colouring::Plain;
+    state.hasVertexColors = info.vertexColors;
+    state.colouring = info.vertexColors ? Colouring::VertexColor
+                      : info.materials  ? Colouring::Material
+                                        : Colouring::Plain;
+    state.texture = mapsRead;
     state.texSource = info.fileTexCoords ? TexSource::File : TexSource::Planar;
     return state;
 }
@@ -157,6 +166,16 @@ TexSource nextSource(const ViewState& state) {
     return state.hasFileTexCoords ? TexSource::File : TexSource::Planar;
 }
 
+// The colouring after `state`'s, among those the model offers.
+Colouring nextColouring(const ViewState& state) {
+    std::vector<Colouring> offered;
+    if (state.hasMaterials) offered = {Colouring::Color, Colouring::Material};
+    if (state.hasVertexColors) offered.push_back(Colouring::VertexColor);
+    if (!state.hasMaterials) offered.push_back(Colouring::Plain);
+    const auto at = std::find(offered.begin(), offered.end(), state.colouring);
+    return at == offered.end() || at + 1 == offered.end() ? offered.front() : *(at + 1);
+}
+
 }  // namespace
 
 unsigned pressKey(ViewState* state, unsigned char key, std::string* note) {
@@ -168,14 +187,13 @@ unsigned pressKey(ViewState* state, unsigned char key, std::string* note) {
             state->smooth = !state->smooth;
             return kRedraw;
         case 'c':
-            if (!state->hasMaterials) {
+            if (!state->hasMaterials && !state->hasVertexColors) {
                 *note =
                     "zelview: the model has no materials: color and material need an MTL "
                     "library\n";
                 return kNothing;
             }
-            state->colouring =
-                state->colouring == Colouring::Color ? Colouring::Material : Colouring::Color;
+            state->colouring = nextColouring(*state);
             return kRedraw;
         case 't':
             state->texture = !state->texture;
@@ -253,12 +271,13 @@ uint32_t drawMode(const ViewState& state) {
     if (state.outline) mode |= ZEL_WIREFRAME;
     if (state.colouring == Colouring::Color) mode |= ZEL_COLOR;
     if (state.colouring == Colouring::Material) mode |= ZEL_MATERIAL;
+    if (state.colouring == Colouring::VertexColor) mode |= ZEL_VERTEXCOLOR;
     if (state.texture) mode |= ZEL_TEXTURE;
     return mode;
 }
 
 uint32_t meshMode(uint32_t mode) {
-    return mode & (ZEL_FLAT | ZEL_SMOOTH | ZEL_TEXTURE);
+    return mode & (ZEL_FLAT | ZEL_SMOOTH | ZEL_TEXTURE | ZEL_VERTEXCOLOR);
 }
 
 std::string windowTitle(const ViewState& state, const std::string& path) {
@@ -276,6 +295,9 @@ std::string windowTitle(const ViewState& state, const std::string& path) {
             break;
         case Colouring::Material:
             title += " material";
+            break;
+        case Colouring::VertexColor:
+            title += " vertexcolor";
             break;
     }
     if (!state.texture) {
@@ -305,50 +327,6 @@ std::string windowTitle(const ViewState& state, const std::string& path) {
             break;
     }
     return title;
-}
-
-Image checkerboard(int size, int squares) {
-    static const unsigned char kLight[3] = {235, 235, 225};
-    static const unsigned char kBlue[3] = {40, 90, 200};
-    Image image;
-    image.width = size;
-    image.height = size;
-    image.rgb.resize(size_t(size) * size * 3);
-    const int side = std::max(1, size / squares);
-    for (int y = 0; y < size; y++) {
-        for (int x = 0; x < size; x++) {
-            const unsigned char* colour = ((x / side + y / side) % 2 == 0) ? kLight : kBlue;
-            std::memcpy(&image.rgb[(size_t(y) * size + x) * 3], colour, 3);
-        }
-    }
-    return image;
-}
-
-namespace {
-
-int powerOfTwoAtLeast(int size) {
-    int p = 1;
-    while (p < size && p < 1024) p *= 2;
-    return p;
-}
-
-}  // namespace
-
-Image textureImage(const unsigned char* pixels, int width, int height) {
-    Image image;
-    image.width = powerOfTwoAtLeast(width);
-    image.height = powerOfTwoAtLeast(height);
-    image.rgb.resize(size_t(image.width) * image.height * 3);
-    for (int y = 0; y < image.height; y++) {
-        // Row y of the texture counts from the bottom; the PPM's rows from the top.
-        const int sy = height - 1 - int(int64_t(y) * height / image.height);
-        for (int x = 0; x < image.width; x++) {
-            const int sx = int(int64_t(x) * width / image.width);
-            std::memcpy(&image.rgb[(size_t(y) * image.width + x) * 3],
-                        &pixels[(size_t(sy) * width + sx) * 3], 3);
-        }
-    }
-    return image;
 }
 
 }  // namespace zelview

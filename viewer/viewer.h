@@ -1,6 +1,7 @@
 // zelview's state and decisions, apart from OpenGL and GLUT: the command line, what each key and
 // mouse movement changes, the drawing mode and window title that follow from the state, the model
-// preparation and the texture image. main.cpp and render.cpp put this on the screen.
+// preparation, and the texture images and which material takes which (image.cpp). main.cpp and
+// render.cpp put this on the screen.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,8 @@ namespace zelview {
 
 struct Options {
     std::string modelPath;    // the OBJ file
-    std::string texturePath;  // a PPM image, or empty for the generated checkerboard
+    std::string texturePath;  // a PPM image for every group, or empty (the materials' maps, else
+                              // the generated checkerboard)
 };
 
 enum class ArgsOutcome { Run, Help, UsageError };
@@ -26,6 +28,11 @@ ArgsOutcome parseArgs(int argc, const char* const* argv, Options* options, std::
 
 extern const char kUsage[];  // the usage text with the keys, for --help and usage errors
 extern const char kHelp[];   // the one-line key summary printed at start and by 'h'
+
+// The load flags zelview reads with: "o" lines start groups, a material library that cannot be
+// read and keywords the library does not know are warnings, so that any OBJ file a user has opens.
+constexpr uint32_t kLoadFlags =
+    ZEL_LOAD_OBJECTS | ZEL_LOAD_MISSING_LIBRARIES | ZEL_LOAD_UNKNOWN_KEYWORDS;
 
 // ---- Model preparation -------------------------------------------------------------------------
 
@@ -39,6 +46,7 @@ struct ModelInfo {
     bool fileNormals = false;    // the file's normals are used (every corner has one)
     bool fileTexCoords = false;  // the file had texture coordinates
     bool materials = false;      // a material library was read
+    bool vertexColors = false;   // the file gave vertices colours
     uint32_t savedTexCoordCount = 0;
     std::vector<float> savedTexCoords;       // 2 * (count + 1) floats, slot 0 included
     std::vector<uint32_t> savedTexCoordIdx;  // 3 per triangle
@@ -47,7 +55,8 @@ struct ModelInfo {
 // Fits the model into the cube from -1 to 1, computes facet normals, and vertex normals (corners
 // within 90 degrees averaged) unless the file gave every corner a normal; keeps the file's texture
 // coordinates, or generates planar ones when it had none. Afterwards every ZEL_* flag can be drawn
-// without a warning (materials only when the file named a library).
+// without a warning (materials only when a library was read, vertex colours only when the file
+// gave them).
 ModelInfo prepareModel(ZelModel* model);
 
 // Replaces the model's texture coordinates by those of `source` (File only when the file had them).
@@ -60,9 +69,10 @@ void applyTexSource(ZelModel* model, const ModelInfo& info, TexSource source);
 enum class DrawPath { List, Mesh, Immediate };
 
 enum class Colouring {
-    Plain,     // neither ZEL_COLOR nor ZEL_MATERIAL: one light grey (a model without materials)
-    Color,     // ZEL_COLOR: each group's diffuse colour
-    Material,  // ZEL_MATERIAL: each group's full material
+    Plain,        // none of the colour flags: one light grey (a model without materials)
+    Color,        // ZEL_COLOR: each group's diffuse colour
+    Material,     // ZEL_MATERIAL: each group's full material
+    VertexColor,  // ZEL_VERTEXCOLOR: each vertex's own colour, lit (colour tracking on)
 };
 
 struct ViewState {
@@ -76,6 +86,7 @@ struct ViewState {
     // What the model offers.
     bool hasMaterials = false;
     bool hasFileTexCoords = false;
+    bool hasVertexColors = false;
     // The view: degrees about y (yaw) and x (pitch), the eye's distance from the model's centre.
     float yaw = kStartYaw;
     float pitch = kStartPitch;
@@ -92,10 +103,11 @@ struct ViewState {
     static constexpr float kMaxDistance = 20.0f;
 };
 
-// The start state for a model prepared by prepareModel: filled, smooth, material (colour tracking
-// is not used unless asked for) when there are materials, untextured, the file's texture
-// coordinates when it had them, drawn from a display list.
-ViewState initialState(const ModelInfo& info);
+// The start state for a model prepared by prepareModel: filled, smooth, coloured by the vertex
+// colours when the file gave them, else by the materials when there are some, else plain;
+// textured when `mapsRead` (the materials' own images are what a user opening a textured model
+// wants to see), the file's texture coordinates when it had them; drawn from a display list.
+ViewState initialState(const ModelInfo& info, bool mapsRead = false);
 
 // What an input asks of the program (a bit set).
 enum Effect : unsigned {
@@ -107,7 +119,8 @@ enum Effect : unsigned {
 };
 
 // Applies a key. *note receives a line for the user when the key cannot do what it names (for
-// example colour and material without materials).
+// example colour and material without materials). 'c' goes round the colourings the model offers:
+// color and material with materials, vertexcolor with vertex colours, plain without materials.
 unsigned pressKey(ViewState* state, unsigned char key, std::string* note);
 
 // GLUT's buttons: 0 left, 2 right, 3 and 4 the wheel turned up (zoom in) and down (zoom out).
@@ -117,29 +130,64 @@ unsigned mouseMotion(ViewState* state, int x, int y);
 // The ZEL_* flags to draw with.
 uint32_t drawMode(const ViewState& state);
 
-// The flags of a drawing mode that a mesh must hold (zelMakeMesh's): normals and texture
-// coordinates. The others are applied when the mesh is drawn.
+// The flags of a drawing mode that a mesh must hold (zelMakeMesh's): normals, texture coordinates
+// and vertex colours. The others are applied when the mesh is drawn.
 uint32_t meshMode(uint32_t mode);
 
 // "zelview: NAME - filled smooth material texture(planar) list", NAME the file name of `path`; the
-// last word is the draw path: list, mesh or immediate.
+// colouring is plain, color, material or vertexcolor; the last word is the draw path: list, mesh
+// or immediate.
 std::string windowTitle(const ViewState& state, const std::string& path);
 
-// ---- Texture image -----------------------------------------------------------------------------
+// ---- Texture images (image.cpp) -----------------------------------------------------------------
 
-// RGB, 8 bits a sample, bottom row first (as OpenGL takes it); width and height powers of two.
+// What one texture object holds: width and height powers of two (OpenGL 1.1 takes no others),
+// 8 bits a sample, bottom row first (as OpenGL takes it).
 struct Image {
     int width = 0;
     int height = 0;
-    std::vector<unsigned char> rgb;
+    int channels = 3;  // 3: RGB; 4: RGBA, for an image with an alpha channel
+    std::vector<unsigned char> pixels;
 };
 
-// A `size` x `size` checkerboard of `squares` x `squares` squares, light and blue.
+// A `size` x `size` RGB checkerboard of `squares` x `squares` squares, light and blue.
 Image checkerboard(int size = 64, int squares = 8);
 
-// The PPM pixels (top row first, as zelLoadPPM returns them), turned bottom row first and resampled
-// (nearest pixel) to the smallest powers of two at least as large, 1024 at most, since OpenGL 1.1
-// takes only such sizes.
-Image textureImage(const unsigned char* pixels, int width, int height);
+// The pixels of an image file (top row first, `channels` bytes a pixel, 3 or 4), turned bottom
+// row first and resampled (nearest pixel) to the smallest powers of two at least as large, 1024
+// at most.
+Image textureImage(const unsigned char* pixels, int width, int height, int channels = 3);
+
+// Reads the image file `path` into *image as textureImage makes it: PNG, JPEG, TGA and BMP through
+// stb_image, binary PPM (P6) through zelLoadPPM, told apart by their contents. Images with an
+// alpha channel (grey or colour) become RGBA, all others RGB. Returns false, with *reason saying
+// why in a few words (no line end) and nothing printed, when the file cannot be read.
+bool readImage(const std::string& path, Image* image, std::string* reason);
+
+// The warning line for a texture that cannot be read: zelview: can't read texture "PATH": REASON
+std::string textureWarning(const std::string& path, const std::string& reason);
+
+// One texture object to make.
+struct Texture {
+    Image image;
+    bool clamp = false;  // the map's "-clamp on": coordinates beyond 0..1 take the edge texels
+};
+
+// The textures a model is drawn with, and which one each material takes.
+struct TextureSet {
+    std::vector<Texture> textures;  // each image once, however many materials name it
+    // One entry for each material (one in all when the model has none), as zelDrawTextured
+    // indexes them: an index into `textures`, or -1 for a material drawn untextured.
+    std::vector<int> textureOf;
+    int mapsRead = 0;      // diffuse maps that were read
+    std::string warnings;  // a textureWarning line for each map that could not be read
+};
+
+// Chooses each material's texture. With `given` (the command line's image), that image for every
+// material. Otherwise, when some material names a diffuse map (map_Kd), each such material gets
+// the image at the map's path (read once for all materials naming it), and the others, as well as
+// those whose image cannot be read, none; when none names one, every material gets the
+// checkerboard.
+TextureSet chooseTextures(const ZelModel& model, const Image* given = nullptr);
 
 }  // namespace zelview

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs zelobj on a small model: info, a convert with operations and writer options, mesh, usage
-# errors.
+# errors; then on what real files hold: vertex colours, dissolve and texture maps, "o" lines,
+# unknown keywords and missing libraries under the load options.
 # Usage: zelobj_test.sh PATH/TO/zelobj
 set -u
 ZELOBJ=$1
@@ -45,6 +46,9 @@ check "info counts materials" grep -qx 'materials: 2' "$DIR/info.txt"
 check "info quotes a group with its blanks" grep -qx '  "  top side": 2 triangles, material 1 "red"' "$DIR/info.txt"
 check "info shows the default group" grep -qx '  "default": 2 triangles, material 0 "default"' "$DIR/info.txt"
 check "info shows material colours" grep -q 'Kd 1.000000 0.000000 0.000000  Ks 0.000000 0.000000 0.000000  shininess 64.000000' "$DIR/info.txt"
+check "info says the vertices have no colours" grep -qx 'vertex colors: no' "$DIR/info.txt"
+check "info shows each material's dissolve" test "$(grep -cx '    dissolve 1.000000' "$DIR/info.txt")" -eq 2
+check "info shows no map without one" test "$(grep -c 'map_' "$DIR/info.txt")" -eq 0
 
 "$ZELOBJ" convert "$DIR/cube.obj" "$DIR/out.obj" --scale 2 --facet-normals --vertex-normals 90 \
     --planar-texcoords --smooth --texture --material > "$DIR/convert.txt"
@@ -76,15 +80,85 @@ check "equal facet normals keep corners shared" grep -qx 'vertices: 8' "$DIR/mes
 "$ZELOBJ" mesh "$DIR/cube.obj" --smooth > "$DIR/mesh-smooth.txt"
 check "mesh --smooth without normals warns" grep -qx 'zelMakeMesh() warning: smooth render mode requested with no normals defined.' "$DIR/mesh-smooth.txt"
 
+# Vertex colours, dissolve and maps, with an "o" line and a "vp" line that need the load options.
+cat > "$DIR/real.obj" <<'OBJ'
+mtllib real.mtl
+o hull
+v 0 0 0 1 0 0.5
+v 1 0 0 0 1 0
+v 0 1 0
+vp 0.5 0.5
+usemtl wood
+f 1 2 3
+OBJ
+cat > "$DIR/real.mtl" <<'MTL'
+newmtl wood
+d 0.5
+map_Kd -s 2 2 -clamp on wood grain.png
+map_Ka tex\ambient.png
+newmtl glass
+Tr 0.25
+bump -bm 0.5 -o 0.25 bump.png
+MTL
+"$ZELOBJ" info "$DIR/real.obj" > "$DIR/real-default.txt" 2>&1
+check "an unknown keyword fails without load options" test $? -eq 1
+check "an unknown keyword is zelReadOBJ's line" \
+    test "$(cat "$DIR/real-default.txt")" = 'zelFirstPass(): Unknown token "vp".'
+"$ZELOBJ" info "$DIR/real.obj" --unknown-keywords --objects > "$DIR/real.txt" 2> "$DIR/real.err"
+check "info with load options exits 0" test $? -eq 0
+check "info with load options prints nothing on stderr" test ! -s "$DIR/real.err"
+check "--unknown-keywords warns once" grep -qx "zelReadOBJ() warning: \"$DIR/real.obj\" line 6: unknown keyword \"vp\", lines starting with it skipped." "$DIR/real.txt"
+check "info says the vertices have colours" grep -qx 'vertex colors: yes' "$DIR/real.txt"
+check "--objects makes the object a group" grep -qx '  " hull": 1 triangles, material 1 "wood"' "$DIR/real.txt"
+check "info shows d as the dissolve" grep -qx '    dissolve 0.500000' "$DIR/real.txt"
+check "info shows Tr as the dissolve" grep -qx '    dissolve 0.750000' "$DIR/real.txt"
+check "info shows a map with its options" grep -qxF "    map_Kd name \"wood grain.png\" path \"$DIR/wood grain.png\" -s 2.000000 2.000000 1.000000 -clamp on" "$DIR/real.txt"
+check "info shows a map's path with slashes" grep -qxF "    map_Ka name \"tex\\\\ambient.png\" path \"$DIR/tex/ambient.png\"" "$DIR/real.txt"
+check "info shows a bump map's offset and multiplier" grep -qxF "    map_bump name \"bump.png\" path \"$DIR/bump.png\" -o 0.250000 0.000000 0.000000 -bm 0.500000" "$DIR/real.txt"
+# Without --objects the "o" line starts no group.
+"$ZELOBJ" info "$DIR/real.obj" --unknown-keywords > "$DIR/real-groups.txt"
+check "without --objects the object is no group" grep -qx '  "default": 1 triangles, material 1 "wood"' "$DIR/real-groups.txt"
+
+printf 'mtllib nowhere.mtl\nv 0 0 0\nf 1 1 1\n' > "$DIR/nolib.obj"
+"$ZELOBJ" info "$DIR/nolib.obj" > "$DIR/nolib.out" 2> "$DIR/nolib.err"
+check "a missing library fails without load options" test $? -eq 1
+check "a missing library is zelReadMTL's line" \
+    test "$(cat "$DIR/nolib.err")" = "zelReadMTL() failed: can't open material file \"$DIR/nowhere.mtl\"."
+"$ZELOBJ" info --missing-libraries "$DIR/nolib.obj" > "$DIR/nolib.out" 2> "$DIR/nolib.err"
+check "--missing-libraries goes on" test $? -eq 0
+check "--missing-libraries warns" grep -qx "zelReadMTL() warning: can't open material file \"$DIR/nowhere.mtl\", going on without it." "$DIR/nolib.out"
+check "--missing-libraries leaves no materials" grep -qx 'materials: 0' "$DIR/nolib.out"
+
+"$ZELOBJ" info "$DIR/cube.obj" --max-bytes 100 > "$DIR/max.out" 2> "$DIR/max.err"
+check "--max-bytes below the model's needs exits 1" test $? -eq 1
+check "--max-bytes below the model's needs says so on stderr" \
+    grep -qxE "zelReadOBJ\(\) failed: \"$DIR/cube.obj\" needs [0-9]+ bytes of model arrays, more than the 100 allowed\." "$DIR/max.err"
+check "--max-bytes: nothing on stdout" test ! -s "$DIR/max.out"
+"$ZELOBJ" mesh "$DIR/cube.obj" --max-bytes 100000 > "$DIR/max.out"
+check "--max-bytes above the model's needs reads it" grep -qx 'vertices: 8' "$DIR/max.out"
+
+"$ZELOBJ" convert "$DIR/real.obj" "$DIR/colours.obj" --unknown-keywords --vertex-colors > "$DIR/colours.txt"
+check "convert --vertex-colors exits 0" test $? -eq 0
+check "convert --vertex-colors writes colours" grep -qx 'v 0.000000 0.000000 0.000000 1.000000 0.000000 0.500000' "$DIR/colours.obj"
+check "a vertex without a colour is white" grep -qx 'v 0.000000 1.000000 0.000000 1.000000 1.000000 1.000000' "$DIR/colours.obj"
+"$ZELOBJ" mesh "$DIR/real.obj" --unknown-keywords --vertex-colors > "$DIR/mesh-colours.txt"
+check "mesh --vertex-colors holds colours" grep -qx 'vertex: position, color (6 floats)' "$DIR/mesh-colours.txt"
+"$ZELOBJ" mesh "$DIR/cube.obj" --vertex-colors > "$DIR/mesh-nocolours.txt"
+check "mesh --vertex-colors without colours warns" grep -q '^zelMakeMesh() warning: ' "$DIR/mesh-nocolours.txt"
+check "mesh --vertex-colors without colours holds none" grep -qx 'vertex: position (3 floats)' "$DIR/mesh-nocolours.txt"
+
 "$ZELOBJ" --help > "$DIR/help.txt"
 check "--help exits 0" test $? -eq 0
 for word in info convert mesh ACMR --fit --scale --flip --facet-normals --vertex-normals --planar-texcoords \
-    --sphere-texcoords --weld --flat --smooth --texture --color --material; do
+    --sphere-texcoords --weld --flat --smooth --texture --vertex-colors --color --material --objects \
+    --missing-libraries --unknown-keywords --max-bytes; do
     check "--help names $word" grep -q -- "$word" "$DIR/help.txt"
 done
 
 for args in "" "bogus" "info" "mesh" "mesh $DIR/cube.obj --weld" "convert $DIR/cube.obj" "convert $DIR/cube.obj $DIR/x.obj --scale" \
-    "convert $DIR/cube.obj $DIR/x.obj --scale abc" "convert $DIR/cube.obj $DIR/x.obj --nope"; do
+    "convert $DIR/cube.obj $DIR/x.obj --scale abc" "convert $DIR/cube.obj $DIR/x.obj --nope" \
+    "info $DIR/cube.obj $DIR/cube.obj" "info --objects" "info $DIR/cube.obj --fit" \
+    "info $DIR/cube.obj --max-bytes" "info $DIR/cube.obj --max-bytes 0" "mesh $DIR/cube.obj --max-bytes 1e3"; do
     # shellcheck disable=SC2086
     "$ZELOBJ" $args > /dev/null 2> "$DIR/usage.txt"
     check "usage error for '$args' exits 2" test $? -eq 2

@@ -43,6 +43,11 @@ run missing-model missing.obj
 expect missing-model 1 err "zelReadOBJ() failed: can't open data file \"missing.obj\"."
 [[ ! -s missing-model.out ]] || fail "missing model: standard output is not empty"
 
+printf 'v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4\n' >bad-index.obj
+run bad-index bad-index.obj
+expect bad-index 1 err "zelReadOBJ() failed: \"bad-index.obj\" line 4: vertex index 4 does not name one of the file's 3 vertices."
+[[ ! -s bad-index.out ]] || fail "bad index: standard output is not empty"
+
 cp "$OLDPWD/data/abort.obj" ship.obj
 run missing-image ship.obj missing.ppm
 expect missing-image 1 err "missing.ppm: No such file or directory"

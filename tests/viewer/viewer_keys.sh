@@ -12,7 +12,7 @@ make_ppm
 start_viewer "$MODEL" "$PPM"
 T="zelview: f16.obj -"
 wait_title "$T filled smooth material untextured list"
-grep -qxF "zelview keys: w filled/outline, s flat/smooth, c color/material, t texture on/off, p texture coordinates (file/planar/sphere), l display list/mesh/immediate, +/- zoom, r reset view, h help, q quit; mouse: left drag turns, right drag or wheel zooms" \
+grep -qxF "zelview keys: w filled/outline, s flat/smooth, c color/material/vertexcolor, t texture on/off, p texture coordinates (file/planar/sphere), l display list/mesh/immediate, +/- zoom, r reset view, h help, q quit; mouse: left drag turns, right drag or wheel zooms" \
     "$WORK/stdout" || fail "no help line at start: $(cat "$WORK/stdout")"
 filled=$(shot filled)
 
