@@ -1,7 +1,5 @@
 // zelview's texture images: decoding image files, resampling them to sizes OpenGL 1.1 takes, the
 // generated checkerboard, and which image each material is drawn with. No OpenGL here.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +9,7 @@
 #include <utility>
 
 #include "viewer.h"
+#include "zel_internal.h"
 
 // stb_image's implementation lives in this file alone. Only the formats zelview names are compiled
 // in (binary PPM goes to the library's reader); failures read as short sentences.
@@ -79,35 +78,19 @@ Image textureImage(const unsigned char* pixels, int width, int height, int chann
 
 namespace {
 
-// zelLoadPPM tells why it failed on standard error, as "PATH: REASON". The viewer puts the reason
-// into its own warning line instead, so the line is caught in a temporary file while it reads.
+// The library's PPM reader, with its reason for a failure returned ("PATH: REASON" without the
+// path) instead of printed, so that the viewer's warning stays one line of its own.
 unsigned char* loadPPMQuietly(const std::string& path, int* width, int* height,
                               std::string* reason) {
-    std::fflush(stderr);
-    FILE* catcher = std::tmpfile();
-    const int saved = catcher ? dup(STDERR_FILENO) : -1;
-    if (saved >= 0) dup2(fileno(catcher), STDERR_FILENO);
-    unsigned char* pixels = zelLoadPPM(path.c_str(), width, height);
-    std::fflush(stderr);
-    if (saved >= 0) {
-        dup2(saved, STDERR_FILENO);
-        close(saved);
-    }
-    if (!pixels) {
-        std::string line;
-        if (catcher) {
-            std::rewind(catcher);
-            char buffer[512];
-            size_t n;
-            while ((n = std::fread(buffer, 1, sizeof buffer, catcher)) > 0) line.append(buffer, n);
-        }
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-        const std::string prefix = path + ": ";
-        if (line.compare(0, prefix.size(), prefix) == 0) line.erase(0, prefix.size());
-        *reason = line.empty() ? "not a binary PPM image" : line;
-    }
-    if (catcher) std::fclose(catcher);
-    return pixels;
+    unsigned char* pixels = nullptr;
+    const zel::Status status = zel::loadPPMFile(path.c_str(), width, height, &pixels);
+    if (status.ok) return pixels;
+    std::string line = status.message;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    const std::string prefix = path + ": ";
+    if (line.compare(0, prefix.size(), prefix) == 0) line.erase(0, prefix.size());
+    *reason = line.empty() ? "not a binary PPM image" : line;
+    return nullptr;
 }
 
 // stb_image's reason for its last failure.
