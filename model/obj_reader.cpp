@@ -451,7 +451,8 @@ public:
         colors_ |= color;
         return Step::Done;
     }
-    ZEL_HOT Step face(const Reference*, size_t count, Form, uint64_t) {
+    template <class At>
+    ZEL_HOT Step face(const Reference*, size_t count, Form, At) {
         triangles_ += count - 2;
         return Step::Done;
     }
@@ -515,9 +516,13 @@ public:
 
     bool wantsColors() const { return colors_ != nullptr; }
     ZEL_HOT Step element(Keyword kind, const float* values, int parsed, const float* color);
-    ZEL_HOT Step face(const Reference* refs, size_t count, Form form, uint64_t at) {
+    // `at()` gives the offset of the face's statement, wanted only for a failure.
+    template <class At>
+    ZEL_HOT Step face(const Reference* refs, size_t count, Form form, At at) {
         if (storePlain(refs, count, form)) return Step::Done;
-        return storeReferences(refs, count, form, at);
+        Step step = storeReferences(refs, count, form);
+        if (step == Step::Failed) out_.failure = badIndex(at(), form, refs, count);
+        return step;
     }
     Step group(const std::string& name);
     Step useMaterial(const char* line);
@@ -525,8 +530,9 @@ public:
     void finish();
 
 private:
-    Step store(float* array, uint32_t& next, uint32_t end, int n, const float* values, int parsed);
-    Step storeReferences(const Reference* refs, size_t count, Form form, uint64_t at);
+    ZEL_HOT Step store(float* array, uint32_t& next, uint32_t end, int n, const float* values,
+                       int parsed);
+    Step storeReferences(const Reference* refs, size_t count, Form form);
     template <bool kTexture, bool kNormal>
     bool storePlain(const Reference* refs, size_t count);
     bool storePlain(const Reference* refs, size_t count, Form form);
@@ -584,8 +590,8 @@ ZEL_HOT Step FillSink::element(Keyword kind, const float* values, int parsed, co
 // of n-float elements, when that slot lies before `end`. Beyond it (a statement the counting scan
 // did not see, such as a keyword left on a vertex line) the values are dropped, or, when guessing,
 // the range ends.
-Step FillSink::store(float* array, uint32_t& next, uint32_t end, int n, const float* values,
-                     int parsed) {
+ZEL_HOT Step FillSink::store(float* array, uint32_t& next, uint32_t end, int n,
+                             const float* values, int parsed) {
     if (next >= end) return limits_.guess ? Step::Overflow : Step::Done;
     float* slot = &array[size_t{next} * n];
     for (int i = 0; i < n; i++) slot[i] = i < parsed ? values[i] : 0.0f;
@@ -678,9 +684,9 @@ ZEL_HOT bool FillSink::storePlain(const Reference* refs, size_t count, Form form
 }
 
 // Checks and resolves every index of a face's references and stores the fan r1 r2 r3, r1 r3 r4,
-// ..., r1 rN-1 rN. An index that names nothing sets the report's failure (Step::Failed); a triangle outside
+// ..., r1 rN-1 rN. An index that names nothing fails the face (Step::Failed); a triangle outside
 // a guessed window ends the range (Step::Overflow).
-Step FillSink::storeReferences(const Reference* refs, size_t count, Form form, uint64_t at) {
+Step FillSink::storeReferences(const Reference* refs, size_t count, Form form) {
     const ZelModel* m = index_.model;
     const bool texture = hasTexture(form), normal = hasNormal(form);
     auto corner = [&](const Reference& ref, Corner* c) {
@@ -712,9 +718,7 @@ Step FillSink::storeReferences(const Reference* refs, size_t count, Form form, u
         }
         index_.groups[state_.group]->triangleidx[current_->next++] = state_.triangle++;
     }
-    if (good) return Step::Done;
-    out_.failure = badIndex(at, form, refs, count);
-    return Step::Failed;
+    return good ? Step::Done : Step::Failed;
 }
 
 // The failure for a face with an index that names no element of an array the file has: every later
@@ -785,8 +789,8 @@ private:
     Step general(uint64_t at);
     template <class Source>
     Step element(Source& in, Keyword kind);
-    template <class Source>
-    Step face(Source& in, uint64_t at);
+    template <class Source, class At>
+    Step face(Source& in, At at);
     Step otherV(const char* keyword, size_t length, uint64_t at);
 
     Scanner& in_;
@@ -850,7 +854,9 @@ Step RangeScan<Sink>::quickRun(uint64_t stop, uint64_t* at, bool* took) {
         const Keyword kind = quickKeyword(p);
         if (kind == Keyword::Other) break;
         QuickSource source(p, kind == Keyword::Vertex || kind == Keyword::Face ? 1 : 2);
-        Step step = kind == Keyword::Face ? face(source, in_.offsetOf(p)) : element(source, kind);
+        Step step = kind == Keyword::Face
+                        ? face(source, [this, p] { return in_.offsetOf(p); })
+                        : element(source, kind);
         if (step == Step::General) break;
         if (step != Step::Done) {
             *at = in_.offsetOf(p);
@@ -876,7 +882,7 @@ Step RangeScan<Sink>::general(uint64_t at) {
         case Keyword::TexCoord:
             return element(source, kind);
         case Keyword::Face:
-            return face(source, at);
+            return face(source, [at] { return at; });
         case Keyword::Object:
             if (!(flags_ & ZEL_LOAD_OBJECTS)) break;
             [[fallthrough]];
@@ -939,8 +945,8 @@ ZEL_HOT Step RangeScan<Sink>::element(Source& in, Keyword kind) {
 
 // "f": its references, counted or stored.
 template <class Sink>
-template <class Source>
-ZEL_HOT Step RangeScan<Sink>::face(Source& in, uint64_t at) {
+template <class Source, class At>
+ZEL_HOT Step RangeScan<Sink>::face(Source& in, At at) {
     Form form;
     size_t count;
     const Reference* refs = in.template references<Sink::kValues>(&form, &count, quick_);
