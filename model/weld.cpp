@@ -256,11 +256,31 @@ void zelWeldVertices(ZelModel* model, float epsilon) {
     const uint32_t oldcount = model->vertexcount;
     uint32_t count = oldcount;
     std::vector<uint32_t> indices;
+    float* colors = nullptr;
     float* welded = zel::exitOnOutOfMemory("zelWeldVertices", [&] {
         indices.resize(static_cast<size_t>(count) + 1);
-        return zel::weldPositions(model->vertices, &count, epsilon, indices.data());
+        float* positions = zel::weldPositions(model->vertices, &count, epsilon, indices.data());
+        if (model->colors) {
+            try {
+                colors = static_cast<float*>(
+                    zel::allocateZeroed((static_cast<size_t>(count) + 1) * 3, sizeof(float)));
+            } catch (...) {
+                std::free(positions);
+                throw;
+            }
+        }
+        return positions;
     });
     const uint32_t* map = indices.data();
+
+    // A welded vertex keeps the colour of its lowest-numbered vertex, whose position it has.
+    if (colors) {
+        for (uint32_t i = oldcount; i >= 1; i--)
+            std::memcpy(&colors[3 * static_cast<size_t>(map[i])],
+                        &model->colors[3 * static_cast<size_t>(i)], 3 * sizeof(float));
+        std::free(model->colors);
+        model->colors = colors;
+    }
 
     // Indices outside 1..vertexcount (only possible in a model built by hand) name no position;
     // they are left as they are, and stay outside the smaller array.

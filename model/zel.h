@@ -356,8 +356,9 @@ float* zelWeldPositions(float* positions, uint32_t* count, float epsilon);
 
 /* Welds the vertices of `model` (not NULL) within `epsilon` (as zelWeldPositions), replacing
  * vertices and vertexcount with the welded positions, and renumbers every triangle's vertexidx,
- * exactly for any vertex count. An index outside 1..vertexcount is left as it is. Nothing else of
- * the model changes. */
+ * exactly for any vertex count. An index outside 1..vertexcount is left as it is. When the model
+ * has vertex colours they are replaced too: a welded vertex keeps the colour of its
+ * lowest-numbered vertex, whose position it has. Nothing else of the model changes. */
 void zelWeldVertices(ZelModel* model, float epsilon);
 
 /* ---- Drawing (needs a current OpenGL context) -------------------------------------------------- */

@@ -232,7 +232,8 @@ TEST(WeldPositionsSoundness, InfiniteEpsilonWeldsAllButOverflowingDifferences) {
 
 TEST(WeldVertices, DuplicatedVertexIsMergedAndLaterIndicesMoveDown) {
     ZelModel* m = zeltest::modelFromObj(
-        "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 0 0.001\nv 1 1 0\nvn 0 0 1\nvt 0.5 0.5\n"
+        "v 0 0 0 0 0 0\nv 1 0 0 0.5 0 0\nv 0 1 0\nv 1 0 0.001 1 1 0\nv 1 1 0 0 0 1\nvn 0 0 1\n"
+        "vt 0.5 0.5\n"
         "f 1/1/1 2/1/1 3/1/1\nf 4/1/1 5/1/1 3/1/1\n");
     ASSERT_NE(m, nullptr);
     zelComputeFacetNormals(m);
@@ -255,6 +256,9 @@ TEST(WeldVertices, DuplicatedVertexIsMergedAndLaterIndicesMoveDown) {
     EXPECT_EQ(m->normalcount, 1u);
     EXPECT_EQ(0, std::memcmp(m->normals + 3, normal, sizeof normal));
     EXPECT_EQ(m->texcoordcount, 1u);
+    // Each welded vertex keeps the colour of its first vertex: 4 went into 2.
+    const float colors[] = {0, 0, 0, 0.5f, 0, 0, 1, 1, 1, 0, 0, 1};
+    EXPECT_EQ(0, std::memcmp(m->colors + 3, colors, sizeof colors));
     zelFreeModel(m);
 }
 
