@@ -26,7 +26,7 @@
 namespace {
 
 // Caps the address space at what the process maps now plus `more` bytes.
-void capAddressSpace(size_t more) {
+[[maybe_unused]] void capAddressSpace(size_t more) {
     long pages = 0;
     if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
         if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
