@@ -98,7 +98,7 @@ struct ViewState {
 
     static constexpr float kStartYaw = 30.0f;
     static constexpr float kStartPitch = 20.0f;
-    static constexpr float kStartDistance = 3.0f;
+    static constexpr float kStartDistance = 5.5f;  // a model fitted to the unit cube shows whole
     static constexpr float kMinDistance = 1.2f;
     static constexpr float kMaxDistance = 20.0f;
 };
