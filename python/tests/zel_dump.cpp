@@ -3,7 +3,8 @@
 //
 //     zel_dump FILE [OPERATION...]
 //
-// Operations: facets, smooth=ANGLE, planar, sphere, weld=EPSILON, fit, flip, scale=FACTOR.
+// Operations: facets, smooth=ANGLE, planar, sphere, weld=EPSILON, fit, flip, scale=FACTOR, and
+// save=PATH (zelSaveOBJ with ZEL_NONE; a failure is written as a record save-error, its message).
 // The output is a list of records, each "<key> <bytes>\n" followed by that many raw bytes:
 //   error            "<line>\n<message>" when the load fails (and nothing else)
 //   path, mtllib     the strings (mtllib only when set)
@@ -49,10 +50,13 @@ void map(const char* kind, const ZelTextureMap& map) {
 bool apply(ZelModel* model, const std::string& operation) {
     const size_t equals = operation.find('=');
     const std::string name = operation.substr(0, equals);
-    const float value = equals == std::string::npos
-                            ? 0.0f
-                            : std::strtof(operation.c_str() + equals + 1, nullptr);
-    if (name == "facets")
+    const std::string argument = equals == std::string::npos ? "" : operation.substr(equals + 1);
+    const float value = std::strtof(argument.c_str(), nullptr);
+    ZelError error;
+    if (name == "save") {
+        if (!zelSaveOBJ(model, argument.c_str(), ZEL_NONE, &error))
+            record("save-error", error.message, std::strlen(error.message));
+    } else if (name == "facets")
         zelComputeFacetNormals(model);
     else if (name == "smooth")
         zelVertexNormals(model, value);
