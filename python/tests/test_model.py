@@ -148,3 +148,13 @@ def test_index_arrays_are_read_only_and_float_arrays_writable():
             array[0] = 2
     model.vertices[1] = (4, 0, 0)
     assert model.extents() == (4.0, 1.0, 0.0)
+
+
+def test_faces_of_a_large_model():
+    # Large enough for the faces to be computed on several threads into huge-page memory.
+    rng = np.random.default_rng(5)
+    corners = rng.integers(1, 1001, size=(400_000, 3))
+    text = "v 0 0 0\n" * 1000 + "".join(f"f {a} {b} {c}\n" for a, b, c in corners.tolist())
+    faces = zel.load_bytes(text.encode()).faces
+    assert faces.dtype == np.uint32 and faces.flags.c_contiguous
+    np.testing.assert_array_equal(faces, corners - 1)
