@@ -168,7 +168,7 @@ struct Material {
     ZelMaterial* material;
 
     py::object colour(float* values) const {
-        return floatRows(ownerCapsule(keep), values, 4, 1, 1).attr("reshape")(4);
+        return view(ownerCapsule(keep), py::dtype::of<float>(), {4}, {sizeof(float)}, values, true);
     }
     py::object map(const ZelTextureMap& map) const {
         if (!map.name) return py::none();
@@ -321,20 +321,22 @@ public:
                 to[3 * t + 2] = from[t].vertexidx[2] - 1;
             }
         };
-        Reading reading(*state_);
-        py::gil_scoped_release release;
-        const size_t parts = std::min<size_t>({usableProcessors(), count / 65536 + 1, 8});
-        std::vector<std::thread> threads;
-        for (size_t p = 1; p < parts; p++) {
-            const size_t begin = count * p / parts, end = count * (p + 1) / parts;
-            try {
-                threads.emplace_back(run, begin, end);
-            } catch (const std::system_error&) {
-                run(begin, end);  // no thread to be had: this part on this one
+        {
+            Reading reading(*state_);
+            py::gil_scoped_release release;
+            const size_t parts = std::min<size_t>({usableProcessors(), count / 65536 + 1, 8});
+            std::vector<std::thread> threads;
+            for (size_t p = 1; p < parts; p++) {
+                const size_t begin = count * p / parts, end = count * (p + 1) / parts;
+                try {
+                    threads.emplace_back(run, begin, end);
+                } catch (const std::system_error&) {
+                    run(begin, end);  // no thread to be had: this part on this one
+                }
             }
+            run(0, count / parts);
+            for (std::thread& thread : threads) thread.join();
         }
-        run(0, count / parts);
-        for (std::thread& thread : threads) thread.join();
         return out;
     }
 
@@ -491,7 +493,7 @@ private:
 
     void changing() {
         if (state_->readers)
-            throw py::value_error(
+            throw std::runtime_error(
                 "the model is being read by another thread (mesh(), save() or faces); change it "
                 "once that call has returned");
     }

@@ -113,7 +113,7 @@ def test_changing_a_model_while_a_mesh_is_made_raises():
     while not done.is_set():
         try:
             model.scale(1.0)
-        except ValueError as error:
+        except RuntimeError as error:
             refused.append(str(error))
     thread.join()
     assert refused and "being read by another thread" in refused[0]
