@@ -23,7 +23,6 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <sched.h>
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -291,28 +290,11 @@ public:
     }
 
     // The 0-based vertex indices of the triangles' corners: vertexidx - 1, on every processor for
-    // a large model. Most of the time of a large one goes into first touching the new pages, so a
-    // large array lies in 2 MiB aligned memory with transparent huge pages asked for.
+    // a large model (reading the triangle records is most of the work).
     py::array faces() {
         const size_t count = m()->trianglecount;
-        const std::vector<py::ssize_t> shape{static_cast<py::ssize_t>(count), 3};
-        const size_t bytes = 3 * sizeof(uint32_t) * count, huge = size_t{2} << 20;
-        py::array out;
-        uint32_t* to;
-        if (bytes < 2 * huge) {
-            py::array_t<uint32_t> small(shape);
-            to = small.mutable_data();
-            out = std::move(small);
-        } else {
-            const size_t rounded = (bytes + huge - 1) / huge * huge;
-            std::unique_ptr<void, void (*)(void*)> block(std::aligned_alloc(huge, rounded),
-                                                         std::free);
-            if (!block) throw std::bad_alloc();
-            madvise(block.get(), rounded, MADV_HUGEPAGE);  // advice only: a refusal changes nothing
-            py::capsule owner(block.get(), [](void* memory) { std::free(memory); });
-            to = static_cast<uint32_t*>(block.release());
-            out = view(owner, py::dtype::of<uint32_t>(), shape, {12, 4}, to, true);
-        }
+        py::array_t<uint32_t> out({static_cast<py::ssize_t>(count), py::ssize_t{3}});
+        uint32_t* to = out.mutable_data();
         const ZelTriangle* from = m()->triangles;
         auto run = [to, from](size_t begin, size_t end) {
             for (size_t t = begin; t < end; t++) {

