@@ -1,6 +1,6 @@
 """tour: the zel package in one program: load a model, read its arrays, make a mesh, save.
 
-    python3 python/examples/tour.py FILE.obj OUT.obj
+    /usr/bin/python3 python/examples/tour.py FILE.obj OUT.obj    (a python3 with numpy)
 """
 
 import sys
