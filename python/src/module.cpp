@@ -45,7 +45,8 @@ PyObject* saveErrorType;
 PyObject* warningType;
 py::object* triangleDtype;  // the structured dtype of ZelTriangle, made once
 
-// ---- Strings and paths ---------------------------------------------------------------------------
+// ---- Strings and paths
+// ---------------------------------------------------------------------------
 
 // A string of the library (a path, a group or material name) as Python text, or None. Names are
 // bytes from the file: they are decoded as file names are (UTF-8, other bytes kept as surrogates),
@@ -85,7 +86,8 @@ void warn(const std::string& message) {
     warnFunction(text(message.c_str()), py::handle(warningType), 1);
 }
 
-// ---- Views ---------------------------------------------------------------------------------------
+// ---- Views
+// ---------------------------------------------------------------------------------------
 
 struct ModelState;
 
@@ -98,7 +100,7 @@ struct ViewOwner {
     std::shared_ptr<const void> keep;
     ModelState* registry = nullptr;  // the model whose current array `kind` the views show
     Kind kind = kVertices;
-    float* detached = nullptr;  // an array the model no longer holds, freed with the last view
+    float* detached = nullptr;    // an array the model no longer holds, freed with the last view
     PyObject* capsule = nullptr;  // the capsule that owns this owner (borrowed)
     ~ViewOwner();
 };
@@ -152,7 +154,8 @@ py::array indexList(py::handle base, const uint32_t* data, size_t count, bool wr
                 {static_cast<py::ssize_t>(sizeof(uint32_t))}, data, writable);
 }
 
-// ---- Materials, groups -----------------------------------------------------------------------------
+// ---- Materials, groups
+// -----------------------------------------------------------------------------
 
 // A texture map's values, taken when asked for (nothing in the library changes them).
 struct TextureMap {
@@ -195,7 +198,8 @@ struct MeshGroup {
     uint32_t first, count, material;
 };
 
-// ---- Modes and their warnings --------------------------------------------------------------------
+// ---- Modes and their warnings
+// --------------------------------------------------------------------
 
 uint32_t normalsMode(py::handle normals) {
     if (normals.is_none()) return ZEL_NONE;
@@ -226,7 +230,8 @@ uint32_t reconcile(uint32_t mode, const char* operation, std::initializer_list<M
     return mode;
 }
 
-// ---- Models ----------------------------------------------------------------------------------------
+// ---- Models
+// ----------------------------------------------------------------------------------------
 
 struct ModelFree {
     void operator()(ZelModel* model) const { zelFreeModel(model); }
@@ -241,11 +246,16 @@ struct ArrayOf {
 
 ArrayOf arrayOf(ZelModel* m, Kind kind) {
     switch (kind) {
-        case kVertices: return {&m->vertices, m->vertexcount, 3};
-        case kColors: return {&m->colors, m->vertexcount, 3};
-        case kNormals: return {&m->normals, m->normalcount, 3};
-        case kTexcoords: return {&m->texcoords, m->texcoordcount, 2};
-        default: return {&m->facetnorms, m->facetnormcount, 3};
+        case kVertices:
+            return {&m->vertices, m->vertexcount, 3};
+        case kColors:
+            return {&m->colors, m->vertexcount, 3};
+        case kNormals:
+            return {&m->normals, m->normalcount, 3};
+        case kTexcoords:
+            return {&m->texcoords, m->texcoordcount, 2};
+        default:
+            return {&m->facetnorms, m->facetnormcount, 3};
     }
 }
 
@@ -409,17 +419,18 @@ public:
         ZelModel* model = m();
         uint32_t mode = normalsMode(normals) | (texture ? ZEL_TEXTURE : 0) |
                         (materials ? ZEL_MATERIAL : 0) | (colors ? ZEL_VERTEXCOLOR : 0);
-        mode = reconcile(
-            mode, "zelWriteOBJ",
-            {{ZEL_FLAT, !model->facetnorms,
-              "flat normal output requested with no facet normals defined."},
-             {ZEL_SMOOTH, !model->normals, "smooth normal output requested with no normals defined."},
-             {ZEL_TEXTURE, !model->texcoords,
-              "texture coordinate output requested with no texture coordinates defined."},
-             {ZEL_MATERIAL, !model->materials,
-              "material output requested with no materials defined."},
-             {ZEL_VERTEXCOLOR, !model->colors,
-              "vertex color output requested with no vertex colors defined."}});
+        mode =
+            reconcile(mode, "zelWriteOBJ",
+                      {{ZEL_FLAT, !model->facetnorms,
+                        "flat normal output requested with no facet normals defined."},
+                       {ZEL_SMOOTH, !model->normals,
+                        "smooth normal output requested with no normals defined."},
+                       {ZEL_TEXTURE, !model->texcoords,
+                        "texture coordinate output requested with no texture coordinates defined."},
+                       {ZEL_MATERIAL, !model->materials,
+                        "material output requested with no materials defined."},
+                       {ZEL_VERTEXCOLOR, !model->colors,
+                        "vertex color output requested with no vertex colors defined."}});
         ZelError error;
         int saved;
         {
@@ -483,7 +494,8 @@ private:
     std::shared_ptr<ModelState> state_;
 };
 
-// ---- Meshes ------------------------------------------------------------------------------------------
+// ---- Meshes
+// ------------------------------------------------------------------------------------------
 
 struct MeshState {
     ZelMesh* mesh;
@@ -589,7 +601,8 @@ py::object Model::mesh(py::handle normals, bool texture, bool colors) {
         normalsMode(normals) | (texture ? ZEL_TEXTURE : 0) | (colors ? ZEL_VERTEXCOLOR : 0);
     mode = reconcile(
         mode, "zelMakeMesh",
-        {{ZEL_FLAT, !model->facetnorms, "flat render mode requested with no facet normals defined."},
+        {{ZEL_FLAT, !model->facetnorms,
+          "flat render mode requested with no facet normals defined."},
          {ZEL_SMOOTH, !model->normals, "smooth render mode requested with no normals defined."},
          {ZEL_TEXTURE, !model->texcoords,
           "texture render mode requested with no texture coordinates defined."},
@@ -608,7 +621,8 @@ py::object Model::mesh(py::handle normals, bool texture, bool colors) {
     return py::cast(Mesh(made));
 }
 
-// ---- Loading ---------------------------------------------------------------------------------------
+// ---- Loading
+// ---------------------------------------------------------------------------------------
 
 // One load's dealings with Python: the warnings the reader reports (on any thread, without the GIL)
 // and the `library` callable, called with the GIL taken back. An exception the callable raises is
@@ -745,9 +759,9 @@ py::object load(const std::string& path, const Bytes* data, py::object library, 
     ModelPtr model;
     {
         py::gil_scoped_release release;
-        model.reset(data ? zelLoadOBJMemory(path.c_str(), data->data(), data->size(), &options,
-                                            &error)
-                         : zelLoadOBJ(path.c_str(), &options, &error));
+        model.reset(
+            data ? zelLoadOBJMemory(path.c_str(), data->data(), data->size(), &options, &error)
+                 : zelLoadOBJ(path.c_str(), &options, &error));
     }
     call.finish();
     if (!model) {
@@ -817,10 +831,9 @@ PYBIND11_MODULE(_zel, module) {
     py::dict fields;
     fields["names"] = py::make_tuple("vertexidx", "normalidx", "texcoordidx", "facetidx");
     fields["formats"] = py::make_tuple("(3,)u4", "(3,)u4", "(3,)u4", "u4");
-    fields["offsets"] = py::make_tuple(offsetof(ZelTriangle, vertexidx),
-                                       offsetof(ZelTriangle, normalidx),
-                                       offsetof(ZelTriangle, texcoordidx),
-                                       offsetof(ZelTriangle, facetidx));
+    fields["offsets"] =
+        py::make_tuple(offsetof(ZelTriangle, vertexidx), offsetof(ZelTriangle, normalidx),
+                       offsetof(ZelTriangle, texcoordidx), offsetof(ZelTriangle, facetidx));
     fields["itemsize"] = sizeof(ZelTriangle);
     triangleDtype = new py::object(numpy.attr("dtype")(fields));
 
@@ -885,7 +898,8 @@ PYBIND11_MODULE(_zel, module) {
             return "<zel.Material " + std::string(py::repr(text(m.material->name))) + ">";
         });
 
-    py::class_<Group>(module, "Group", "A named group of a model's triangles, drawn with one material.")
+    py::class_<Group>(module, "Group",
+                      "A named group of a model's triangles, drawn with one material.")
         .def_property_readonly(
             "name", [](const Group& g) { return text(g.group->name); },
             "The name, as the file gives it after \"g\" (a leading blank included).")
@@ -1034,9 +1048,8 @@ PYBIND11_MODULE(_zel, module) {
              "weld(self, epsilon, /)\n--\n\n"
              "Merges vertices within epsilon of each other on every axis into one, replacing\n"
              "vertices and renumbering the triangles' vertexidx.")
-        .def("save", &Model::save, py::arg("path"), py::kw_only(),
-             py::arg("normals") = py::none(), py::arg("texture") = false,
-             py::arg("materials") = false, py::arg("colors") = false,
+        .def("save", &Model::save, py::arg("path"), py::kw_only(), py::arg("normals") = py::none(),
+             py::arg("texture") = false, py::arg("materials") = false, py::arg("colors") = false,
              "save(self, path, *, normals=None, texture=False, materials=False, colors=False)\n"
              "--\n\n"
              "Writes the model as an OBJ file: with normals (None, \"flat\": the facet normals,\n"

@@ -30,7 +30,9 @@ void record(const char* key, const void* data, size_t bytes) {
     if (bytes) std::fwrite(data, 1, bytes, stdout);
 }
 
-void text(const char* key, const char* value) { record(key, value, std::strlen(value)); }
+void text(const char* key, const char* value) {
+    record(key, value, std::strlen(value));
+}
 
 void floats(const char* key, const float* values, size_t width, uint32_t count) {
     if (values) record(key, values + width, sizeof(float) * width * count);
