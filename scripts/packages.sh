@@ -23,6 +23,11 @@ SCENE_PACKAGES=(cmake g++ make freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri li
                 libmeshoptimizer-dev libstb-dev libgtest-dev xvfb xauth x11-utils xdotool
                 imagemagick)
 
+# The Python package: Debian's python3 with its development files, numpy and pybind11.
+PYTHON_PACKAGES=(python3-dev pybind11-dev python3-numpy)
+
 # What the tests need besides: clang and its sanitizer and fuzzer runtimes, pkg-config for the
-# installed-package check, and apitrace.
-TEST_PACKAGES=("${SCENE_PACKAGES[@]}" clang libclang-rt-14-dev pkg-config apitrace)
+# installed-package check, apitrace, and the Python package's with pytest and mypy (its stub
+# check).
+TEST_PACKAGES=("${SCENE_PACKAGES[@]}" clang libclang-rt-14-dev pkg-config apitrace
+               "${PYTHON_PACKAGES[@]}" python3-pytest python3-mypy)

@@ -1,0 +1,68 @@
+"""What real files hold beyond the classic dialect: vertex colours, texture maps and dissolve, the
+load flags and the byte limit. The binding passes them through; these cases need the reader to
+fill and honour them."""
+
+import warnings
+
+import numpy as np
+import pytest
+
+import zel
+from test_mesh import check_mesh
+
+needs_reader = pytest.mark.xfail(strict=False, reason="needs the reader's colours/maps/flags")
+TRIANGLE = b"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"
+
+
+@needs_reader
+def test_vertex_colours_load_save_and_mesh(tmp_path):
+    model = zel.load_bytes(b"v 0 0 0 1 0 0\nv 1 0 0 0 1 0.5\nv 0 1 0\nf 1 2 3\n")
+    np.testing.assert_array_equal(model.colors, np.float32([[1, 0, 0], [0, 1, 0.5], [1, 1, 1]]))
+    mesh = model.mesh(colors=True)
+    assert mesh.stride == 6
+    np.testing.assert_array_equal(mesh.colors[mesh.indices], model.colors[model.faces])
+    check_mesh(model, mesh, None, False)
+    model.save(tmp_path / "coloured.obj", colors=True)
+    np.testing.assert_array_equal(zel.load(tmp_path / "coloured.obj").colors, model.colors)
+
+
+@needs_reader
+def test_texture_maps_and_dissolve():
+    mtl = (
+        b"newmtl wood\nd 0.25\nmap_Kd -s 2 2 1 -o 0.5 -clamp on tex\\wood grain.png\n"
+        b"map_bump -bm 0.5 bump.png\n"
+    )
+    obj = b"mtllib lib.mtl\n" + TRIANGLE.replace(b"f ", b"usemtl wood\nf ")
+    wood = zel.load_bytes(obj, "models/a.obj", library=lambda path: mtl).materials[1]
+    assert wood.dissolve == 0.25
+    texture = wood.diffuse_map
+    assert (texture.name, texture.path) == ("tex\\wood grain.png", "models/tex/wood grain.png")
+    assert (texture.offset, texture.scale, texture.clamp) == ((0.5, 0, 0), (2, 2, 1), True)
+    assert wood.bump_map.bump_multiplier == 0.5 and wood.bump_map.path == "models/bump.png"
+    assert wood.alpha_map is None and wood.ambient_map is None
+
+
+@needs_reader
+@pytest.mark.parametrize(
+    "text, flag, warned",
+    [
+        (b"o ship\n" + TRIANGLE, "objects", None),
+        (b"mtllib nowhere.mtl\n" + TRIANGLE, "missing_libraries", "nowhere.mtl"),
+        (b"vp 0.5 0.5\n" + TRIANGLE, "unknown_keywords", '"vp"'),
+    ],
+)
+def test_load_flags(text, flag, warned):
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        model = zel.load_bytes(text, **{flag: True})
+    assert [warned in str(w.message) for w in caught] == ([True] if warned else [])
+    if flag == "objects":
+        assert [g.name.strip() for g in model.groups] == ["ship", "default"]
+    assert model.faces.tolist() == [[0, 1, 2]]
+
+
+@needs_reader
+def test_max_bytes_refuses_a_larger_model():
+    assert zel.load_bytes(TRIANGLE, max_bytes=1 << 20).faces.tolist() == [[0, 1, 2]]
+    with pytest.raises(zel.LoadError, match="bytes"):
+        zel.load_bytes(TRIANGLE, max_bytes=16)
