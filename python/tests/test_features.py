@@ -1,6 +1,5 @@
 """What real files hold beyond the classic dialect: vertex colours, texture maps and dissolve, the
-load flags and the byte limit. The binding passes them through; these cases need the reader to
-fill and honour them."""
+load flags and the byte limit, read by the library and passed through by the binding."""
 
 import warnings
 
@@ -10,23 +9,20 @@ import pytest
 import zel
 from test_mesh import check_mesh
 
-needs_reader = pytest.mark.xfail(strict=False, reason="needs the reader's colours/maps/flags")
 TRIANGLE = b"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"
 
 
-@needs_reader
 def test_vertex_colours_load_save_and_mesh(tmp_path):
     model = zel.load_bytes(b"v 0 0 0 1 0 0\nv 1 0 0 0 1 0.5\nv 0 1 0\nf 1 2 3\n")
     np.testing.assert_array_equal(model.colors, np.float32([[1, 0, 0], [0, 1, 0.5], [1, 1, 1]]))
     mesh = model.mesh(colors=True)
     assert mesh.stride == 6
     np.testing.assert_array_equal(mesh.colors[mesh.indices], model.colors[model.faces])
-    check_mesh(model, mesh, None, False)
+    check_mesh(model, mesh, None, False, colors=True)
     model.save(tmp_path / "coloured.obj", colors=True)
     np.testing.assert_array_equal(zel.load(tmp_path / "coloured.obj").colors, model.colors)
 
 
-@needs_reader
 def test_texture_maps_and_dissolve():
     mtl = (
         b"newmtl wood\nd 0.25\nmap_Kd -s 2 2 1 -o 0.5 -clamp on tex\\wood grain.png\n"
@@ -42,7 +38,6 @@ def test_texture_maps_and_dissolve():
     assert wood.alpha_map is None and wood.ambient_map is None
 
 
-@needs_reader
 @pytest.mark.parametrize(
     "text, flag, warned",
     [
@@ -61,7 +56,6 @@ def test_load_flags(text, flag, warned):
     assert model.faces.tolist() == [[0, 1, 2]]
 
 
-@needs_reader
 def test_max_bytes_refuses_a_larger_model():
     assert zel.load_bytes(TRIANGLE, max_bytes=1 << 20).faces.tolist() == [[0, 1, 2]]
     with pytest.raises(zel.LoadError, match="bytes"):

@@ -17,16 +17,18 @@ def with_slot_zero(array, width):
     return np.vstack([np.zeros((1, width), np.float32), array])
 
 
-def check_mesh(model, mesh, normals, texture):
+def check_mesh(model, mesh, normals, texture, colors=False):
     """What zelMakeMesh promises, written out with numpy: the stride for what was kept, each
     group's name, material and range in list order, its triangles' corners (as bits, in some
     order, each with its corners in order), every vertex used and no two equal, the materials."""
-    assert mesh.stride == 3 + 3 * (normals is not None) + 2 * texture
+    assert mesh.stride == 3 + 3 * (normals is not None) + 2 * texture + 3 * colors
     assert (mesh.normals is None) == (normals is None)
     assert (mesh.texcoords is None) == (not texture)
+    assert (mesh.colors is None) == (not colors)
     at = 0
-    for column, width in [(mesh.positions, 3), (mesh.normals, 3), (mesh.texcoords, 2)]:
-        if column is not None:  # x y z, then the normal, then u v
+    columns = [(mesh.positions, 3), (mesh.normals, 3), (mesh.texcoords, 2), (mesh.colors, 3)]
+    for column, width in columns:
+        if column is not None:  # x y z, then the normal, then u v, then r g b
             np.testing.assert_array_equal(bits(column), bits(mesh.vertices[:, at : at + width]))
             at += width
 
@@ -39,6 +41,8 @@ def check_mesh(model, mesh, normals, texture):
         corners.append(with_slot_zero(model.normals, 3)[triangles["normalidx"]])
     if texture:
         corners.append(with_slot_zero(model.texcoords, 2)[triangles["texcoordidx"]])
+    if colors:
+        corners.append(with_slot_zero(model.colors, 3)[triangles["vertexidx"]])
     corners = bits(np.concatenate(corners, axis=2))  # (triangles, 3, stride)
     made = bits(mesh.vertices)[mesh.indices]
 
