@@ -1,17 +1,4 @@
-"""Wavefront OBJ models with their MTL materials, as numpy arrays.
-
-The zel library's models, operations, writer and meshes for Python. A model's arrays are numpy
-views of the library's own memory, not copies; a view keeps its model alive.
-
-    import zel
-    model = zel.load("ship.obj")
-    model.vertices            # (n, 3) float32, a view
-    model.faces               # (t, 3) uint32, 0-based indices into model.vertices
-    model.compute_facet_normals()
-    model.vertex_normals(90)
-    mesh = model.mesh(normals="smooth")
-    model.save("out.obj", normals="smooth", materials=True)
-"""
+"""The zel package; its documentation is the extension module's (see below)."""
 
 try:
     import numpy as _numpy  # noqa: F401  (the module's arrays are numpy arrays)
@@ -21,6 +8,7 @@ except ImportError as error:  # pragma: no cover - depends on the interpreter
         "for (Debian's /usr/bin/python3 with python3-numpy)."
     ) from error
 
+from . import _zel
 from ._zel import (
     Group,
     LoadError,
@@ -49,6 +37,8 @@ __all__ = [
     "load",
     "load_bytes",
 ]
+
+__doc__ = _zel.__doc__
 
 # Shown as zel.Model, zel.load ... rather than under the extension module's own name.
 for _name in __all__:
