@@ -43,29 +43,40 @@ struct Words {
     }
 };
 
+// The word as a "%f" number read whole.
 bool wordNumber(const std::string& word, float* value) {
     return wholeNumber(word.data(), word.size(), value);
 }
 
-// How many arguments a texture-map option takes: on/off for the blend and clamp switches and
-// colour correction, one for most, two for -mm, one to three numbers for -o, -s and -t (-1). 0
-// for a word that is no option, which begins the file name.
-int optionArguments(const std::string& option) {
-    static const char* const kSwitches[] = {"-blendu", "-blendv", "-cc", "-clamp"};
-    static const char* const kOne[] = {"-bm", "-boost", "-texres", "-imfchan", "-type"};
-    static const char* const kVectors[] = {"-o", "-s", "-t"};
-    for (const char* name : kSwitches)
-        if (option == name) return 1;
-    for (const char* name : kOne)
-        if (option == name) return 1;
-    if (option == "-mm") return 2;
-    for (const char* name : kVectors)
-        if (option == name) return -1;
-    return 0;
-}
+// How a texture-map option's arguments are read.
+enum class Arguments {
+    None,     // no option: the word begins the file name
+    Switch,   // on or off (the blend and clamp switches, colour correction)
+    Words,    // a fixed number of words
+    Numbers,  // one to three numbers (-o, -s, -t)
+};
 
-bool isSwitch(const std::string& option) {
-    return option == "-blendu" || option == "-blendv" || option == "-cc" || option == "-clamp";
+struct Option {
+    Arguments arguments;
+    size_t words;  // for Arguments::Words
+};
+
+Option optionOf(const std::string& word) {
+    static const struct {
+        const char* name;
+        Option option;
+    } kOptions[] = {
+        {"-blendu", {Arguments::Switch, 1}}, {"-blendv", {Arguments::Switch, 1}},
+        {"-cc", {Arguments::Switch, 1}},     {"-clamp", {Arguments::Switch, 1}},
+        {"-bm", {Arguments::Words, 1}},      {"-boost", {Arguments::Words, 1}},
+        {"-texres", {Arguments::Words, 1}},  {"-imfchan", {Arguments::Words, 1}},
+        {"-type", {Arguments::Words, 1}},    {"-mm", {Arguments::Words, 2}},
+        {"-o", {Arguments::Numbers, 3}},     {"-s", {Arguments::Numbers, 3}},
+        {"-t", {Arguments::Numbers, 3}},
+    };
+    for (const auto& entry : kOptions)
+        if (word == entry.name) return entry.option;
+    return {Arguments::None, 0};
 }
 
 // The map a texture-map keyword sets, or null for any other keyword.
@@ -104,29 +115,30 @@ void readMap(std::string line, const std::string& directory, ZelTextureMap* map)
     Words words(line);
     size_t i = 0;
     while (i < words.words.size()) {
-        const std::string& option = words.words[i].second;
-        const int arguments = optionArguments(option);
-        if (arguments == 0) break;
+        const std::string& name = words.words[i].second;
+        const Option option = optionOf(name);
+        if (option.arguments == Arguments::None) break;
         i++;
-        if (arguments == -1) {
+        if (option.arguments == Arguments::Numbers) {
             float values[3];
-            int n = 0;
-            while (n < 3 && i < words.words.size() && wordNumber(words.words[i].second, &values[n]))
+            size_t n = 0;
+            while (n < option.words && i < words.words.size() &&
+                   wordNumber(words.words[i].second, &values[n]))
                 n++, i++;
-            float* into = option == "-o" ? read.offset : option == "-s" ? read.scale : nullptr;
-            for (int k = 0; into && k < n; k++) into[k] = values[k];
-        } else if (isSwitch(option)) {
+            float* into = name == "-o" ? read.offset : name == "-s" ? read.scale : nullptr;
+            for (size_t k = 0; into && k < n; k++) into[k] = values[k];
+        } else if (option.arguments == Arguments::Switch) {
             if (i < words.words.size() &&
                 (words.words[i].second == "on" || words.words[i].second == "off")) {
-                if (option == "-clamp") read.clamp = words.words[i].second == "on";
+                if (name == "-clamp") read.clamp = words.words[i].second == "on";
                 i++;
             }
         } else {
             float value;
-            if (option == "-bm" && i < words.words.size() &&
+            if (name == "-bm" && i < words.words.size() &&
                 wordNumber(words.words[i].second, &value))
                 read.bumpmultiplier = value;
-            i = std::min(i + arguments, words.words.size());
+            i = std::min(i + option.words, words.words.size());
         }
     }
     if (i >= words.words.size()) return;

@@ -240,8 +240,7 @@ Status RangeReader::count() {
 
     addGroup("default");
     uint64_t totals[4] = {};
-    std::vector<uint64_t>& counted = counted_;
-    counted.assign(1, 0);
+    counted_.assign(1, 0);
     uint32_t current = 0;
     uint64_t expected = reports.empty() ? 0 : reports[0].first;
     plans_.resize(reports.size());
@@ -285,13 +284,13 @@ Status RangeReader::count() {
         std::vector<uint32_t> ids(report.groups.size());
         for (size_t entry = 0; entry < ids.size(); entry++) {
             ids[entry] = entry == 0 ? current : addGroup(report.groups[entry].first);
-            counted.resize(index_.groups.size());
+            counted_.resize(index_.groups.size());
             uint64_t triangles = report.groups[entry].second;
             if (triangles == 0) continue;
             GroupSlots& window = plan.groups[ids[entry]];
-            if (window.limit == 0) window.next = static_cast<uint32_t>(counted[ids[entry]]);
-            counted[ids[entry]] += triangles;
-            window.limit = static_cast<uint32_t>(counted[ids[entry]]);
+            if (window.limit == 0) window.next = static_cast<uint32_t>(counted_[ids[entry]]);
+            counted_[ids[entry]] += triangles;
+            window.limit = static_cast<uint32_t>(counted_[ids[entry]]);
         }
         current = ids[report.current];
         totals[0] += report.vertices;
