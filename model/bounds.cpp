@@ -7,11 +7,11 @@
 
 #include "zel_internal.h"
 
-float zelAbsf(float value) {
+float zel::absf(float value) {
     return value < 0.0f ? -value : value;
 }
 
-float zelMaxf(float a, float b) {
+float zel::maxf(float a, float b) {
     return b > a ? b : a;
 }
 
@@ -52,9 +52,9 @@ void zelExtents(ZelModel* model, float* dimensions) {
         return;
     }
     const Bounds b = scanBounds(model);
-    dimensions[0] = zelAbsf(b.maxx) + zelAbsf(b.minx);
-    dimensions[1] = zelAbsf(b.maxy) + zelAbsf(b.miny);
-    dimensions[2] = zelAbsf(b.maxz) + zelAbsf(b.minz);
+    dimensions[0] = zel::absf(b.maxx) + zel::absf(b.minx);
+    dimensions[1] = zel::absf(b.maxy) + zel::absf(b.miny);
+    dimensions[2] = zel::absf(b.maxz) + zel::absf(b.minz);
 }
 
 float zelFitToUnitCube(ZelModel* model) {
@@ -64,15 +64,15 @@ float zelFitToUnitCube(ZelModel* model) {
     if (model->vertexcount == 0) return 1.0f;
 
     const Bounds b = scanBounds(model);
-    const float w = zelAbsf(b.maxx) + zelAbsf(b.minx);
-    const float h = zelAbsf(b.maxy) + zelAbsf(b.miny);
-    const float d = zelAbsf(b.maxz) + zelAbsf(b.minz);
+    const float w = zel::absf(b.maxx) + zel::absf(b.minx);
+    const float h = zel::absf(b.maxy) + zel::absf(b.miny);
+    const float d = zel::absf(b.maxz) + zel::absf(b.minz);
 
     float cx = (b.maxx + b.minx) / 2.0;
     float cy = (b.maxy + b.miny) / 2.0;
     float cz = (b.maxz + b.minz) / 2.0;
 
-    const float largest = zelMaxf(zelMaxf(w, h), d);
+    const float largest = zel::maxf(zel::maxf(w, h), d);
     float scale = 2.0 / largest;
 
     // A flat point, an infinite or NaN coordinate, or a size so small that 2 / size overflows would

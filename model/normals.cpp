@@ -16,7 +16,7 @@
 
 #include "zel_internal.h"
 
-void zelCrossProduct(const float* u, const float* v, float* n) {
+void zel::crossProduct(const float* u, const float* v, float* n) {
     ZEL_REQUIRE(u);
     ZEL_REQUIRE(v);
     ZEL_REQUIRE(n);
@@ -31,7 +31,7 @@ void zelCrossProduct(const float* u, const float* v, float* n) {
 
 namespace {
 
-// The arithmetic of zelNormalizeVec and zelDotProduct without the argument checks, for the loops.
+// The arithmetic of zel::normalizeVec and zel::dotProduct without the argument checks, for the loops.
 inline void normalize(float* v) {
     const float length =
         std::sqrt(static_cast<double>(v[0]) * v[0] + static_cast<double>(v[1]) * v[1] +
@@ -50,12 +50,12 @@ inline float dot(const float* u, const float* v) {
 
 }  // namespace
 
-void zelNormalizeVec(float* v) {
+void zel::normalizeVec(float* v) {
     ZEL_REQUIRE(v);
     normalize(v);
 }
 
-float zelDotProduct(const float* u, const float* v) {
+float zel::dotProduct(const float* u, const float* v) {
     ZEL_REQUIRE(u);
     ZEL_REQUIRE(v);
     return dot(u, v);
@@ -109,7 +109,7 @@ void zelComputeFacetNormals(ZelModel* model) {
         const float* p2 = vertices + 3 * static_cast<size_t>(tri.vertexidx[2]);
         const float a[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
         const float b[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
-        zelCrossProduct(a, b, n);
+        zel::crossProduct(a, b, n);
         normalize(n);
     }
 }

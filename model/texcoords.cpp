@@ -47,7 +47,7 @@ void zelPlanarTexCoords(ZelModel* model) {
 
     float dimensions[3];
     zelExtents(model, dimensions);
-    float s = 2.0 / zelAbsf(zelMaxf(zelMaxf(dimensions[0], dimensions[1]), dimensions[2]));
+    float s = 2.0 / zel::absf(zel::maxf(zel::maxf(dimensions[0], dimensions[1]), dimensions[2]));
     // A model whose sizes are all 0 (a single point) would give s = 2 / 0 and NaN coordinates; so
     // would a size too small for 2 / size to fit a float. Then the positions are taken as they
     // are: the point at the origin maps to (0.5, 0.5).

@@ -30,13 +30,13 @@
 
 #include "zel_internal.h"
 
-bool zelNearlyEqual(const float* u, const float* v, float epsilon) {
+bool zel::nearlyEqual(const float* u, const float* v, float epsilon) {
     float d = u[0] - v[0];
-    if (!(zelAbsf(d) < epsilon)) return false;
+    if (!(zel::absf(d) < epsilon)) return false;
     d = u[1] - v[1];
-    if (!(zelAbsf(d) < epsilon)) return false;
+    if (!(zel::absf(d) < epsilon)) return false;
     d = u[2] - v[2];
-    return zelAbsf(d) < epsilon;
+    return zel::absf(d) < epsilon;
 }
 
 namespace {
@@ -196,13 +196,13 @@ uint32_t weld(const float* in, uint32_t count, float epsilon, float* out, Sink&&
                     if (!cells.mayHold(hash)) continue;
                     const Cell* cell = cells.find(hash);
                     if (!cell || (best != 0 && cell->head >= best)) continue;
-                    if (zelNearlyEqual(cell->first, p, epsilon)) {
+                    if (zel::nearlyEqual(cell->first, p, epsilon)) {
                         best = cell->head;
                         continue;
                     }
                     for (uint32_t w = nextInCell[cell->head]; w != 0 && (best == 0 || w < best);
                          w = nextInCell[w]) {
-                        if (zelNearlyEqual(out + 3 * static_cast<size_t>(w), p, epsilon)) {
+                        if (zel::nearlyEqual(out + 3 * static_cast<size_t>(w), p, epsilon)) {
                             best = w;
                             break;
                         }

@@ -26,15 +26,24 @@ namespace zel {
 #define ZEL_REQUIRE(expr) \
     ((expr) ? (void)0 : zel::failedPrecondition(#expr, __FILE__, __LINE__, __func__))
 
-// Float and vector helpers shared by the geometry operations.
-float zelAbsf(float value);                                         // -value if value < 0, else value
-float zelMaxf(float a, float b);                                    // b if b > a, else a
-void zelCrossProduct(const float* u, const float* v, float* n);     // n = u x v
-void zelNormalizeVec(float* v);                                     // v /= |v|; zero stays zero
-float zelDotProduct(const float* u, const float* v);                // u . v
-bool zelNearlyEqual(const float* u, const float* v, float epsilon); // per-axis |u - v| < epsilon
+// Checks an internal invariant (a bound a quick path may read up to, an order the merge relies on)
+// in debug, sanitizer and fuzzing builds, where ZEL_ASSERTIONS is set; compiled out elsewhere, so
+// it may sit on hot paths. A failure reads as a failed precondition.
+#if defined(ZEL_ASSERTIONS) && ZEL_ASSERTIONS
+#define ZEL_ASSERT(expr) ZEL_REQUIRE(expr)
+#else
+#define ZEL_ASSERT(expr) ((void)sizeof((expr) ? 1 : 0))
+#endif
 
 namespace zel {
+
+// Float and vector helpers shared by the geometry operations.
+float absf(float value);                                         // -value if value < 0, else value
+float maxf(float a, float b);                                    // b if b > a, else a
+void crossProduct(const float* u, const float* v, float* n);     // n = u x v
+void normalizeVec(float* v);                                     // v /= |v|; zero stays zero
+float dotProduct(const float* u, const float* v);                // u . v
+bool nearlyEqual(const float* u, const float* v, float epsilon); // per-axis |u - v| < epsilon
 
 // Creates a group named `name` (a copy) at the head of the model's group list, without looking for
 // an existing one.

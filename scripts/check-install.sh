@@ -81,8 +81,8 @@ for file in "$prefix/include/zel.h" "$(find "$prefix" -name libzel.a | head -n1)
   "$(dirname "$config")/zelConfigVersion.cmake" "$pc" "$prefix/bin/zelview"; do
   if [[ -n $file && -f $file ]]; then pass "installed ${file#"$prefix"/}"; else fail "missing file ($file)"; fi
 done
-cmp -s "$prefix/include/zel.h" "$root/model/zel.h" && pass "zel.h is the public header" ||
-  fail "the installed zel.h differs from model/zel.h"
+cmp -s "$prefix/include/zel.h" "$root/model/include/zel.h" && pass "zel.h is the public header" ||
+  fail "the installed zel.h differs from model/include/zel.h"
 [[ -n $pc ]] || finish
 export PKG_CONFIG_PATH=$(dirname "$pc")
 [[ $(pkg-config --modversion zel) == "$version" ]] && pass "zel.pc version $version" ||

@@ -14,7 +14,7 @@
 
 namespace zeltest {
 
-// Per-axis box test on the float differences, written out independently of zelNearlyEqual.
+// Per-axis box test on the float differences, written out independently of zel::nearlyEqual.
 inline bool referenceNearlyEqual(const float* u, const float* v, float epsilon) {
     for (int a = 0; a < 3; a++) {
         const float d = u[a] - v[a];
@@ -94,7 +94,7 @@ inline void referenceVertexNormals(ZelModel* model, float angle) {
         bool any = false;
         for (Node* node = heads[v]; node; node = node->next) {
             const float* f = facet(node->index);
-            const float d = zelDotProduct(f, reference);
+            const float d = zel::dotProduct(f, reference);
             node->averaged = d > threshold;
             if (node->averaged) {
                 sum[0] += f[0];
@@ -105,7 +105,7 @@ inline void referenceVertexNormals(ZelModel* model, float angle) {
         }
         size_t avg = 0;
         if (any) {
-            zelNormalizeVec(sum);
+            zel::normalizeVec(sum);
             std::memcpy(normals + 3 * next, sum, sizeof sum);
             avg = next++;
         }

@@ -43,7 +43,7 @@ struct PositionModel {
     float z(uint32_t i) const { return model->vertices[3 * i + 2]; }
 };
 
-// ---- zelAbsf and zelMaxf
+// ---- zel::absf and zel::maxf
 // --------------------------------------------------------------------------
 
 TEST(FloatHelpers, AbsfNegatesOnlyValuesBelowZero) {
@@ -52,8 +52,8 @@ TEST(FloatHelpers, AbsfNegatesOnlyValuesBelowZero) {
     } cases[] = {
         {-2.5f, 2.5f}, {3.0f, 3.0f}, {0.0f, 0.0f}, {-0.0f, -0.0f}, {-kInf, kInf}, {kInf, kInf},
     };
-    for (const Case& c : cases) EXPECT_TRUE(sameBits(zelAbsf(c.in), c.out)) << c.in;
-    EXPECT_TRUE(std::isnan(zelAbsf(kNaN)));
+    for (const Case& c : cases) EXPECT_TRUE(sameBits(zel::absf(c.in), c.out)) << c.in;
+    EXPECT_TRUE(std::isnan(zel::absf(kNaN)));
 }
 
 TEST(FloatHelpers, MaxfKeepsTheFirstArgumentUnlessTheSecondIsGreater) {
@@ -64,8 +64,8 @@ TEST(FloatHelpers, MaxfKeepsTheFirstArgumentUnlessTheSecondIsGreater) {
         {0.0f, -0.0f, 0.0f}, {1.0f, kNaN, 1.0f}, {-kInf, -5.0f, -5.0f},
     };
     for (const Case& c : cases)
-        EXPECT_TRUE(sameBits(zelMaxf(c.a, c.b), c.out)) << c.a << " " << c.b;
-    EXPECT_TRUE(std::isnan(zelMaxf(kNaN, 1.0f)));
+        EXPECT_TRUE(sameBits(zel::maxf(c.a, c.b), c.out)) << c.a << " " << c.b;
+    EXPECT_TRUE(std::isnan(zel::maxf(kNaN, 1.0f)));
 }
 
 // ---- zelExtents

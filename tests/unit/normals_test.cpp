@@ -44,13 +44,13 @@ const float* facetAt(const ZelModel* m, uint32_t i) { return m->facetnorms + 3 *
 TEST(CrossProduct, FollowsTheRightHandRule) {
     const float x[3] = {1, 0, 0}, y[3] = {0, 1, 0}, z[3] = {0, 0, 1};
     float n[3];
-    zelCrossProduct(x, y, n);
+    zel::crossProduct(x, y, n);
     expectVec(n, 0, 0, 1);
-    zelCrossProduct(y, z, n);
+    zel::crossProduct(y, z, n);
     expectVec(n, 1, 0, 0);
-    zelCrossProduct(z, x, n);
+    zel::crossProduct(z, x, n);
     expectVec(n, 0, 1, 0);
-    zelCrossProduct(y, x, n);
+    zel::crossProduct(y, x, n);
     expectVec(n, 0, 0, -1);
 }
 
@@ -59,31 +59,31 @@ TEST(CrossProduct, RoundsEachComponentOnceFromDouble) {
     const float e = 1.0f + 0x1p-12f;
     const float u[3] = {0, e, 1}, v[3] = {0, 1, e};
     float n[3];
-    zelCrossProduct(u, v, n);
+    zel::crossProduct(u, v, n);
     expectVec(n, 0x1p-11f + 0x1p-24f, 0, 0);
 }
 
 TEST(CrossProduct, OutputMayAliasAnInput) {
     float u[3] = {1, 2, 3};
     const float v[3] = {4, 5, 6};
-    zelCrossProduct(u, v, u);
+    zel::crossProduct(u, v, u);
     expectVec(u, -3, 6, -3);
 }
 
 TEST(DotProduct, SumsTheProducts) {
     const float u[3] = {1, 2, 3}, v[3] = {4, -5, 6};
-    EXPECT_EQ(zelDotProduct(u, v), 12.0f);
+    EXPECT_EQ(zel::dotProduct(u, v), 12.0f);
 }
 
 TEST(DotProduct, RoundsOnceFromDouble) {
     const float e = 1.0f + 0x1p-12f;
     const float u[3] = {e, 1, 0}, v[3] = {e, -1, 0};
-    EXPECT_EQ(zelDotProduct(u, v), 0x1p-11f + 0x1p-24f);
+    EXPECT_EQ(zel::dotProduct(u, v), 0x1p-11f + 0x1p-24f);
 }
 
 TEST(NormalizeVec, GivesUnitLength) {
     float v[3] = {3, 0, -4};
-    zelNormalizeVec(v);
+    zel::normalizeVec(v);
     expectVec(v, 0.6f, 0, -0.8f);
 }
 
@@ -91,37 +91,37 @@ TEST(NormalizeVec, DividesByTheLengthHeldAsAFloat) {
     // sqrt(426) held as a float, then each component divided by it (dividing by the double length
     // would give -0.532951713, -0.823652685, -0.193800628).
     float v[3] = {-11, -17, -4};
-    zelNormalizeVec(v);
+    zel::normalizeVec(v);
     expectVec(v, -0.532951772f, -0.823652744f, -0.193800643f);
 }
 
 TEST(NormalizeVec, SumsTheSquaresInDouble) {
     // Summed in float, the squares give a length one ulp shorter and different quotients.
     float v[3] = {-0x1.14e9b6p-1f, -0x1.e3f482p-1f, 0x1.19eb4p-4f};
-    zelNormalizeVec(v);
+    zel::normalizeVec(v);
     expectVec(v, -0x1.fb8ab4p-2f, -0x1.bb82ap-1f, 0x1.025bcap-4f);
 }
 
 TEST(NormalizeVec, LeavesAZeroVectorZero) {
     float v[3] = {0, -0.0f, 0};
-    zelNormalizeVec(v);
+    zel::normalizeVec(v);
     expectVec(v, 0, -0.0f, 0);
 }
 
 TEST(NormalizeVec, ScalesSubnormalVectorsUp) {
     float v[3] = {0, 0x1p-149f, 0};
-    zelNormalizeVec(v);
+    zel::normalizeVec(v);
     expectVec(v, 0, 1, 0);
 }
 
 TEST(VectorHelpersDeathTest, NullArgumentsAreNamed) {
     float a[3] = {1, 0, 0};
-    EXPECT_DEATH(zelCrossProduct(nullptr, a, a), "Assertion `u' failed");
-    EXPECT_DEATH(zelCrossProduct(a, nullptr, a), "Assertion `v' failed");
-    EXPECT_DEATH(zelCrossProduct(a, a, nullptr), "Assertion `n' failed");
-    EXPECT_DEATH(zelNormalizeVec(nullptr), "Assertion `v' failed");
-    EXPECT_DEATH(zelDotProduct(nullptr, a), "Assertion `u' failed");
-    EXPECT_DEATH(zelDotProduct(a, nullptr), "Assertion `v' failed");
+    EXPECT_DEATH(zel::crossProduct(nullptr, a, a), "Assertion `u' failed");
+    EXPECT_DEATH(zel::crossProduct(a, nullptr, a), "Assertion `v' failed");
+    EXPECT_DEATH(zel::crossProduct(a, a, nullptr), "Assertion `n' failed");
+    EXPECT_DEATH(zel::normalizeVec(nullptr), "Assertion `v' failed");
+    EXPECT_DEATH(zel::dotProduct(nullptr, a), "Assertion `u' failed");
+    EXPECT_DEATH(zel::dotProduct(a, nullptr), "Assertion `v' failed");
 }
 
 // ---- Facet normals -----------------------------------------------------------------------------
@@ -261,7 +261,7 @@ TEST(VertexNormals, TwoTrianglesWithinTheAngleShareTheirEdgeNormals) {
     zelComputeFacetNormals(m);
     const float* f0 = facetAt(m, 1);
     const float* f1 = facetAt(m, 2);
-    EXPECT_NEAR(zelDotProduct(f0, f1), 0.5f, 1e-6f);
+    EXPECT_NEAR(zel::dotProduct(f0, f1), 0.5f, 1e-6f);
     zelVertexNormals(m, 90);
 
     ASSERT_EQ(m->normalcount, 4u);
@@ -275,10 +275,10 @@ TEST(VertexNormals, TwoTrianglesWithinTheAngleShareTheirEdgeNormals) {
     EXPECT_EQ(t1.normalidx[2], 4u);  // vertex 4
 
     float sum[3] = {f1[0] + f0[0], f1[1] + f0[1], f1[2] + f0[2]};
-    zelNormalizeVec(sum);
+    zel::normalizeVec(sum);
     float once0[3] = {f0[0], f0[1], f0[2]}, once1[3] = {f1[0], f1[1], f1[2]};
-    zelNormalizeVec(once0);
-    zelNormalizeVec(once1);
+    zel::normalizeVec(once0);
+    zel::normalizeVec(once1);
     expectVec(normalAt(m, 1), sum[0], sum[1], sum[2]);
     expectVec(normalAt(m, 2), sum[0], sum[1], sum[2]);
     expectVec(normalAt(m, 3), once0[0], once0[1], once0[2]);
@@ -309,8 +309,8 @@ TEST(VertexNormals, TwoTrianglesBeyondTheAngleKeepTheirFacetNormals) {
     const float* f0 = facetAt(m, 1);
     const float* f1 = facetAt(m, 2);
     float once0[3] = {f0[0], f0[1], f0[2]}, once1[3] = {f1[0], f1[1], f1[2]};
-    zelNormalizeVec(once0);
-    zelNormalizeVec(once1);
+    zel::normalizeVec(once0);
+    zel::normalizeVec(once1);
     expectVec(normalAt(m, 1), once1[0], once1[1], once1[2]);
     expectVec(normalAt(m, 2), f0[0], f0[1], f0[2]);  // a plain copy
     expectVec(normalAt(m, 3), once1[0], once1[1], once1[2]);

@@ -81,8 +81,8 @@ class NearlyEqualCases : public testing::TestWithParam<NearCase> {};
 TEST_P(NearlyEqualCases, AreDecidedPerAxisAndStrictly) {
     const NearCase c = GetParam();
     const float u[3] = {c.u.x, c.u.y, c.u.z}, v[3] = {c.v.x, c.v.y, c.v.z};
-    EXPECT_EQ(zelNearlyEqual(u, v, c.epsilon), c.near);
-    EXPECT_EQ(zelNearlyEqual(v, u, c.epsilon), c.near);
+    EXPECT_EQ(zel::nearlyEqual(u, v, c.epsilon), c.near);
+    EXPECT_EQ(zel::nearlyEqual(v, u, c.epsilon), c.near);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -106,8 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(NearlyEqual, FloatDifferenceIsTestedNotTheRealOne) {
     // 1 - 2^-25 lies below 1 but rounds to the float 1, which is not below an epsilon of 1.
     const float u[3] = {1, 0, 0}, v[3] = {0x1p-25f, 0, 0};
-    EXPECT_FALSE(zelNearlyEqual(u, v, 1.0f));
-    EXPECT_TRUE(zelNearlyEqual(u, v, std::nextafter(1.0f, 2.0f)));
+    EXPECT_FALSE(zel::nearlyEqual(u, v, 1.0f));
+    EXPECT_TRUE(zel::nearlyEqual(u, v, std::nextafter(1.0f, 2.0f)));
 }
 
 // ---- zelWeldPositions: the documented examples -------------------------------------------------

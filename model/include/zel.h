@@ -38,7 +38,9 @@
  *  - Requests a model cannot honour print a one-line warning on standard output and go on without
  *    the offending flag. A file that cannot be opened (or an OBJ file with face indices outside its
  *    arrays) prints one line on standard error and ends the process with exit status 1; zelLoadPPM,
- *    zelLoadOBJ, zelLoadOBJMemory and zelSaveOBJ return the failure instead.
+ *    zelLoadOBJ, zelLoadOBJMemory and zelSaveOBJ return the failure instead. A program that
+ *    reports on its own terms (a binding, a server) has a quiet form of each printing call:
+ *    zelCheckMode for the mode warnings, zelBuildMesh, zelLoadPPMFile and zelLoadPPMMemory.
  *  - A null model or a missing required array is a programming error: an assertion names the failed
  *    expression and aborts, in release builds too.
  *  - Memory that cannot be had is never a crash: the functions that end the process on a failure
@@ -148,6 +150,17 @@ typedef struct ZelModel {
 
 /* ---- Records -------------------------------------------------------------------------------- */
 
+/* The texture maps of a material by number, 0 to ZEL_MAP_COUNT - 1, in the order the writer
+ * writes them: ambientmap, diffusemap, specularmap, shininessmap, alphamap, bumpmap. */
+#define ZEL_MAP_COUNT 6u
+
+/* The keyword of map `index` as zelWriteMTL writes it ("map_Ka", "map_Kd", "map_Ks", "map_Ns",
+ * "map_d", "map_bump"), or NULL when `index` is not below ZEL_MAP_COUNT. The string is static. */
+const char* zelMapKeyword(uint32_t index);
+
+/* Map `index` of `material` (not NULL), or NULL when `index` is not below ZEL_MAP_COUNT. */
+ZelTextureMap* zelMaterialMap(ZelMaterial* material, uint32_t index);
+
 /* Returns the group of `model` (not NULL) whose name equals `name` (not NULL) byte for byte, or
  * NULL when there is none. Changes nothing; `name` is not kept. */
 ZelGroup* zelGroupByName(ZelModel* model, const char* name);
@@ -200,7 +213,8 @@ char* zelDirName(const char* path);
 
 /* ---- Loading and saving without ending the process -------------------------------------------- */
 
-/* What went wrong in zelLoadOBJ, zelLoadOBJMemory or zelSaveOBJ. */
+/* What went wrong in a call that returns its failure: zelLoadOBJ, zelLoadOBJMemory, zelSaveOBJ,
+ * zelBuildMesh, zelLoadPPMFile and zelLoadPPMMemory. */
 typedef struct ZelError {
     /* The line zelReadOBJ (or zelWriteOBJ) would have printed, without its line end; cut short,
      * and always NUL-terminated, if it does not fit. */
@@ -208,7 +222,17 @@ typedef struct ZelError {
     /* The 1-based line of the file the failure is about (a face with a bad index, an unknown
      * keyword, the "mtllib" of a library that cannot be opened), or 0 when it is about none. */
     uint32_t line;
+    /* Where the reason begins in `message`: past the "PATH: " of a failure that starts with the
+     * file it is about (zelLoadPPMFile's "dir/sky.ppm: Not a raw PPM file" gives 13), else 0. So
+     * message + reason is the reason alone, for a caller that names the file its own way. */
+    uint32_t reason;
+    /* 1 when the failure is memory that could not be had, else 0. */
+    uint32_t outofmemory;
 } ZelError;
+
+/* Receives one warning line (without its line end) of a call that reports its warnings instead of
+ * printing them; `user` is the pointer given beside it. */
+typedef void (*ZelWarningFunc)(void* user, const char* message);
 
 /* How zelLoadOBJ and zelLoadOBJMemory read. A zero-initialised struct, or NULL, means the
  * defaults. */
@@ -271,6 +295,35 @@ ZelModel* zelLoadOBJMemory(const char* path, const char* data, size_t size,
  * and renamed into place only once both are complete, so a failure leaves neither a half-written
  * file nor a changed one under their names. */
 int zelSaveOBJ(const ZelModel* model, const char* path, uint32_t mode, ZelError* error);
+
+/* ---- Mode checks ------------------------------------------------------------------------------ */
+
+/* The flags a mode may ask for are checked against what is there before anything is drawn, built
+ * or written; zelDraw, zelMakeList, zelMakeMesh, zelDrawMesh and zelWriteOBJ run these checks, and
+ * a binding that reports warnings its own way runs them first with a callback, then calls the
+ * library with the mode they return (which passes without a warning). */
+
+/* What zelCheckMode's warnings speak of: drawing ("... render mode requested ...", the texts of
+ * zelDraw, zelMakeMesh and zelDrawMesh) or writing ("... output requested ...", zelWriteOBJ's). */
+#define ZEL_USE_DRAW 0u
+#define ZEL_USE_WRITE 1u
+
+/* The ZEL_* flags `model` (not NULL) has data for: ZEL_FLAT with facet normals, ZEL_SMOOTH with
+ * vertex normals, ZEL_TEXTURE with texture coordinates, ZEL_COLOR and ZEL_MATERIAL with
+ * materials, ZEL_VERTEXCOLOR with vertex colours, and ZEL_WIREFRAME always. */
+uint32_t zelModelHolds(const ZelModel* model);
+
+/* Returns `mode` without the flags that `holds` (ZEL_* flags, as zelModelHolds or zelMeshHolds
+ * give them) cannot honour or that exclude each other, checked in this order, each against the
+ * mode the ones before it left: ZEL_FLAT without facet normals, ZEL_SMOOTH without normals,
+ * ZEL_TEXTURE without texture coordinates, ZEL_FLAT beside ZEL_SMOOTH (smooth wins), ZEL_COLOR and
+ * ZEL_MATERIAL without materials, ZEL_COLOR beside ZEL_MATERIAL (material wins), ZEL_VERTEXCOLOR
+ * without colours. Each cleared flag is one line "<operation>() warning: <text>", with the texts
+ * of `use` (ZEL_USE_DRAW or ZEL_USE_WRITE) and `operation` (not NULL) the function to name, e.g.
+ * "zelMakeMesh": handed to `warning` with `user`, or, with `warning` NULL, printed on standard
+ * output. Other bits pass through. */
+uint32_t zelCheckMode(uint32_t mode, uint32_t holds, uint32_t use, const char* operation,
+                      ZelWarningFunc warning, void* user);
 
 /* ---- Bounds, unit fit and scaling ------------------------------------------------------------ */
 
@@ -418,7 +471,8 @@ typedef struct ZelMeshGroup {
 /* The vertices, indices, groups and materials of a mesh, all allocated with malloc and released by
  * zelFreeMesh. Vertex i is at vertices[stride * i .. stride * i + stride - 1]: x y z, then, when
  * mode has ZEL_FLAT or ZEL_SMOOTH, the normal nx ny nz, then, when mode has ZEL_TEXTURE, the
- * texture coordinate u v, then, when mode has ZEL_VERTEXCOLOR, the colour r g b. */
+ * texture coordinate u v, then, when mode has ZEL_VERTEXCOLOR, the colour r g b. The offsets say
+ * where each attribute starts within a vertex, so that a caller need not work the layout out. */
 typedef struct ZelMesh {
     uint32_t mode;          /* what the vertices hold: ZEL_FLAT or ZEL_SMOOTH (not both),
                                ZEL_TEXTURE and ZEL_VERTEXCOLOR */
@@ -433,7 +487,36 @@ typedef struct ZelMesh {
     uint32_t materialcount; /* 0 when the model had no materials */
     ZelMaterial* materials; /* a copy of the model's materials, names and maps included, or
                                NULL */
+    uint32_t normaloffset;   /* floats from a vertex's start to its normal; 0 without normals */
+    uint32_t texcoordoffset; /* ... to its texture coordinate; 0 without texture coordinates */
+    uint32_t coloroffset;    /* ... to its colour; 0 without colours */
 } ZelMesh;
+
+/* The ZEL_* flags `mesh` (not NULL) has data for, as zelModelHolds gives them for a model:
+ * mesh->mode's ZEL_FLAT, ZEL_SMOOTH, ZEL_TEXTURE and ZEL_VERTEXCOLOR, ZEL_COLOR and ZEL_MATERIAL
+ * when it has materials, and ZEL_WIREFRAME always. */
+uint32_t zelMeshHolds(const ZelMesh* mesh);
+
+/* The vertex cache, in vertices, that zelMakeMesh orders each group's triangles for (a FIFO
+ * cache, as meshoptimizer models it); for analysing a mesh with meshoptimizer's tools. */
+#define ZEL_MESH_CACHE_SIZE 16u
+
+/* How zelBuildMesh makes a mesh. A zero-initialised struct, or NULL, means what zelMakeMesh does,
+ * its warnings printed. */
+typedef struct ZelMeshOptions {
+    /* Threads to make it with: 0 for one per processor the process may run on (small meshes take
+     * one), 1 for the calling thread alone. The mesh is the same on any number. */
+    uint32_t threads;
+    /* Nonzero: each group's triangles keep the model's order, not reordered for the vertex cache
+     * (vertices are still shared and numbered in the order their first corner is met). */
+    uint32_t keeporder;
+    /* Receives each "zelMakeMesh() warning: ..." line; NULL: they go to standard output, unless
+     * `quiet` is nonzero. */
+    ZelWarningFunc warning;
+    uint32_t quiet;
+    void* user; /* passed to `warning` */
+} ZelMeshOptions;
+
 
 /* Makes a new mesh, owned by the caller (free it with zelFreeMesh), from `model` (not NULL, with
  * its vertices; not changed). `mode` (ZEL_* flags; other bits are ignored) chooses what each
@@ -462,6 +545,17 @@ typedef struct ZelMesh {
  * indices 32 bits cannot count), or that memory cannot be had for, gets no mesh: one line
  * "zelMakeMesh() failed: ..." on standard error, and NULL is returned. */
 ZelMesh* zelMakeMesh(const ZelModel* model, uint32_t mode);
+
+/* zelMakeMesh under `options` (may be NULL), with every failure returned instead of printed or
+ * aborted on: returns NULL, with nothing left allocated and `error` (when not NULL) filled, when
+ * zelMakeMesh would print its "zelMakeMesh() failed: ..." line (that line), and also when `model`
+ * is one zelMakeMesh takes as a precondition failure: a group whose triangle list is missing, a
+ * group entry beyond the triangles, a group material beyond the materials, or a corner index
+ * beyond the array the mode reads ("zelMakeMesh() failed: group "NAME": ..." saying which).
+ * `model` itself must not be NULL and must have its vertices. Safe to call from several threads at
+ * once on models that none of them changes. */
+ZelMesh* zelBuildMesh(const ZelModel* model, uint32_t mode, const ZelMeshOptions* options,
+                      ZelError* error);
 
 /* Frees `mesh` and everything it holds; NULL is ignored. The mesh must not be used afterwards. */
 void zelFreeMesh(ZelMesh* mesh);
@@ -529,6 +623,22 @@ void zelWriteMTL(ZelModel* model, const char* filename, const char* mtllibname);
  * or gives a size far beyond what the file holds (over 1 MiB more than it holds, and more than
  * twice it). */
 unsigned char* zelLoadPPM(const char* filename, int* width, int* height);
+
+/* zelLoadPPM with its failure returned instead of printed: NULL, with `error` (when not NULL) holding
+ * the line zelLoadPPM would print (error->reason skips the "FILENAME: " it starts with). */
+unsigned char* zelLoadPPMFile(const char* filename, int* width, int* height, ZelError* error);
+
+/* The same over the `size` bytes at `data` (not NULL unless size is 0), which the call only
+ * reads; `name` (not NULL) stands for the file name in the failure's message. */
+unsigned char* zelLoadPPMMemory(const char* name, const unsigned char* data, size_t size,
+                                int* width, int* height, ZelError* error);
+
+/* ---- Threads ---------------------------------------------------------------------------------- */
+
+/* The processors the process may run on (its affinity mask, as nproc counts it, so that taskset and
+ * container limits are respected; at least 1): the number of threads the readers and zelMakeMesh
+ * use by default. */
+uint32_t zelProcessorCount(void);
 
 #ifdef __cplusplus
 }
