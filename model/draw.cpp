@@ -2,7 +2,6 @@
 // and drawing a mesh from vertex arrays. This is the only file of the library that needs OpenGL.
 #include <GL/gl.h>
 
-#include "draw_mode.h"
 #include "zel_internal.h"
 
 namespace {
@@ -17,7 +16,7 @@ void drawModel(const char* operation, ZelModel* model, uint32_t mode,
     ZEL_REQUIRE(model);
     ZEL_REQUIRE(model->vertices);
 
-    mode = zel::reconcileMode(operation, zel::ModeUse::Draw, zel::drawData(model), mode);
+    mode = zelCheckMode(mode, zelModelHolds(model), ZEL_USE_DRAW, operation, nullptr, nullptr);
     const bool flat = mode & ZEL_FLAT;
     const bool smooth = mode & ZEL_SMOOTH;
     const bool texture = mode & ZEL_TEXTURE;
@@ -117,10 +116,7 @@ void drawMesh(const char* operation, const ZelMesh* mesh, uint32_t mode,
         ZEL_REQUIRE(uint64_t{mesh->groups[g].first} + mesh->groups[g].count <= mesh->indexcount);
         ZEL_REQUIRE(!mesh->materials || mesh->groups[g].material < mesh->materialcount);
     }
-    const zel::DrawData data{(mesh->mode & ZEL_FLAT) != 0, (mesh->mode & ZEL_SMOOTH) != 0,
-                             (mesh->mode & ZEL_TEXTURE) != 0, mesh->materials != nullptr,
-                             (mesh->mode & ZEL_VERTEXCOLOR) != 0};
-    mode = zel::reconcileMode(operation, zel::ModeUse::Draw, data, mode);
+    mode = zelCheckMode(mode, zelMeshHolds(mesh), ZEL_USE_DRAW, operation, nullptr, nullptr);
     const bool normals = mode & (ZEL_FLAT | ZEL_SMOOTH);
     const bool texture = mode & ZEL_TEXTURE;
     const bool color = mode & ZEL_COLOR;

@@ -136,7 +136,7 @@ TEST(MakeMesh, OrdersEachGroupForTheVertexCache) {
         for (uint32_t v : model->triangles[t].vertexidx) asRead.push_back(v - 1);
     MeshPtr mesh = make(model.get(), 0);
     ASSERT_EQ(mesh->vertexcount, model->vertexcount);
-    const unsigned cache = zel::kMeshCacheSize;
+    const unsigned cache = ZEL_MESH_CACHE_SIZE;
     const float before =
         meshopt_analyzeVertexCache(asRead.data(), asRead.size(), model->vertexcount, cache, 0, 0)
             .acmr;
