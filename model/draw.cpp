@@ -125,10 +125,9 @@ void drawMesh(const char* operation, const ZelMesh* mesh, uint32_t mode,
     const bool vertexColor = mode & ZEL_VERTEXCOLOR;
     const bool bind = texture && textures;
 
-    // Where each attribute lies in a vertex: position, normal, texture coordinate, colour.
-    const bool meshNormals = mesh->mode & (ZEL_FLAT | ZEL_SMOOTH);
-    const uint32_t texcoordAt = meshNormals ? 6 : 3;
-    const uint32_t colorAt = texcoordAt + ((mesh->mode & ZEL_TEXTURE) ? 2 : 0);
+    ZEL_REQUIRE(!normals || (mesh->normaloffset && mesh->normaloffset + 3 <= mesh->stride));
+    ZEL_REQUIRE(!texture || (mesh->texcoordoffset && mesh->texcoordoffset + 2 <= mesh->stride));
+    ZEL_REQUIRE(!vertexColor || (mesh->coloroffset && mesh->coloroffset + 3 <= mesh->stride));
 
     // The arrays are set up inside a saved client state, every other array switched off so that
     // none the caller left on is read with the mesh's indices.
@@ -138,19 +137,19 @@ void drawMesh(const char* operation, const ZelMesh* mesh, uint32_t mode,
     glVertexPointer(3, GL_FLOAT, stride, mesh->vertices);
     if (normals) {
         glEnableClientState(GL_NORMAL_ARRAY);
-        glNormalPointer(GL_FLOAT, stride, mesh->vertices + 3);
+        glNormalPointer(GL_FLOAT, stride, mesh->vertices + mesh->normaloffset);
     } else {
         glDisableClientState(GL_NORMAL_ARRAY);
     }
     if (texture) {
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glTexCoordPointer(2, GL_FLOAT, stride, mesh->vertices + texcoordAt);
+        glTexCoordPointer(2, GL_FLOAT, stride, mesh->vertices + mesh->texcoordoffset);
     } else {
         glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     }
     if (vertexColor) {
         glEnableClientState(GL_COLOR_ARRAY);
-        glColorPointer(3, GL_FLOAT, stride, mesh->vertices + colorAt);
+        glColorPointer(3, GL_FLOAT, stride, mesh->vertices + mesh->coloroffset);
     } else {
         glDisableClientState(GL_COLOR_ARRAY);
     }
