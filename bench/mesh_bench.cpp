@@ -131,11 +131,11 @@ int main(int argc, char** argv) {
             for (uint32_t g = 0; g < mesh->groupcount; g++)
                 meshopt_optimizeVertexCacheFifo(ordered.data() + mesh->groups[g].first,
                                                 indices.data() + mesh->groups[g].first,
-                                                mesh->groups[g].count, unique, zel::kMeshCacheSize);
+                                                mesh->groups[g].count, unique, ZEL_MESH_CACHE_SIZE);
         });
 
     const meshopt_VertexCacheStatistics cache = meshopt_analyzeVertexCache(
-        mesh->indices, mesh->indexcount, mesh->vertexcount, zel::kMeshCacheSize, 0, 0);
+        mesh->indices, mesh->indexcount, mesh->vertexcount, ZEL_MESH_CACHE_SIZE, 0, 0);
     std::printf("file: %s\n", path);
     std::printf(
         "model: %u triangles, %u vertices; mesh (%s%s%s): %u vertices of %u floats, %u "
@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
         : (mode & ZEL_SMOOTH) ? "smooth"
                               : "positions",
         (mode & ZEL_TEXTURE) ? " " : "", (mode & ZEL_TEXTURE) ? "texture" : "", mesh->vertexcount,
-        stride, mesh->indexcount, cache.acmr, zel::kMeshCacheSize);
+        stride, mesh->indexcount, cache.acmr, ZEL_MESH_CACHE_SIZE);
     std::printf("best of %d runs (read: of 3)\n\n", runs);
     std::printf("%-52s %9s %12s\n", "", "seconds", "x read");
     auto row = [&](const char* what, double s) {

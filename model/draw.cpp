@@ -2,7 +2,6 @@
 // and drawing a mesh from vertex arrays. This is the only file of the library that needs OpenGL.
 #include <GL/gl.h>
 
-#include "draw_mode.h"
 #include "zel_internal.h"
 
 namespace {
@@ -17,7 +16,7 @@ void drawModel(const char* operation, ZelModel* model, uint32_t mode,
     ZEL_REQUIRE(model);
     ZEL_REQUIRE(model->vertices);
 
-    mode = zel::reconcileMode(operation, zel::ModeUse::Draw, zel::drawData(model), mode);
+    mode = zelCheckMode(mode, zelModelHolds(model), ZEL_USE_DRAW, operation, nullptr, nullptr);
     const bool flat = mode & ZEL_FLAT;
     const bool smooth = mode & ZEL_SMOOTH;
     const bool texture = mode & ZEL_TEXTURE;
@@ -117,10 +116,7 @@ void drawMesh(const char* operation, const ZelMesh* mesh, uint32_t mode,
         ZEL_REQUIRE(uint64_t{mesh->groups[g].first} + mesh->groups[g].count <= mesh->indexcount);
         ZEL_REQUIRE(!mesh->materials || mesh->groups[g].material < mesh->materialcount);
     }
-    const zel::DrawData data{(mesh->mode & ZEL_FLAT) != 0, (mesh->mode & ZEL_SMOOTH) != 0,
-                             (mesh->mode & ZEL_TEXTURE) != 0, mesh->materials != nullptr,
-                             (mesh->mode & ZEL_VERTEXCOLOR) != 0};
-    mode = zel::reconcileMode(operation, zel::ModeUse::Draw, data, mode);
+    mode = zelCheckMode(mode, zelMeshHolds(mesh), ZEL_USE_DRAW, operation, nullptr, nullptr);
     const bool normals = mode & (ZEL_FLAT | ZEL_SMOOTH);
     const bool texture = mode & ZEL_TEXTURE;
     const bool color = mode & ZEL_COLOR;
@@ -129,10 +125,9 @@ void drawMesh(const char* operation, const ZelMesh* mesh, uint32_t mode,
     const bool vertexColor = mode & ZEL_VERTEXCOLOR;
     const bool bind = texture && textures;
 
-    // Where each attribute lies in a vertex: position, normal, texture coordinate, colour.
-    const bool meshNormals = mesh->mode & (ZEL_FLAT | ZEL_SMOOTH);
-    const uint32_t texcoordAt = meshNormals ? 6 : 3;
-    const uint32_t colorAt = texcoordAt + ((mesh->mode & ZEL_TEXTURE) ? 2 : 0);
+    ZEL_REQUIRE(!normals || (mesh->normaloffset && mesh->normaloffset + 3 <= mesh->stride));
+    ZEL_REQUIRE(!texture || (mesh->texcoordoffset && mesh->texcoordoffset + 2 <= mesh->stride));
+    ZEL_REQUIRE(!vertexColor || (mesh->coloroffset && mesh->coloroffset + 3 <= mesh->stride));
 
     // The arrays are set up inside a saved client state, every other array switched off so that
     // none the caller left on is read with the mesh's indices.
@@ -142,19 +137,19 @@ void drawMesh(const char* operation, const ZelMesh* mesh, uint32_t mode,
     glVertexPointer(3, GL_FLOAT, stride, mesh->vertices);
     if (normals) {
         glEnableClientState(GL_NORMAL_ARRAY);
-        glNormalPointer(GL_FLOAT, stride, mesh->vertices + 3);
+        glNormalPointer(GL_FLOAT, stride, mesh->vertices + mesh->normaloffset);
     } else {
         glDisableClientState(GL_NORMAL_ARRAY);
     }
     if (texture) {
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glTexCoordPointer(2, GL_FLOAT, stride, mesh->vertices + texcoordAt);
+        glTexCoordPointer(2, GL_FLOAT, stride, mesh->vertices + mesh->texcoordoffset);
     } else {
         glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     }
     if (vertexColor) {
         glEnableClientState(GL_COLOR_ARRAY);
-        glColorPointer(3, GL_FLOAT, stride, mesh->vertices + colorAt);
+        glColorPointer(3, GL_FLOAT, stride, mesh->vertices + mesh->coloroffset);
     } else {
         glDisableClientState(GL_COLOR_ARRAY);
     }

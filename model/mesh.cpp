@@ -36,7 +36,6 @@
 #include <mutex>
 #include <vector>
 
-#include "draw_mode.h"
 #include "zel_internal.h"
 
 namespace zel {
@@ -382,7 +381,7 @@ private:
             }
             vertices = global.size();
         }
-        meshopt_optimizeVertexCacheFifo(at, scratch.data(), run.count, vertices, kMeshCacheSize);
+        meshopt_optimizeVertexCacheFifo(at, scratch.data(), run.count, vertices, ZEL_MESH_CACHE_SIZE);
         if (close) {
             for (size_t i = 0; i < run.count; i++) at[i] += base;
         } else {
@@ -466,12 +465,68 @@ std::vector<Run> makeGroups(const ZelModel* model, ZelMesh* mesh, uint32_t runTr
 }
 
 
-// makeMesh, with out of memory raised.
-ZelMesh* makeMeshOrThrow(const ZelModel* model, uint32_t mode, const MeshOptions& options) {
+// What zelMakeMesh takes as a precondition failure of `model` under `mode` (the mode after its
+// checks), as a failure; success when the mesh may be made.
+Status checkModel(const ZelModel* model, uint32_t mode) {
+    for (const ZelGroup* group = model->groups; group; group = group->next) {
+        auto problem = [group](const std::string& what) {
+            return failure(Stream::Err, "zelMakeMesh() failed: group \"%s\": %s.\n", group->name,
+                           what.c_str());
+        };
+        if (model->materials && group->material >= model->materialcount)
+            return problem("material " + std::to_string(group->material) + " is not one of the " +
+                           std::to_string(model->materialcount) + " materials");
+        if (group->trianglecount && !group->triangleidx) return problem("no triangle list");
+        for (uint32_t e = 0; e < group->trianglecount; e++) {
+            const uint32_t index = group->triangleidx[e];
+            if (index >= model->trianglecount)
+                return problem("triangle " + std::to_string(index) + " is not one of the " +
+                               std::to_string(model->trianglecount) + " triangles");
+            const ZelTriangle& t = model->triangles[index];
+            bool bad = (mode & ZEL_FLAT) && t.facetidx > model->facetnormcount;
+            for (int k = 0; k < 3; k++)
+                bad = bad || t.vertexidx[k] > model->vertexcount ||
+                      ((mode & ZEL_SMOOTH) && t.normalidx[k] > model->normalcount) ||
+                      ((mode & ZEL_TEXTURE) && t.texcoordidx[k] > model->texcoordcount);
+            if (bad)
+                return problem("triangle " + std::to_string(index) +
+                               " has an index beyond its array");
+        }
+    }
+    return Status{};
+}
+
+// Where each attribute starts within a vertex of `mode`, and the floats a vertex takes: the one
+// place the layout is worked out.
+void setLayout(ZelMesh* mesh, uint32_t mode) {
+    uint32_t at = 3;
+    if (mode & (ZEL_FLAT | ZEL_SMOOTH)) {
+        mesh->normaloffset = at;
+        at += 3;
+    }
+    if (mode & ZEL_TEXTURE) {
+        mesh->texcoordoffset = at;
+        at += 2;
+    }
+    if (mode & ZEL_VERTEXCOLOR) {
+        mesh->coloroffset = at;
+        at += 3;
+    }
+    mesh->stride = at;
+}
+
+// buildMesh, with out of memory raised.
+Status buildMeshOrThrow(const ZelModel* model, uint32_t mode, const MeshOptions& options,
+                        ZelMesh** out) {
     ZEL_REQUIRE(model);
     ZEL_REQUIRE(model->vertices);
-    mode = reconcileMode("zelMakeMesh", ModeUse::Draw, drawData(model), mode) &
-           (ZEL_FLAT | ZEL_SMOOTH | ZEL_TEXTURE | ZEL_VERTEXCOLOR);
+    mode = zelCheckMode(mode, zelModelHolds(model), ZEL_USE_DRAW, "zelMakeMesh", options.warning,
+                        options.user) &
+           ZEL_MESH_ATTRIBUTES;
+    if (options.validate) {
+        Status status = checkModel(model, mode);
+        if (!status.ok) return status;
+    }
 
     uint64_t entries = 0;
     uint32_t groupcount = 0;
@@ -480,20 +535,17 @@ ZelMesh* makeMeshOrThrow(const ZelModel* model, uint32_t mode, const MeshOptions
         groupcount++;
         if (model->materials) ZEL_REQUIRE(group->material < model->materialcount);
     }
-    if (entries > kMostEntries) {
-        std::fprintf(stderr,
-                     "zelMakeMesh() failed: %llu triangles are more than 32-bit indices can "
-                     "count.\n",
-                     static_cast<unsigned long long>(entries));
-        return nullptr;
-    }
+    if (entries > kMostEntries)
+        return failure(Stream::Err,
+                       "zelMakeMesh() failed: %llu triangles are more than 32-bit indices can "
+                       "count.\n",
+                       static_cast<unsigned long long>(entries));
     const size_t indexcount = 3 * entries;
 
     std::unique_ptr<ZelMesh, void (*)(ZelMesh*)> mesh(
         static_cast<ZelMesh*>(allocateZeroed(1, sizeof(ZelMesh))), zelFreeMesh);
     mesh->mode = mode;
-    mesh->stride = 3 + (mode & (ZEL_FLAT | ZEL_SMOOTH) ? 3 : 0) + (mode & ZEL_TEXTURE ? 2 : 0) +
-                   (mode & ZEL_VERTEXCOLOR ? 3 : 0);
+    setLayout(mesh.get(), mode);
     mesh->indices = static_cast<uint32_t*>(allocate(std::max<size_t>(indexcount, 1) * 4));
     mesh->indexcount = static_cast<uint32_t>(indexcount);
     mesh->groups = static_cast<ZelMeshGroup*>(
@@ -543,25 +595,60 @@ ZelMesh* makeMeshOrThrow(const ZelModel* model, uint32_t mode, const MeshOptions
         mesh->materials = copyMaterials(model->materials, model->materialcount);
         mesh->materialcount = model->materialcount;
     }
-    return mesh.release();
+    *out = mesh.release();
+    return Status{};
 }
 
 }  // namespace
 
-ZelMesh* makeMesh(const ZelModel* model, uint32_t mode, const MeshOptions& options) {
+Status buildMesh(const ZelModel* model, uint32_t mode, const MeshOptions& options, ZelMesh** out) {
+    *out = nullptr;
     try {
-        return makeMeshOrThrow(model, mode, options);
+        return buildMeshOrThrow(model, mode, options, out);
     } catch (const std::bad_alloc&) {
-        std::fflush(stdout);
-        std::fputs("zelMakeMesh() failed: out of memory.\n", stderr);
-        return nullptr;
+        Status status;
+        status.ok = false;
+        status.outOfMemory = true;
+        try {
+            status.message = "zelMakeMesh() failed: out of memory.\n";
+        } catch (const std::bad_alloc&) {
+        }
+        return status;
     }
+}
+
+ZelMesh* makeMesh(const ZelModel* model, uint32_t mode, const MeshOptions& options) {
+    ZelMesh* mesh = nullptr;
+    const Status status = buildMesh(model, mode, options, &mesh);
+    if (!status.ok) {
+        std::fflush(stdout);
+        std::fputs(status.message.empty() ? "zelMakeMesh() failed: out of memory.\n"
+                                          : status.message.c_str(),
+                   stderr);
+    }
+    return mesh;
 }
 
 }  // namespace zel
 
 ZelMesh* zelMakeMesh(const ZelModel* model, uint32_t mode) {
     return zel::makeMesh(model, mode, zel::MeshOptions{});
+}
+
+ZelMesh* zelBuildMesh(const ZelModel* model, uint32_t mode, const ZelMeshOptions* options,
+                      ZelError* error) {
+    const ZelMeshOptions given = options ? *options : ZelMeshOptions{};
+    zel::MeshOptions open;
+    open.threads = given.threads;
+    open.runTriangles = given.keeporder ? 1 : 0;
+    open.warning = given.warning;
+    open.user = given.user;
+    if (!given.warning && given.quiet) open.warning = [](void*, const char*) {};
+    open.validate = true;
+    ZelMesh* mesh = nullptr;
+    const zel::Status status = zel::buildMesh(model, mode, open, &mesh);
+    if (!status.ok) zel::fillError(status, error);
+    return mesh;
 }
 
 void zelFreeMesh(ZelMesh* mesh) {

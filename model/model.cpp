@@ -38,12 +38,25 @@ namespace zel {
 
 const ZelTextureMap kNoTextureMap = {nullptr, nullptr, {0, 0, 0}, {1, 1, 1}, 0, 1.0f};
 
-std::array<ZelTextureMap*, 6> textureMaps(ZelMaterial& m) {
-    return {&m.ambientmap, &m.diffusemap, &m.specularmap, &m.shininessmap, &m.alphamap, &m.bumpmap};
+const MapField kMapFields[ZEL_MAP_COUNT] = {
+    {"map_Ka", &ZelMaterial::ambientmap, nullptr, nullptr},
+    {"map_Kd", &ZelMaterial::diffusemap, nullptr, nullptr},
+    {"map_Ks", &ZelMaterial::specularmap, nullptr, nullptr},
+    {"map_Ns", &ZelMaterial::shininessmap, nullptr, nullptr},
+    {"map_d", &ZelMaterial::alphamap, nullptr, nullptr},
+    {"map_bump", &ZelMaterial::bumpmap, "map_Bump", "bump"},
+};
+
+std::array<ZelTextureMap*, ZEL_MAP_COUNT> textureMaps(ZelMaterial& m) {
+    std::array<ZelTextureMap*, ZEL_MAP_COUNT> maps;
+    for (uint32_t k = 0; k < ZEL_MAP_COUNT; k++) maps[k] = &(m.*kMapFields[k].field);
+    return maps;
 }
 
-std::array<const ZelTextureMap*, 6> textureMaps(const ZelMaterial& m) {
-    return {&m.ambientmap, &m.diffusemap, &m.specularmap, &m.shininessmap, &m.alphamap, &m.bumpmap};
+std::array<const ZelTextureMap*, ZEL_MAP_COUNT> textureMaps(const ZelMaterial& m) {
+    std::array<const ZelTextureMap*, ZEL_MAP_COUNT> maps;
+    for (uint32_t k = 0; k < ZEL_MAP_COUNT; k++) maps[k] = &(m.*kMapFields[k].field);
+    return maps;
 }
 
 void freeTextureMap(ZelTextureMap* map) {
@@ -129,4 +142,13 @@ std::string zel::dirName(const char* path) {
 char* zelDirName(const char* path) {
     return zel::exitOnOutOfMemory("zelDirName",
                                   [&] { return zel::copyString(zel::dirName(path).c_str()); });
+}
+
+const char* zelMapKeyword(uint32_t index) {
+    return index < ZEL_MAP_COUNT ? zel::kMapFields[index].keyword : nullptr;
+}
+
+ZelTextureMap* zelMaterialMap(ZelMaterial* material, uint32_t index) {
+    ZEL_REQUIRE(material);
+    return index < ZEL_MAP_COUNT ? &(material->*zel::kMapFields[index].field) : nullptr;
 }

@@ -81,18 +81,9 @@ Option optionOf(const std::string& word) {
 
 // The map a texture-map keyword sets, or null for any other keyword.
 ZelTextureMap* mapOf(ZelMaterial& material, const char* keyword) {
-    struct Entry {
-        const char* keyword;
-        ZelTextureMap ZelMaterial::*map;
-    };
-    static const Entry kMaps[] = {
-        {"map_Ka", &ZelMaterial::ambientmap},   {"map_Kd", &ZelMaterial::diffusemap},
-        {"map_Ks", &ZelMaterial::specularmap},  {"map_Ns", &ZelMaterial::shininessmap},
-        {"map_d", &ZelMaterial::alphamap},      {"map_bump", &ZelMaterial::bumpmap},
-        {"map_Bump", &ZelMaterial::bumpmap},    {"bump", &ZelMaterial::bumpmap},
-    };
-    for (const Entry& entry : kMaps)
-        if (std::strcmp(keyword, entry.keyword) == 0) return &(material.*entry.map);
+    auto is = [keyword](const char* name) { return name && std::strcmp(keyword, name) == 0; };
+    for (const MapField& map : kMapFields)
+        if (is(map.keyword) || is(map.alias[0]) || is(map.alias[1])) return &(material.*map.field);
     return nullptr;
 }
 

@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "draw_mode.h"
 #include "format.h"
 #include "zel_internal.h"
 
@@ -198,7 +197,7 @@ void putGroupLine(Output& out, const char* name) {
 
 // The writer's mode: the flags the model can honour, each other one announced and dropped.
 uint32_t writerMode(const ZelModel* model, uint32_t mode) {
-    return reconcileMode("zelWriteOBJ", ModeUse::Write, drawData(model), mode);
+    return zelCheckMode(mode, zelModelHolds(model), ZEL_USE_WRITE, "zelWriteOBJ", nullptr, nullptr);
 }
 
 // A texture-map line: the keyword, the options that differ from their defaults, the name.
@@ -238,10 +237,8 @@ void writeMTLText(const ZelModel* model, Output& out) {
         lineEnd(out, p);
         // What goes beyond the colours, when the material has it.
         if (material.dissolve != 1.0f) putFloatLine(out, "d", &material.dissolve, 1);
-        static const char* const kMapKeywords[] = {"map_Ka", "map_Kd", "map_Ks",
-                                                   "map_Ns", "map_d",  "map_bump"};
-        auto maps = textureMaps(material);
-        for (size_t k = 0; k < maps.size(); k++) putMapLine(out, kMapKeywords[k], *maps[k]);
+        for (const MapField& map : kMapFields)
+            putMapLine(out, map.keyword, material.*map.field);
         putText(out, "\n", 1);
     }
 }

@@ -104,7 +104,8 @@ int scanInts(const char* line, int* values, int wanted) {
 }
 
 template <class Source>
-Status loadPPM(Source& source, const char* name, int* width, int* height, unsigned char** pixels) {
+Status loadPPMFrom(Source& source, const char* name, int* width, int* height,
+                   unsigned char** pixels) {
     *pixels = nullptr;
     char line[kLineBuffer];
     if (!readLine(source, line) || line[0] != 'P' || line[1] != '6')
@@ -133,14 +134,29 @@ Status loadPPM(Source& source, const char* name, int* width, int* height, unsign
                        name, w, h, size, left);
 
     unsigned char* block = static_cast<unsigned char*>(std::calloc(size, 1));
-    if (!block)
-        return failure(Stream::Err, "%s: can't allocate %zu bytes for a %d x %d PPM image\n", name,
-                       size, w, h);
+    if (!block) {
+        Status status = failure(Stream::Err,
+                                "%s: can't allocate %zu bytes for a %d x %d PPM image\n", name,
+                                size, w, h);
+        status.outOfMemory = true;
+        return status;
+    }
     readBytes(source, block, size);  // a short read leaves zeros behind
     *pixels = block;
     *width = w;
     *height = h;
     return Status{};
+}
+
+// loadPPMFrom, with the reason of a failure marked past the "NAME: " it starts with.
+template <class Source>
+Status loadPPM(Source& source, const char* name, int* width, int* height, unsigned char** pixels) {
+    Status status = loadPPMFrom(source, name, width, height, pixels);
+    const size_t length = std::strlen(name);
+    if (!status.ok && status.message.compare(0, length, name) == 0 &&
+        status.message.compare(length, 2, ": ") == 0)
+        status.reasonAt = static_cast<uint32_t>(length + 2);
+    return status;
 }
 
 }  // namespace
@@ -161,7 +177,9 @@ Status loadPPMFile(const char* filename, int* width, int* height, unsigned char*
         // As perror(filename) reports it.
         const char* reason = std::strerror(errno);
         if (filename[0] == '\0') return failure(Stream::Err, "%s\n", reason);
-        return failure(Stream::Err, "%s: %s\n", filename, reason);
+        Status status = failure(Stream::Err, "%s: %s\n", filename, reason);
+        status.reasonAt = static_cast<uint32_t>(std::strlen(filename) + 2);
+        return status;
     }
     FileSource source{file};
     Status status = loadPPM(source, filename, width, height, pixels);
@@ -171,17 +189,42 @@ Status loadPPMFile(const char* filename, int* width, int* height, unsigned char*
 
 }  // namespace zel
 
+namespace {
+
+// Runs a PPM load with out of memory caught as a failure.
+template <class Load>
+zel::Status loadCatching(const char* name, Load&& load) {
+    try {
+        return load();
+    } catch (const std::bad_alloc&) {
+        return zel::outOfMemory("zelLoadPPM", "reading", name);
+    }
+}
+
+}  // namespace
+
 unsigned char* zelLoadPPM(const char* filename, int* width, int* height) {
     unsigned char* pixels = nullptr;
-    zel::Status status;
-    try {
-        status = zel::loadPPMFile(filename, width, height, &pixels);
-    } catch (const std::bad_alloc&) {
-        status = zel::outOfMemory("zelLoadPPM", "reading", filename);
-    }
-    if (!status.ok) {
-        std::fputs(status.message.c_str(), stderr);
-        return nullptr;
-    }
+    const zel::Status status = loadCatching(
+        filename, [&] { return zel::loadPPMFile(filename, width, height, &pixels); });
+    if (!status.ok) std::fputs(status.message.c_str(), stderr);
+    return pixels;
+}
+
+unsigned char* zelLoadPPMFile(const char* filename, int* width, int* height, ZelError* error) {
+    unsigned char* pixels = nullptr;
+    const zel::Status status = loadCatching(
+        filename, [&] { return zel::loadPPMFile(filename, width, height, &pixels); });
+    if (!status.ok) zel::fillError(status, error);
+    return pixels;
+}
+
+unsigned char* zelLoadPPMMemory(const char* name, const unsigned char* data, size_t size,
+                                int* width, int* height, ZelError* error) {
+    unsigned char* pixels = nullptr;
+    const zel::Status status = loadCatching(name, [&] {
+        return zel::loadPPMMemory(name, data, size, width, height, &pixels);
+    });
+    if (!status.ok) zel::fillError(status, error);
     return pixels;
 }

@@ -54,6 +54,8 @@ void fillError(const Status& status, ZelError* error) {
     std::memcpy(error->message, message.data(), length);
     error->message[length] = '\0';
     error->line = status.line;
+    error->reason = static_cast<uint32_t>(std::min<size_t>(status.reasonAt, length));
+    error->outofmemory = status.outOfMemory;
 }
 
 void* allocate(size_t bytes) {
@@ -75,14 +77,15 @@ char* copyString(const char* text) {
 }
 
 Status outOfMemory(const char* operation, const char* doing, const char* path) noexcept {
+    Status status;
     try {
-        return failure(Stream::Err, "%s() failed: out of memory %s \"%s\".\n", operation, doing,
-                       path);
+        status = failure(Stream::Err, "%s() failed: out of memory %s \"%s\".\n", operation, doing,
+                         path);
     } catch (const std::bad_alloc&) {
-        Status status;
         status.ok = false;
-        return status;
     }
+    status.outOfMemory = true;
+    return status;
 }
 
 void exitOutOfMemory(const char* operation) {

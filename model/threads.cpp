@@ -41,3 +41,5 @@ void HelperThreads::join() {
 }
 
 }  // namespace zel
+
+uint32_t zelProcessorCount(void) { return zel::usableProcessors(); }

@@ -51,9 +51,16 @@ ZelGroup* newGroup(ZelModel* model, const char* name);
 
 // A texture map that is not set: no name, offset 0, scale 1, no clamp, bump multiplier 1.
 extern const ZelTextureMap kNoTextureMap;
-// The six maps of a material, in the order the writer writes them.
-std::array<ZelTextureMap*, 6> textureMaps(ZelMaterial& material);
-std::array<const ZelTextureMap*, 6> textureMaps(const ZelMaterial& material);
+// The texture maps of a material, in the order the writer writes them (zelMapKeyword's numbering):
+// the keyword written, the field, and the other keywords that set it when read.
+struct MapField {
+    const char* keyword;
+    ZelTextureMap ZelMaterial::*field;
+    const char* alias[2];
+};
+extern const MapField kMapFields[ZEL_MAP_COUNT];
+std::array<ZelTextureMap*, ZEL_MAP_COUNT> textureMaps(ZelMaterial& material);
+std::array<const ZelTextureMap*, ZEL_MAP_COUNT> textureMaps(const ZelMaterial& material);
 // Frees a map's strings and leaves it unset.
 void freeTextureMap(ZelTextureMap* map);
 // Frees `count` materials (their names and maps) and the array; null is ignored.
@@ -71,6 +78,10 @@ struct Status {
     Stream stream = Stream::Err;
     std::string message;
     uint32_t line = 0;
+    // Where the reason begins in `message`, past the "PATH: " of a failure about a named file.
+    uint32_t reasonAt = 0;
+    // The failure is memory that could not be had.
+    bool outOfMemory = false;
 };
 
 // Builds a failure with a printf-style message (the line end included in `fmt`).

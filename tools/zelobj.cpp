@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "mesh.h"
 #include "zel.h"
 
 namespace {
@@ -177,19 +176,15 @@ int info(const char* path, const Load& load) {
 
     if (model->materialcount) std::printf("\nmaterials:\n");
     for (uint32_t i = 0; i < model->materialcount; i++) {
-        const ZelMaterial& material = model->materials[i];
+        ZelMaterial& material = model->materials[i];
         std::printf("  %u %s\n  ", i, quoted(material.name).c_str());
         printColour("Ka", material.ambient);
         printColour("Kd", material.diffuse);
         printColour("Ks", material.specular);
         std::printf("  shininess %f\n", material.shininess);
         std::printf("    dissolve %f\n", material.dissolve);
-        printMap("map_Ka", material.ambientmap);
-        printMap("map_Kd", material.diffusemap);
-        printMap("map_Ks", material.specularmap);
-        printMap("map_Ns", material.shininessmap);
-        printMap("map_d", material.alphamap);
-        printMap("map_bump", material.bumpmap);
+        for (uint32_t k = 0; k < ZEL_MAP_COUNT; k++)
+            printMap(zelMapKeyword(k), *zelMaterialMap(&material, k));
     }
     zelFreeModel(model);
     return 0;
@@ -365,18 +360,23 @@ int mesh(int argc, char** argv) {
     ZelModel* model = readModel(path, options.load);
     for (const Step& step : options.steps) apply(model, step);
     if ((mode & ZEL_FLAT) && !model->facetnorms) zelComputeFacetNormals(model);
-    mode &= ZEL_FLAT | ZEL_SMOOTH | ZEL_TEXTURE | ZEL_VERTEXCOLOR;
-    ZelMesh* made = zelMakeMesh(model, mode);
+    ZelMesh* made = zelMakeMesh(model, mode & ZEL_MESH_ATTRIBUTES);
     if (!made) return 1;
-    // Runs of one triangle leave every triangle where it was: the same vertices in the model's
-    // order, for the figure before the reordering.
-    zel::MeshOptions asRead;
-    asRead.runTriangles = 1;
+    // The same mesh with every triangle where it was, for the figure before the reordering.
+    ZelMeshOptions asRead{};
+    asRead.keeporder = 1;
+    ZelError error;
     std::fflush(stdout);
-    ZelMesh* unordered = zel::makeMesh(model, made->mode, asRead);
+    ZelMesh* unordered = zelBuildMesh(model, made->mode, &asRead, &error);
+    if (!unordered) {
+        std::fprintf(stderr, "%s\n", error.message);
+        zelFreeMesh(made);
+        zelFreeModel(model);
+        return 1;
+    }
     auto acmr = [](const ZelMesh* m) {
         return meshopt_analyzeVertexCache(m->indices, m->indexcount, m->vertexcount,
-                                          zel::kMeshCacheSize, 0, 0)
+                                          ZEL_MESH_CACHE_SIZE, 0, 0)
             .acmr;
     };
     std::printf("file: %s\n", path);
@@ -390,7 +390,7 @@ int mesh(int argc, char** argv) {
     std::printf("indices: %u (%u triangles)\n", made->indexcount, made->indexcount / 3);
     std::printf("groups: %u\n", made->groupcount);
     std::printf("ACMR (FIFO cache of %u vertices): %.3f in the model's order, %.3f reordered\n",
-                zel::kMeshCacheSize, acmr(unordered), acmr(made));
+                ZEL_MESH_CACHE_SIZE, acmr(unordered), acmr(made));
     zelFreeMesh(unordered);
     zelFreeMesh(made);
     zelFreeModel(model);

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "viewer.h"
-#include "zel_internal.h"
+#include "zel.h"
 
 // stb_image's implementation lives in this file alone. Only the formats zelview names are compiled
 // in (binary PPM goes to the library's reader); failures read as short sentences.
@@ -78,19 +78,15 @@ Image textureImage(const unsigned char* pixels, int width, int height, int chann
 
 namespace {
 
-// The library's PPM reader, with its reason for a failure returned ("PATH: REASON" without the
-// path) instead of printed, so that the viewer's warning stays one line of its own.
+// The library's PPM reader, with its reason for a failure (without the path the viewer names
+// itself) returned instead of printed, so that the viewer's warning stays one line of its own.
 unsigned char* loadPPMQuietly(const std::string& path, int* width, int* height,
                               std::string* reason) {
-    unsigned char* pixels = nullptr;
-    const zel::Status status = zel::loadPPMFile(path.c_str(), width, height, &pixels);
-    if (status.ok) return pixels;
-    std::string line = status.message;
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    const std::string prefix = path + ": ";
-    if (line.compare(0, prefix.size(), prefix) == 0) line.erase(0, prefix.size());
-    *reason = line.empty() ? "not a binary PPM image" : line;
-    return nullptr;
+    ZelError error;
+    unsigned char* pixels = zelLoadPPMFile(path.c_str(), width, height, &error);
+    if (!pixels) *reason = error.message[error.reason] ? error.message + error.reason
+                                                       : "not a binary PPM image";
+    return pixels;
 }
 
 // stb_image's reason for its last failure.

@@ -277,7 +277,7 @@ uint32_t drawMode(const ViewState& state) {
 }
 
 uint32_t meshMode(uint32_t mode) {
-    return mode & (ZEL_FLAT | ZEL_SMOOTH | ZEL_TEXTURE | ZEL_VERTEXCOLOR);
+    return mode & ZEL_MESH_ATTRIBUTES;
 }
 
 std::string windowTitle(const ViewState& state, const std::string& path) {

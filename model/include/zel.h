@@ -497,6 +497,12 @@ typedef struct ZelMesh {
  * when it has materials, and ZEL_WIREFRAME always. */
 uint32_t zelMeshHolds(const ZelMesh* mesh);
 
+/* The mode flags that choose what a mesh's vertices hold (mesh->mode keeps those that passed);
+ * ZEL_COLOR, ZEL_MATERIAL and ZEL_WIREFRAME matter only to drawing. A caller that makes a mesh to
+ * draw it later with other flags masks the mode with these, so zelMakeMesh does not check flags
+ * it has no use for. */
+#define ZEL_MESH_ATTRIBUTES (ZEL_FLAT | ZEL_SMOOTH | ZEL_TEXTURE | ZEL_VERTEXCOLOR)
+
 /* The vertex cache, in vertices, that zelMakeMesh orders each group's triangles for (a FIFO
  * cache, as meshoptimizer models it); for analysing a mesh with meshoptimizer's tools. */
 #define ZEL_MESH_CACHE_SIZE 16u

@@ -37,6 +37,14 @@ inline std::string meshMismatch(const ZelModel* model, uint32_t mode, const ZelM
     const uint32_t stride = 3 + ((mode & (ZEL_FLAT | ZEL_SMOOTH)) ? 3 : 0) +
                             ((mode & ZEL_TEXTURE) ? 2 : 0) + ((mode & ZEL_VERTEXCOLOR) ? 3 : 0);
     if (mesh->stride != stride) return "stride " + std::to_string(mesh->stride);
+    // The attributes follow the position in this order, each where the one before it ends.
+    const uint32_t normalAt = (mode & (ZEL_FLAT | ZEL_SMOOTH)) ? 3 : 0;
+    const uint32_t texcoordAt = (mode & ZEL_TEXTURE) ? (normalAt ? 6 : 3) : 0;
+    const uint32_t colorAt = (mode & ZEL_VERTEXCOLOR) ? stride - 3 : 0;
+    if (mesh->normaloffset != normalAt || mesh->texcoordoffset != texcoordAt ||
+        mesh->coloroffset != colorAt)
+        return "offsets " + std::to_string(mesh->normaloffset) + " " +
+               std::to_string(mesh->texcoordoffset) + " " + std::to_string(mesh->coloroffset);
 
     auto append = [](Bits& bits, const float* values, int count) {
         for (int i = 0; i < count; i++) {

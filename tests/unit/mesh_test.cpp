@@ -136,7 +136,7 @@ TEST(MakeMesh, OrdersEachGroupForTheVertexCache) {
         for (uint32_t v : model->triangles[t].vertexidx) asRead.push_back(v - 1);
     MeshPtr mesh = make(model.get(), 0);
     ASSERT_EQ(mesh->vertexcount, model->vertexcount);
-    const unsigned cache = zel::kMeshCacheSize;
+    const unsigned cache = ZEL_MESH_CACHE_SIZE;
     const float before =
         meshopt_analyzeVertexCache(asRead.data(), asRead.size(), model->vertexcount, cache, 0, 0)
             .acmr;
@@ -190,35 +190,82 @@ TEST(MakeMesh, WarnsAsZelDrawDoesUnderItsOwnName) {
     }
 }
 
+// zelMakeMesh takes these models as precondition failures; zelBuildMesh returns them as failures.
+// zelBuildMesh hands its callback, line for line, what zelMakeMesh prints, whatever the mode.
+TEST(MakeMesh, TheWarningCallbackGetsThePrintedLines) {
+    ModelPtr bare(zeltest::handModel({{0, 0, 0}}, {}));
+    ModelPtr full = pyramid();
+    zelVertexNormals(full.get(), 90.0f);
+    for (ZelModel* model : {bare.get(), full.get()}) {
+        for (uint32_t mode = 0; mode < 128; mode++) {
+            testing::internal::CaptureStdout();
+            MeshPtr printed(zelMakeMesh(model, mode));
+            const std::string out = testing::internal::GetCapturedStdout();
+            std::string lines;
+            ZelMeshOptions options{};
+            options.user = &lines;
+            options.warning = [](void* user, const char* line) {
+                *static_cast<std::string*>(user) += std::string(line) + "\n";
+            };
+            testing::internal::CaptureStdout();
+            MeshPtr reported(zelBuildMesh(model, mode, &options, nullptr));
+            EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+            EXPECT_EQ(lines, out) << mode;
+            EXPECT_EQ(reported->mode, printed->mode) << mode;
+            EXPECT_EQ(zelCheckMode(mode, zelModelHolds(model), ZEL_USE_DRAW, "zelMakeMesh",
+                                   options.warning, &lines) &
+                          ZEL_MESH_ATTRIBUTES,
+                      printed->mode);
+            EXPECT_EQ(zelMeshHolds(reported.get()) & ZEL_MESH_ATTRIBUTES, reported->mode);
+        }
+    }
+}
+
 TEST(MakeMeshDeathTest, AnIndexOutsideTheArrayTheModeReadsIsAPreconditionFailure) {
     const struct {
         const char* assertion;  // a regular expression
         uint32_t mode;
         void (*spoil)(ZelModel*);
+        const char* failure;  // zelBuildMesh's message
     } cases[] = {
         {"index < model->trianglecount", 0,
-         [](ZelModel* m) { zelGroupByName(m, " sides")->triangleidx[1] = 6; }},
+         [](ZelModel* m) { zelGroupByName(m, " sides")->triangleidx[1] = 6; },
+         "group \" sides\": triangle 6 is not one of the 6 triangles."},
         {"tri.vertexidx\\[k\\] <= model->vertexcount", 0,
-         [](ZelModel* m) { m->triangles[2].vertexidx[1] = 6; }},
+         [](ZelModel* m) { m->triangles[2].vertexidx[1] = 6; },
+         "group \" sides\": triangle 2 has an index beyond its array."},
         {"tri.normalidx\\[k\\] <= model->normalcount", S,
-         [](ZelModel* m) { m->triangles[0].normalidx[2] = m->normalcount + 1; }},
+         [](ZelModel* m) { m->triangles[0].normalidx[2] = m->normalcount + 1; },
+         "group \" base\": triangle 0 has an index beyond its array."},
         {"tri.facetidx <= model->facetnormcount", F,
-         [](ZelModel* m) { m->triangles[3].facetidx = 7; }},
+         [](ZelModel* m) { m->triangles[3].facetidx = 7; },
+         "group \" sides\": triangle 3 has an index beyond its array."},
         {"tri.texcoordidx\\[k\\] <= model->texcoordcount", T,
-         [](ZelModel* m) { m->triangles[1].texcoordidx[0] = 6; }},
-        {"group->material < model->materialcount", 0, [](ZelModel* m) { m->groups->material = 2; }},
-        {"model->vertices", 0,
-         [](ZelModel* m) {
-             std::free(m->vertices);
-             m->vertices = nullptr;
-         }},
+         [](ZelModel* m) { m->triangles[1].texcoordidx[0] = 6; },
+         "group \" base\": triangle 1 has an index beyond its array."},
+        {"group->material < model->materialcount", 0, [](ZelModel* m) { m->groups->material = 2; },
+         "group \" empty\": material 2 is not one of the 2 materials."},
     };
     for (const auto& c : cases) {
         ModelPtr model = pyramid();
         zelVertexNormals(model.get(), 90.0f);
         c.spoil(model.get());
         EXPECT_DEATH(zelMakeMesh(model.get(), c.mode), std::string("Assertion `") + c.assertion);
+        ZelError error;
+        ZelMeshOptions quiet{};
+        quiet.quiet = 1;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(zelBuildMesh(model.get(), c.mode, &quiet, &error), nullptr);
+        EXPECT_EQ(testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout(),
+                  "");
+        EXPECT_EQ(error.message, std::string("zelMakeMesh() failed: ") + c.failure);
+        EXPECT_EQ(error.outofmemory, 0u);
     }
+    ModelPtr unread = pyramid();
+    std::free(unread->vertices);
+    unread->vertices = nullptr;
+    EXPECT_DEATH(zelMakeMesh(unread.get(), 0), "Assertion `model->vertices' failed");
     EXPECT_DEATH(zelMakeMesh(nullptr, 0), "Assertion `model' failed");
     // Indices the mode does not read are not looked at.
     ModelPtr model = pyramid();

@@ -192,6 +192,19 @@ TEST(MtlMaps, EachKeywordSetsItsMapAndALaterLineReplacesIt) {
     EXPECT_STREQ(b.diffusemap.name, "y.png");  // the line with no name changes nothing
     EXPECT_EQ(b.ambientmap.name, nullptr);
     EXPECT_EQ(m->materials[0].diffusemap.name, nullptr);
+    // The public map table numbers the same maps under the keywords the writer writes.
+    const struct {
+        const char* keyword;
+        const char* name;
+    } table[] = {{"map_Ka", "ka.png"}, {"map_Kd", "kd.png"}, {"map_Ks", "ks.png"},
+                 {"map_Ns", "ns.png"}, {"map_d", "d.png"},   {"map_bump", "b2.png"}};
+    ASSERT_EQ(std::size(table), ZEL_MAP_COUNT);
+    for (uint32_t k = 0; k < ZEL_MAP_COUNT; k++) {
+        EXPECT_STREQ(zelMapKeyword(k), table[k].keyword);
+        EXPECT_STREQ(zelMaterialMap(&m->materials[1], k)->name, table[k].name);
+    }
+    EXPECT_EQ(zelMapKeyword(ZEL_MAP_COUNT), nullptr);
+    EXPECT_EQ(zelMaterialMap(&m->materials[1], ZEL_MAP_COUNT), nullptr);
     zelFreeModel(m);
 }
 

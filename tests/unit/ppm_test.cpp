@@ -65,6 +65,42 @@ Loaded loadFile(const std::string& bytes) {
     return loaded;
 }
 
+// What a quiet load gave: the ZelError's message with the line end a printed one has, and its
+// reason checked to start right after the file's name.
+Loaded quietly(const std::string& name, unsigned char* pixels, const ZelError& error,
+               Loaded loaded) {
+    loaded.ok = pixels != nullptr;
+    if (pixels) {
+        loaded.pixels.assign(reinterpret_cast<char*>(pixels),
+                             static_cast<size_t>(loaded.width) * loaded.height * 3);
+        std::free(pixels);
+        return loaded;
+    }
+    const std::string message = error.message;
+    EXPECT_EQ(message.substr(0, error.reason), name + ": ");
+    EXPECT_EQ(error.outofmemory, 0u);
+    loaded.message = "image.ppm: " + message.substr(error.reason) + "\n";
+    return loaded;
+}
+
+Loaded loadQuietMemory(const std::string& bytes) {
+    Loaded loaded;
+    ZelError error;
+    unsigned char* pixels =
+        zelLoadPPMMemory("image.ppm", reinterpret_cast<const unsigned char*>(bytes.data()),
+                         bytes.size(), &loaded.width, &loaded.height, &error);
+    return quietly("image.ppm", pixels, error, loaded);
+}
+
+Loaded loadQuietFile(const std::string& bytes) {
+    TempDir dir;
+    const std::string path = dir.write("image.ppm", bytes);
+    Loaded loaded;
+    ZelError error;
+    unsigned char* pixels = zelLoadPPMFile(path.c_str(), &loaded.width, &loaded.height, &error);
+    return quietly(path, pixels, error, loaded);
+}
+
 const std::string kPixels = "RGBrgb012345ABCDEF";  // 2 x 3 pixels
 
 struct HeaderCase {
@@ -89,7 +125,7 @@ TEST(PPMHeader, AcceptsEveryLayoutOfTheThreeNumbers) {
         {"numbers without blanks between signs", "P6\n2+3+255\n"},
     };
     for (const HeaderCase& c : cases) {
-        for (auto load : {loadMemory, loadFile}) {
+        for (auto load : {loadMemory, loadFile, loadQuietMemory, loadQuietFile}) {
             Loaded loaded = load(c.header + kPixels);
             EXPECT_TRUE(loaded.ok) << c.what << ": " << loaded.message;
             EXPECT_EQ(loaded.width, 2) << c.what;
@@ -140,7 +176,7 @@ TEST(PPMHeader, LongLinesAreReadInPiecesOf69Characters) {
 }
 
 TEST(PPMPixels, MissingBytesAtTheEndReadAsZero) {
-    for (auto load : {loadMemory, loadFile}) {
+    for (auto load : {loadMemory, loadFile, loadQuietMemory, loadQuietFile}) {
         Loaded loaded = load("P6\n2 2\n255\nabcde");
         ASSERT_TRUE(loaded.ok);
         EXPECT_EQ(loaded.pixels, std::string("abcde") + std::string(7, '\0'));
@@ -192,7 +228,7 @@ TEST(PPMRefusals, EachBrokenFileGivesNullAndOneLine) {
          "the file holds only 0\n"},
     };
     for (const RefusalCase& c : cases) {
-        for (auto load : {loadMemory, loadFile}) {
+        for (auto load : {loadMemory, loadFile, loadQuietMemory, loadQuietFile}) {
             Loaded loaded = load(c.bytes);
             EXPECT_FALSE(loaded.ok) << c.what;
             EXPECT_EQ(loaded.message, c.message) << c.what;
@@ -221,6 +257,10 @@ TEST(PPMRefusals, MissingFileIsReportedAsPerrorReportsIt) {
     EXPECT_EQ(pixels, nullptr);
     EXPECT_EQ(width, 5);
     EXPECT_EQ(height, 6);
+    ZelError error;
+    EXPECT_EQ(zelLoadPPMFile(path.c_str(), &width, &height, &error), nullptr);
+    EXPECT_EQ(error.message + std::string("\n"), path + ": No such file or directory\n");
+    EXPECT_STREQ(error.message + error.reason, "No such file or directory");
 }
 
 TEST(PPMRefusals, ADirectoryIsNotAnImage) {

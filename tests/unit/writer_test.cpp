@@ -294,6 +294,15 @@ TEST(WriteOBJWarnings, EachUnhonouredFlagIsAnnouncedAndCleared) {
         EXPECT_EQ(printed, c.warnings) << "mode " << c.mode;
         EXPECT_EQ(printedAgain, "") << "mode " << c.same_as;
         EXPECT_EQ(readFile(first), readFile(second)) << "mode " << c.mode;
+        // The same checks, reported instead of printed.
+        std::string reported;
+        zelCheckMode(
+            c.mode, zelModelHolds(model), ZEL_USE_WRITE, "zelWriteOBJ",
+            [](void* user, const char* line) {
+                *static_cast<std::string*>(user) += std::string(line) + "\n";
+            },
+            &reported);
+        EXPECT_EQ(reported, c.warnings) << "mode " << c.mode;
         zelFreeModel(model);
     }
 }
