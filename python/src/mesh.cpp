@@ -1,6 +1,6 @@
 // Meshes: zel.Mesh over a ZelMesh, with its interleaved vertices, indices and groups as views of
 // the mesh's own memory, made without the GIL.
-#include <stdexcept>
+#include <new>
 #include <string>
 
 #include "module.h"
@@ -43,20 +43,11 @@ public:
                     m()->indices, true);
     }
 
-    // Where each attribute sits in a vertex: x y z, then the normal, the texture coordinate and
-    // the colour, each when the mesh holds it.
-    py::object attribute(uint32_t flags, size_t width) {
-        const uint32_t mode = m()->mode;
-        size_t at = 3;
-        for (uint32_t flag : {ZEL_FLAT | ZEL_SMOOTH, ZEL_TEXTURE, ZEL_VERTEXCOLOR}) {
-            const size_t size = flag == ZEL_TEXTURE ? 2 : 3;
-            if (flag == flags) {
-                if (!(mode & flag) || at + size > m()->stride || size != width) return py::none();
-                return columns(at, size);
-            }
-            if (mode & flag) at += size;
-        }
-        return py::none();
+    // The `width` columns from `offset` (the library's offset of an attribute), or None for 0:
+    // an attribute the mesh does not hold.
+    py::object attribute(uint32_t offset, size_t width) {
+        if (!offset) return py::none();
+        return columns(offset, width);
     }
 
     py::list groups() {
@@ -79,51 +70,21 @@ private:
     std::shared_ptr<MeshState> state_;
 };
 
-// A model zelMakeMesh would refuse (its preconditions, and the 32-bit index limit), with why; ""
-// when it may be made. Models the reader and the operations make always pass.
-std::string meshProblem(const ZelModel* model, uint32_t mode) {
-    uint64_t entries = 0;
-    for (const ZelGroup* group = model->groups; group; group = group->next) {
-        const std::string where = "group \"" + std::string(group->name) + "\": ";
-        entries += group->trianglecount;
-        if (model->materials && group->material >= model->materialcount)
-            return where + "material " + std::to_string(group->material) + " is not one of the " +
-                   std::to_string(model->materialcount) + " materials";
-        if (group->trianglecount && !group->triangleidx) return where + "no triangle list";
-        for (uint32_t e = 0; e < group->trianglecount; e++) {
-            const uint32_t index = group->triangleidx[e];
-            if (index >= model->trianglecount)
-                return where + "triangle " + std::to_string(index) + " is not one of the " +
-                       std::to_string(model->trianglecount) + " triangles";
-            const ZelTriangle& t = model->triangles[index];
-            bool bad = (mode & ZEL_FLAT) && t.facetidx > model->facetnormcount;
-            for (int k = 0; k < 3; k++)
-                bad = bad || t.vertexidx[k] > model->vertexcount ||
-                      ((mode & ZEL_SMOOTH) && t.normalidx[k] > model->normalcount) ||
-                      ((mode & ZEL_TEXTURE) && t.texcoordidx[k] > model->texcoordcount);
-            if (bad)
-                return where + "triangle " + std::to_string(index) +
-                       " has an index beyond its array";
-        }
-    }
-    if (entries > UINT32_MAX / 3)
-        return "the groups list " + std::to_string(entries) +
-               " triangles, more than 32-bit indices can count";
-    return "";
-}
-
 }  // namespace
 
 py::object makeMesh(const ZelModel* model, uint32_t mode) {
-    std::string problem;
-    ZelMesh* made = nullptr;
+    ZelMeshOptions options{};
+    options.quiet = 1;  // the mode has been checked, its warnings issued
+    ZelError error;
+    ZelMesh* made;
     {
         py::gil_scoped_release release;
-        problem = meshProblem(model, mode);
-        if (problem.empty()) made = zelMakeMesh(model, mode);
+        made = zelBuildMesh(model, mode, &options, &error);
     }
-    if (!problem.empty()) throw py::value_error("no mesh can be made of this model: " + problem);
-    if (!made) throw std::runtime_error("zelMakeMesh() failed");
+    if (!made) {
+        if (error.outofmemory) throw std::bad_alloc();
+        throw py::value_error(error.message);
+    }
     return py::cast(Mesh(made));
 }
 
@@ -156,13 +117,13 @@ void registerMesh(py::module_& module) {
             "positions", [](Mesh& mesh) { return mesh.columns(0, 3); },
             "(vertexcount, 3) float32: columns 0..2 of vertices.")
         .def_property_readonly(
-            "normals", [](Mesh& mesh) { return mesh.attribute(ZEL_FLAT | ZEL_SMOOTH, 3); },
+            "normals", [](Mesh& mesh) { return mesh.attribute(mesh.m()->normaloffset, 3); },
             "(vertexcount, 3) float32 columns of vertices, or None.")
         .def_property_readonly(
-            "texcoords", [](Mesh& mesh) { return mesh.attribute(ZEL_TEXTURE, 2); },
+            "texcoords", [](Mesh& mesh) { return mesh.attribute(mesh.m()->texcoordoffset, 2); },
             "(vertexcount, 2) float32 columns of vertices, or None.")
         .def_property_readonly(
-            "colors", [](Mesh& mesh) { return mesh.attribute(ZEL_VERTEXCOLOR, 3); },
+            "colors", [](Mesh& mesh) { return mesh.attribute(mesh.m()->coloroffset, 3); },
             "(vertexcount, 3) float32 columns of vertices, or None.")
         .def_property_readonly("groups", &Mesh::groups,
                                "The index ranges (MeshGroup), in the model's group list order.")

@@ -13,7 +13,6 @@
 // Threads. While a mesh is made or a model saved without the GIL, another thread's attempt to
 // change that model raises instead of racing: the count of such readers is kept under the GIL,
 // like every other piece of bookkeeping here.
-#include <sched.h>
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -49,7 +48,8 @@ struct Material {
     py::object colour(float* values) const {
         return view(ownerCapsule(keep), py::dtype::of<float>(), {4}, {sizeof(float)}, values, true);
     }
-    py::object map(const ZelTextureMap& map) const {
+    py::object map(uint32_t index) const {
+        const ZelTextureMap& map = *zelMaterialMap(material, index);
         if (!map.name) return py::none();
         return py::cast(TextureMap{text(map.name), text(map.path),
                                    py::make_tuple(map.offset[0], map.offset[1], map.offset[2]),
@@ -74,21 +74,21 @@ uint32_t normalsMode(py::handle normals) {
                           std::string(py::repr(normals)));
 }
 
-// What a model holds, flag by flag, with the library's warning for a request it cannot honour.
-struct ModeCheck {
-    uint32_t flag;
-    bool missing;
-    const char* text;
-};
-
-// Drops the flags the model cannot honour with a ZelWarning each, in the library's order and with
-// its texts, so that the library, asked only for what the model has, prints nothing.
-uint32_t reconcile(uint32_t mode, const char* operation, std::initializer_list<ModeCheck> checks) {
-    for (const ModeCheck& check : checks)
-        if ((mode & check.flag) && check.missing) {
-            mode &= ~check.flag;
-            warn((std::string(operation) + "() warning: " + check.text).c_str());
+// `mode` without the flags the model's `holds` cannot honour, each dropped flag a ZelWarning with
+// the library's line, so that the library, asked only for what the model has, prints nothing. The
+// lines are collected first: a warning may raise (warnings as errors), and that must not unwind
+// through the library.
+uint32_t checkMode(uint32_t mode, uint32_t holds, uint32_t use, const char* operation) {
+    std::vector<std::string> lines;
+    auto collect = [](void* user, const char* line) noexcept {
+        try {
+            static_cast<std::vector<std::string>*>(user)->emplace_back(line);
+        } catch (...) {
+            // Out of memory for a warning's text: the flag is dropped all the same.
         }
+    };
+    mode = zelCheckMode(mode, holds, use, operation, collect, &lines);
+    for (const std::string& line : lines) warn(line.c_str());
     return mode;
 }
 
@@ -124,13 +124,6 @@ public:
 private:
     ModelState& state_;
 };
-
-// Processors this process may run on (its affinity mask).
-unsigned usableProcessors() {
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-    return std::max(1u, std::thread::hardware_concurrency());
-}
 
 class Model {
 public:
@@ -188,7 +181,7 @@ public:
         {
             Reading reading(*state_);
             py::gil_scoped_release release;
-            const size_t parts = std::min<size_t>({usableProcessors(), count / 65536 + 1, 8});
+            const size_t parts = std::min<size_t>({zelProcessorCount(), count / 65536 + 1, 8});
             std::vector<std::thread> threads;
             for (size_t p = 1; p < parts; p++) {
                 const size_t begin = count * p / parts, end = count * (p + 1) / parts;
@@ -291,18 +284,7 @@ public:
         ZelModel* model = m();
         uint32_t mode = normalsMode(normals) | (texture ? ZEL_TEXTURE : 0) |
                         (materials ? ZEL_MATERIAL : 0) | (colors ? ZEL_VERTEXCOLOR : 0);
-        mode =
-            reconcile(mode, "zelWriteOBJ",
-                      {{ZEL_FLAT, !model->facetnorms,
-                        "flat normal output requested with no facet normals defined."},
-                       {ZEL_SMOOTH, !model->normals,
-                        "smooth normal output requested with no normals defined."},
-                       {ZEL_TEXTURE, !model->texcoords,
-                        "texture coordinate output requested with no texture coordinates defined."},
-                       {ZEL_MATERIAL, !model->materials,
-                        "material output requested with no materials defined."},
-                       {ZEL_VERTEXCOLOR, !model->colors,
-                        "vertex color output requested with no vertex colors defined."}});
+        mode = checkMode(mode, zelModelHolds(model), ZEL_USE_WRITE, "zelWriteOBJ");
         ZelError error;
         int saved;
         {
@@ -317,15 +299,7 @@ public:
         ZelModel* model = m();
         uint32_t mode =
             normalsMode(normals) | (texture ? ZEL_TEXTURE : 0) | (colors ? ZEL_VERTEXCOLOR : 0);
-        mode = reconcile(
-            mode, "zelMakeMesh",
-            {{ZEL_FLAT, !model->facetnorms,
-              "flat render mode requested with no facet normals defined."},
-             {ZEL_SMOOTH, !model->normals, "smooth render mode requested with no normals defined."},
-             {ZEL_TEXTURE, !model->texcoords,
-              "texture render mode requested with no texture coordinates defined."},
-             {ZEL_VERTEXCOLOR, !model->colors,
-              "vertex color render mode requested with no vertex colors defined."}});
+        mode = checkMode(mode, zelModelHolds(model), ZEL_USE_DRAW, "zelMakeMesh");
         Reading reading(*state_);
         return makeMesh(model, mode);
     }
@@ -425,9 +399,11 @@ void registerModel(py::module_& module) {
             return "<zel.TextureMap " + std::string(py::repr(map.name)) + ">";
         });
 
-    py::class_<Material>(module, "Material",
-                         "A material from an MTL library, of a model or of a mesh. The colours "
-                         "are\nwritable float32 views of the library's memory (R, G, B, A).")
+    py::class_<Material> material(
+        module, "Material",
+        "A material from an MTL library, of a model or of a mesh. The colours "
+        "are\nwritable float32 views of the library's memory (R, G, B, A).");
+    material
         .def_property_readonly(
             "name", [](const Material& m) { return text(m.material->name); }, "The name (str).")
         .def_property_readonly(
@@ -447,27 +423,26 @@ void registerModel(py::module_& module) {
             "dissolve", [](const Material& m) { return m.material->dissolve; },
             [](Material& m, float value) { m.material->dissolve = value; },
             "Opacity: d, else 1 - Tr, else 1.")
-        .def_property_readonly(
-            "diffuse_map", [](const Material& m) { return m.map(m.material->diffusemap); },
-            "map_Kd, or None.")
-        .def_property_readonly(
-            "ambient_map", [](const Material& m) { return m.map(m.material->ambientmap); },
-            "map_Ka, or None.")
-        .def_property_readonly(
-            "specular_map", [](const Material& m) { return m.map(m.material->specularmap); },
-            "map_Ks, or None.")
-        .def_property_readonly(
-            "shininess_map", [](const Material& m) { return m.map(m.material->shininessmap); },
-            "map_Ns, or None.")
-        .def_property_readonly(
-            "alpha_map", [](const Material& m) { return m.map(m.material->alphamap); },
-            "map_d, or None.")
-        .def_property_readonly(
-            "bump_map", [](const Material& m) { return m.map(m.material->bumpmap); },
-            "map_bump, map_Bump or bump, or None.")
         .def("__repr__", [](const Material& m) {
             return "<zel.Material " + std::string(py::repr(text(m.material->name))) + ">";
         });
+    // One property per map of the library's table, named here after its keyword.
+    const struct {
+        const char* keyword;
+        const char* name;
+    } mapNames[] = {{"map_Ka", "ambient_map"},  {"map_Kd", "diffuse_map"},
+                    {"map_Ks", "specular_map"}, {"map_Ns", "shininess_map"},
+                    {"map_d", "alpha_map"},     {"map_bump", "bump_map"}};
+    for (uint32_t index = 0; index < ZEL_MAP_COUNT; index++) {
+        const std::string keyword = zelMapKeyword(index);
+        const auto* named = std::find_if(std::begin(mapNames), std::end(mapNames),
+                                         [&](const auto& map) { return keyword == map.keyword; });
+        if (named == std::end(mapNames))
+            throw std::logic_error("the library's map " + keyword + " has no name in zel.Material");
+        material.def_property_readonly(
+            named->name, [index](const Material& m) { return m.map(index); },
+            (keyword + ", or None.").c_str());
+    }
 
     py::class_<Group>(module, "Group",
                       "A named group of a model's triangles, drawn with one material.")
