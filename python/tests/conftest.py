@@ -16,14 +16,23 @@ ZEL_DUMP = Path(
 )
 
 
+def zel_dump(*arguments):
+    """zel_dump's standard output for `arguments`."""
+    if not ZEL_DUMP.is_file():
+        pytest.fail(f"{ZEL_DUMP} is missing: build the target zel_dump, or set ZEL_DUMP")
+    return subprocess.run([str(ZEL_DUMP), *arguments], capture_output=True, check=True).stdout
+
+
+def c_printed(path, *operations):
+    """The lines the C library prints on standard output while it applies `operations` (zel_dump's
+    names) to the model at `path`, each operation's own text first."""
+    return zel_dump("--printed", os.fspath(path), *operations).decode().splitlines()
+
+
 def c_dump(path, *operations):
     """The model as the C library reads `path` and changes it with `operations` (zel_dump's
     names): {key: [record bytes, ...]} in file order."""
-    if not ZEL_DUMP.is_file():
-        pytest.fail(f"{ZEL_DUMP} is missing: build the target zel_dump, or set ZEL_DUMP")
-    out = subprocess.run(
-        [str(ZEL_DUMP), os.fspath(path), *operations], capture_output=True, check=True
-    ).stdout
+    out = zel_dump(os.fspath(path), *operations)
     records, at = {}, 0
     while at < len(out):
         header_end = out.index(b"\n", at)

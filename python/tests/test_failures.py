@@ -2,6 +2,7 @@
 bad-input matrix of docs/robustness.md, saving, the operations' preconditions, bad arguments;
 and the library's warnings through Python's warnings module."""
 
+import itertools
 import re
 import warnings
 
@@ -9,7 +10,7 @@ import numpy as np
 import pytest
 
 import zel
-from conftest import REPO, c_dump
+from conftest import REPO, c_dump, c_printed, write_case
 
 CASES = REPO / "tests" / "robustness" / "cases"
 TRIANGLE = b"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"
@@ -130,3 +131,49 @@ def test_library_warnings_are_python_warnings(tmp_path, capfd, call, lines):
     assert [str(w.message) for w in caught] == lines
     assert {(w.category, w.filename) for w in caught} == {(zel.ZelWarning, __file__)}
     assert capfd.readouterr() == ("", "")
+
+
+# Models that lack some of what a mode asks for: (OBJ text, MTL libraries, facet normals computed).
+LACKING = [
+    pytest.param(TRIANGLE.decode(), {}, False, id="bare"),
+    pytest.param("v 0 0 0 1 0 0\nv 1 0 0 0 1 0\nv 0 1 0 0 0 1\nf 1 2 3\n", {}, True,
+                 id="facets-colours"),
+    pytest.param(
+        "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 0 1\nvt 0 0\nusemtl red\n"
+        "f 1/1/1 2/1/1 3/1/1\n",
+        {"m.mtl": "newmtl red\nKd 1 0 0\n"}, False, id="normals-texcoords-materials",
+    ),
+]
+FLAGS = {"flat": 1, "smooth": 2, "texture": 4, "materials": 16, "colors": 64}
+
+
+@pytest.mark.parametrize("text, libraries, facets", LACKING)
+def test_mode_warnings_are_the_librarys_lines(tmp_path, text, libraries, facets):
+    # Every mode mesh() and save() can ask for, in turn: the warnings equal, line for line, what
+    # zelMakeMesh and zelWriteOBJ print for the same model and mode.
+    path = write_case(tmp_path, text, libraries)
+    (tmp_path / "out").mkdir()
+    model = zel.load(path)
+    operations = ["facets"] if facets else []
+    if facets:
+        model.compute_facet_normals()
+    python = list(operations)
+    cases = itertools.product(
+        ["mesh", "save"], [None, "flat", "smooth"], [False, True], [False, True], [False, True]
+    )
+    for call, normals, texture, colors, materials in cases:
+        if call == "mesh" and materials:
+            continue
+        mode = FLAGS.get(normals, 0) | FLAGS["texture"] * texture | FLAGS["colors"] * colors
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always")
+            if call == "mesh":
+                model.mesh(normals=normals, texture=texture, colors=colors)
+                operations.append(f"mesh={mode}")
+            else:
+                model.save(tmp_path / "out" / "py.obj", normals=normals, texture=texture,
+                           materials=materials, colors=colors)
+                mode |= FLAGS["materials"] * materials
+                operations.append(f"write={mode}:{tmp_path / 'out' / 'c.obj'}")
+        python += [operations[-1]] + [str(w.message) for w in caught]
+    assert python == c_printed(path, *operations)

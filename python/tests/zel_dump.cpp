@@ -1,11 +1,16 @@
 // The C side of the Python package's differential tests: loads an OBJ file with zelLoadOBJ, applies
 // the operations named after it in order, and writes what the model holds to standard output.
 //
-//     zel_dump FILE [OPERATION...]
+//     zel_dump [--printed] FILE [OPERATION...]
 //
-// Operations: facets, smooth=ANGLE, planar, sphere, weld=EPSILON, fit, flip, scale=FACTOR, and
-// save=PATH (zelSaveOBJ with ZEL_NONE; a failure is written as a record save-error, its message).
-// The output is a list of records, each "<key> <bytes>\n" followed by that many raw bytes:
+// Operations: facets, smooth=ANGLE, planar, sphere, weld=EPSILON, fit, flip, scale=FACTOR,
+// save=PATH (zelSaveOBJ with ZEL_NONE; a failure is written as a record save-error, its message),
+// mesh=MODE (zelMakeMesh, the mesh then freed) and write=MODE:PATH (zelWriteOBJ); MODE is a number
+// of ZEL_* flags.
+//
+// With --printed, standard output holds only what the library prints while the operations run,
+// each operation's own text on a line before it, and no records. Otherwise the output is a list
+// of records, each "<key> <bytes>\n" followed by that many raw bytes:
 //   error            "<line>\n<message>" when the load fails (and nothing else)
 //   path, mtllib     the strings (mtllib only when set)
 //   vertices colors normals texcoords facetnorms
@@ -43,8 +48,13 @@ bool apply(ZelModel* model, const std::string& operation) {
     const std::string name = operation.substr(0, equals);
     const std::string argument = equals == std::string::npos ? "" : operation.substr(equals + 1);
     const float value = std::strtof(argument.c_str(), nullptr);
+    const uint32_t mode = static_cast<uint32_t>(std::strtoul(argument.c_str(), nullptr, 10));
     ZelError error;
-    if (name == "save") {
+    if (name == "mesh")
+        zelFreeMesh(zelMakeMesh(model, mode));
+    else if (name == "write" && argument.find(':') != std::string::npos)
+        zelWriteOBJ(model, argument.substr(argument.find(':') + 1).c_str(), mode);
+    else if (name == "save") {
         if (!zelSaveOBJ(model, argument.c_str(), ZEL_NONE, &error))
             record("save-error", error.message, std::strlen(error.message));
     } else if (name == "facets")
@@ -71,24 +81,32 @@ bool apply(ZelModel* model, const std::string& operation) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: zel_dump FILE [OPERATION...]\n");
+    const bool printed = argc > 1 && std::strcmp(argv[1], "--printed") == 0;
+    const int file = printed ? 2 : 1;
+    if (argc <= file) {
+        std::fprintf(stderr, "usage: zel_dump [--printed] FILE [OPERATION...]\n");
         return 2;
     }
     ZelLoadOptions options{};
     options.quiet = 1;
     ZelError error;
-    ZelModel* model = zelLoadOBJ(argv[1], &options, &error);
+    ZelModel* model = zelLoadOBJ(argv[file], &options, &error);
     if (!model) {
         std::string failure = std::to_string(error.line) + "\n" + error.message;
         record("error", failure.data(), failure.size());
         return 0;
     }
-    for (int i = 2; i < argc; i++)
+    for (int i = file + 1; i < argc; i++) {
+        if (printed) std::printf("%s\n", argv[i]);
         if (!apply(model, argv[i])) {
             std::fprintf(stderr, "zel_dump: unknown operation \"%s\"\n", argv[i]);
             return 2;
         }
+    }
+    if (printed) {
+        zelFreeModel(model);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
 
     text("path", model->path);
     if (model->mtllib) text("mtllib", model->mtllib);
