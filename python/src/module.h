@@ -94,7 +94,9 @@ py::list materialList(const std::shared_ptr<const void>& keep, ZelMaterial* mate
 // A zel.Model owning `model` (not NULL), which it frees also when it throws (model.cpp).
 py::object modelObject(ZelModel* model);
 
-// A zel.Mesh made of `model` under `mode`, without the GIL (mesh.cpp).
+// A zel.Mesh made of `model` under `mode` (already checked) by zelBuildMesh, without the GIL; a
+// model it cannot mesh raises ValueError with its message, memory it cannot have MemoryError
+// (mesh.cpp).
 py::object makeMesh(const ZelModel* model, uint32_t mode);
 
 // ---- Registration, in the order module.cpp calls them
