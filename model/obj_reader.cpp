@@ -501,6 +501,7 @@ public:
              const FillLimits& limits, FillReport& out)
         : in_(in), index_(index), limits_(limits), out_(out), state_(state),
           colors_(index.model->colors) {
+        ZEL_ASSERT(limits.wellMade());
         current_ = state.group == kNoGroup ? nullptr : slotsOf(state.group);
     }
 
