@@ -231,6 +231,13 @@ enum class Step { Done, General, Overflow, Failed };
 
 enum class Keyword { Vertex, Normal, TexCoord, OtherV, Face, Group, Object, UseMaterial, Library, Other };
 
+// The keywords of elements index the counting scan's element counts.
+constexpr size_t kElementKinds = 3;
+static_assert(static_cast<size_t>(Keyword::Vertex) < kElementKinds &&
+                  static_cast<size_t>(Keyword::Normal) < kElementKinds &&
+                  static_cast<size_t>(Keyword::TexCoord) < kElementKinds,
+              "Vertex, Normal and TexCoord come first");
+
 // The statement a keyword starts: decided by its first character, and for "v" by its second too;
 // the rest of the keyword is not looked at.
 Keyword keywordOf(const char* word, size_t length) {
@@ -437,6 +444,7 @@ public:
 
     bool colorFound() const { return colors_; }
     ZEL_HOT Step element(Keyword kind, bool color) {
+        ZEL_ASSERT(kind == Keyword::Vertex || kind == Keyword::Normal || kind == Keyword::TexCoord);
         elements_[static_cast<int>(kind)]++;
         colors_ |= color;
         return Step::Done;
@@ -483,7 +491,7 @@ private:
     }
 
     CountReport& out_;
-    uint64_t elements_[3] = {};
+    uint64_t elements_[kElementKinds] = {};  // by Keyword
     uint64_t triangles_ = 0;
     bool colors_ = false;
     uint32_t current_ = 0;                                // the entry of out_.groups
