@@ -34,11 +34,12 @@ inline bool readable(const char* p, const char* end, size_t n) {
 
 // What each kernel reads from its position on. leadingDigits and digitsAt: one 8-byte load;
 // digitBits: two of 16. plainInt: a sign, eight digits, a ninth and the byte after it.
-// quickDecimal: a sign, eight digits, the point, eight more and the byte after them.
+// quickDecimal: a sign, eight digits, the point and eight bytes after it (the byte after the
+// number is read only when it has at most eight digits, so it lies among those).
 constexpr size_t kDigitRunBytes = 8;
 constexpr size_t kDigitBitsBytes = 32;
 constexpr size_t kPlainIntBytes = 1 + kDigitRunBytes + 2;
-constexpr size_t kQuickDecimalBytes = 1 + kDigitRunBytes + 1 + kDigitRunBytes + 1;
+constexpr size_t kQuickDecimalBytes = 1 + kDigitRunBytes + 1 + kDigitRunBytes;
 
 // The number of decimal digits that begin the 8 bytes at p (8 when all are).
 ZEL_HOT size_t leadingDigits(const char* p, const char* end) {
