@@ -83,13 +83,14 @@ ZEL_HOT uint64_t digitsValue(uint64_t chunk) {
 }
 
 // The value of the `count` (1 to 8) bytes at p, which must all be decimal digits.
-ZEL_HOT uint32_t digitsAt(const char* p, const char* end, size_t count) {
+ZEL_HOT uint32_t digitsAt(const char* p, const char* end, unsigned count) {
     ZEL_ASSERT(readable(p, end, kDigitRunBytes));
     ZEL_ASSERT(count >= 1 && count <= 8);
     uint64_t chunk;
     std::memcpy(&chunk, p, 8);
+    chunk -= 0x3030303030303030u;
     // Zero digits shifted in ahead of the number.
-    return static_cast<uint32_t>(digitsValue((chunk & 0x0F0F0F0F0F0F0F0Fu) << (8 * (8 - count))));
+    return static_cast<uint32_t>(digitsValue(chunk << (8 * (8 - count))));
 }
 
 // The int that "%d" stores for a magnitude saturated at 2^63 + 1: converted as a long, as strtol
@@ -128,7 +129,7 @@ ZEL_HOT const char* plainInt(const char* p, const char* end, int* value) {
     }
     if (run == 0) return nullptr;
     if (kValue) {
-        uint32_t magnitude = digitsAt(p, end, run < 8 ? run : 8);
+        uint32_t magnitude = digitsAt(p, end, run < 8 ? static_cast<unsigned>(run) : 8);
         if (run == 9) magnitude = magnitude * 10 + static_cast<uint32_t>(p[8] - '0');
         *value = negative ? -static_cast<int>(magnitude) : static_cast<int>(magnitude);
     }
@@ -179,14 +180,14 @@ ZEL_HOT bool quickDecimal(const char*& p, const char* end, float* value) {
         }
     }
     size_t whole = leadingDigits(q, end);
-    uint64_t significand = whole ? digitsAt(q, end, whole == 8 ? 8 : whole) : 0;
+    uint64_t significand = whole ? digitsAt(q, end, static_cast<unsigned>(whole)) : 0;
     q += whole;
     size_t fraction = 0;
     if (*q == '.') {
         fraction = leadingDigits(++q, end);
         if (fraction)
             significand = significand * kScales[fraction > 8 ? 8 : fraction] +
-                          digitsAt(q, end, fraction == 8 ? 8 : fraction);
+                          digitsAt(q, end, static_cast<unsigned>(fraction));
         q += fraction;
     }
     size_t digits = whole + fraction;

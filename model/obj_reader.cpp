@@ -863,7 +863,8 @@ Step RangeScan<Sink>::quickRun(uint64_t stop, uint64_t* at, bool* took) {
             return step;
         }
         p = source.p;
-        while (p < limit && isSpace(static_cast<unsigned char>(*p))) ++p;
+        ZEL_ASSERT(p < in_.heldEnd());  // within kQuickBytes of a keyword before the limit
+        while (isSpace(static_cast<unsigned char>(*p)) && p < limit) ++p;
     }
     in_.advanceTo(p);
     *took = p != start;

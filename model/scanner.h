@@ -310,7 +310,7 @@ ZEL_HOT int scanInt(Window& in, int* value) {
     size_t run = readable(p, end, kDigitRunBytes) ? leadingDigits(p, end) : 0;
     if (run > 0 && run < 8) {
         // The whole number is in one 8-byte load.
-        if (value) magnitude = digitsAt(p, end, run);
+        if (value) magnitude = digitsAt(p, end, static_cast<unsigned>(run));
         p += run;
     } else if (value) {
         while (p < end && isDigit(static_cast<unsigned char>(*p)))
