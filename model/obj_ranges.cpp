@@ -471,11 +471,13 @@ Status RangeReader::fill() {
                       truth, exact, &report);
             redone = true;
         }
-        // Ranges follow one another in file order, each from where the one before ended.
-        ZEL_ASSERT(report.first == expected && report.next >= report.first);
         for (const std::string& line : report.warnings) warn(options_, line);
         if (!report.failure.ok) return report.failure;
         if (report.ioError) return readError();
+        // Ranges follow one another in file order, each from where the one before ended. (Not
+        // said of a failed range: the line number of its failure was found by a scan of the input
+        // that leaves its scanner's place unknown.)
+        ZEL_ASSERT(report.first == expected && report.next >= report.first);
         for (const auto& set : report.materials)
             index_.groups[set.first]->material = set.second == kInherited ? material : set.second;
         if (report.material != kInherited) material = report.material;
