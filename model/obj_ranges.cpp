@@ -13,6 +13,10 @@
 // into the window they assign it, so that a wrong guess cannot touch another range's slots. The
 // true scans tile the arrays and write every slot they use whole, and scans done again come after
 // all first runs, so every slot ends with its true value.
+//
+// The counting reports are taken in file order (RangeReader::takeReport): a range's material
+// libraries are read as its "mtllib" lines come, the warnings of the load flags wait in
+// FlagWarnings until the read knows how far it goes, and the range gets its fill plan.
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -22,6 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <numeric>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -55,6 +60,7 @@ std::vector<uint64_t> rangeStarts(const Input& input, uint64_t rangeSize) {
             start = in.offset();
         }
         if (start >= input.size) break;
+        ZEL_ASSERT(start > starts.back());
         starts.push_back(start);
         if (UINT64_MAX - at < rangeSize) break;
     }
@@ -111,11 +117,80 @@ void* zeroedArray(size_t count, size_t size) {
     return array;
 }
 
+// Prints a warning line, or hands it to the caller's callback.
+void warn(const ReadOptions& options, const std::string& line) {
+    if (options.warn)
+        options.warn(line);
+    else
+        std::fputs(line.c_str(), stdout);
+}
+
+// The warnings of the load flags, delivered in file order: a library that cannot be read, and the
+// first line of each unknown keyword (its line number found once all are known). A read that
+// fails delivers those before the failure's statement, as the one-thread read has met them.
+class FlagWarnings {
+public:
+    FlagWarnings(const char* path, const Input& input, const ReadOptions& options)
+        : path_(path), input_(input), options_(options) {}
+
+    // The keywords a range skipped, each kept the first time it is met.
+    void unknownKeywords(std::vector<CountReport::Unknown>& keywords) {
+        for (CountReport::Unknown& keyword : keywords)
+            if (unknown_.insert(keyword.keyword).second)
+                pending_.push_back({keyword.offset, {}, std::move(keyword.keyword)});
+    }
+    // The line for a library that cannot be read, whose "mtllib" is at `offset`.
+    void missingLibrary(uint64_t offset, std::string line) {
+        pending_.push_back({offset, std::move(line), {}});
+    }
+    // Delivers those before `before`, in file order, and drops the rest.
+    void deliver(uint64_t before);
+
+private:
+    struct Pending {
+        uint64_t offset;
+        std::string line;     // the whole line, or
+        std::string keyword;  // an unknown keyword
+    };
+
+    const char* path_;
+    const Input& input_;
+    const ReadOptions& options_;
+    std::vector<Pending> pending_;
+    std::unordered_set<std::string> unknown_;
+};
+
+void FlagWarnings::deliver(uint64_t before) {
+    std::stable_sort(pending_.begin(), pending_.end(),
+                     [](const Pending& a, const Pending& b) { return a.offset < b.offset; });
+    while (!pending_.empty() && pending_.back().offset >= before) pending_.pop_back();
+    std::vector<uint64_t> offsets;
+    for (const Pending& p : pending_)
+        if (!p.keyword.empty()) offsets.push_back(p.offset);
+    std::vector<uint32_t> lines = linesOf(input_, offsets);
+    size_t next = 0;
+    for (const Pending& p : pending_) {
+        if (p.keyword.empty()) {
+            warn(options_, p.line);
+            continue;
+        }
+        warn(options_,
+             failure(Stream::Out,
+                     "zelReadOBJ() warning: \"%s\" line %u: unknown keyword \"%s\", lines "
+                     "starting with it skipped.\n",
+                     path_, lines[next++], p.keyword.c_str())
+                 .message);
+    }
+}
+
+// The counts the filling scan of a range starts from, and their totals.
+enum Count { kVertices, kNormals, kTexcoords, kTriangles, kCounts };
+
 // What the filling scan of a range is told: where it begins, the state it begins in and the
 // slots it may use, all taken from the counting scan.
 struct FillPlan {
     uint64_t first = 0;
-    uint64_t counts[4] = {};  // vertices, normals, texture coordinates, triangles before it
+    uint64_t counts[kCounts] = {};  // before it
     uint32_t group = 0;
     std::unordered_map<uint32_t, GroupSlots> groups;  // each group's window in its triangle list
 };
@@ -132,6 +207,10 @@ public:
 
 private:
     Status count();
+    Status takeReport(size_t range, CountReport& report, FlagWarnings& warnings);
+    Status loadLibraries(const CountReport& report, FlagWarnings& warnings);
+    void planFill(size_t range, const CountReport& report);
+    Status setCounts();
     Status allocate();
     Status fill();
     uint64_t stop(size_t range) const {
@@ -140,12 +219,6 @@ private:
     uint32_t addGroup(const std::string& name);
     Status readError() const {
         return failure(Stream::Err, "zelReadOBJ() failed: error reading \"%s\".\n", path_);
-    }
-    void warn(const std::string& line) const {
-        if (options_.warn)
-            options_.warn(line);
-        else
-            std::fputs(line.c_str(), stdout);
     }
 
     const char* path_;
@@ -157,6 +230,8 @@ private:
     ModelIndex index_;
     std::vector<FillPlan> plans_;
     std::vector<uint64_t> counted_;  // triangles per group id
+    uint64_t totals_[kCounts] = {};  // of the ranges taken so far
+    uint32_t current_ = 0;           // the group current where they end
     bool colors_ = false;            // a vertex gives a colour
 };
 
@@ -200,114 +275,114 @@ Status RangeReader::read(ZelModel** out) {
     return status;
 }
 
+// Counts every range, each from its guessed start, and takes the reports in file order; a range
+// whose guess was wrong is counted again from where the range before it ended.
 Status RangeReader::count() {
     std::vector<CountReport> reports(starts_.size());
     workers_->run(reports.size(), [&](size_t range, std::vector<char>* buffer) {
         countRange(input_, buffer, options_.flags, starts_[range], stop(range), &reports[range]);
     });
 
-    // The warnings of the load flags, in file order: a library that cannot be read, and the first
-    // line of each unknown keyword (its line number found once all are known). A read that fails
-    // delivers those before the failure's statement, as the one-thread read has met them.
-    struct Pending {
-        uint64_t offset;
-        std::string line;     // the whole line, or
-        std::string keyword;  // an unknown keyword
-    };
-    std::vector<Pending> pending;
-    std::unordered_set<std::string> unknown;
-    auto deliver = [&](uint64_t before) {
-        std::stable_sort(pending.begin(), pending.end(),
-                         [](const Pending& a, const Pending& b) { return a.offset < b.offset; });
-        while (!pending.empty() && pending.back().offset >= before) pending.pop_back();
-        std::vector<uint64_t> offsets;
-        for (const Pending& p : pending)
-            if (!p.keyword.empty()) offsets.push_back(p.offset);
-        std::vector<uint32_t> lines = linesOf(input_, offsets);
-        size_t next = 0;
-        for (const Pending& p : pending) {
-            if (p.keyword.empty()) {
-                warn(p.line);
-                continue;
-            }
-            warn(failure(Stream::Out,
-                         "zelReadOBJ() warning: \"%s\" line %u: unknown keyword \"%s\", lines "
-                         "starting with it skipped.\n",
-                         path_, lines[next++], p.keyword.c_str())
-                     .message);
-        }
-    };
-
+    FlagWarnings warnings(path_, input_, options_);
     addGroup("default");
-    uint64_t totals[4] = {};
     counted_.assign(1, 0);
-    uint32_t current = 0;
-    uint64_t expected = reports.empty() ? 0 : reports[0].first;
     plans_.resize(reports.size());
+    uint64_t expected = reports.empty() ? 0 : reports[0].first;
     for (size_t range = 0; range < reports.size(); range++) {
         CountReport& report = reports[range];
         if (report.first != expected) {
             report = CountReport{};
             countRange(input_, workers_->mine(), options_.flags, expected, stop(range), &report);
         }
-        for (CountReport::Unknown& keyword : report.unknown)
-            if (unknown.insert(keyword.keyword).second)
-                pending.push_back({keyword.offset, {}, std::move(keyword.keyword)});
-        for (const CountReport::Library& library : report.libraries) {
-            std::free(model_->mtllib);
-            model_->mtllib = nullptr;
-            model_->mtllib = copyString(library.name.c_str());
-            Status status = readMTL(model_, model_->mtllib, options_.libraries);
-            if (status.ok) continue;
-            if (options_.flags & ZEL_LOAD_MISSING_LIBRARIES) {
-                pending.push_back({library.offset, missingLibraryWarning(model_, library.name), {}});
-                continue;
-            }
-            deliver(library.offset);
-            status.line = lineOf(input_, library.offset);
-            return status;
-        }
-        if (report.ioError) {
-            deliver(UINT64_MAX);
-            return readError();
-        }
-        if (!report.failure.ok) {
-            deliver(report.next);
-            return report.failure;
-        }
-        colors_ |= report.colors;
-
-        FillPlan& plan = plans_[range];
-        plan.first = report.first;
-        std::copy(totals, totals + 4, plan.counts);
-        plan.group = current;
-        std::vector<uint32_t> ids(report.groups.size());
-        for (size_t entry = 0; entry < ids.size(); entry++) {
-            ids[entry] = entry == 0 ? current : addGroup(report.groups[entry].first);
-            counted_.resize(index_.groups.size());
-            uint64_t triangles = report.groups[entry].second;
-            if (triangles == 0) continue;
-            GroupSlots& window = plan.groups[ids[entry]];
-            if (window.limit == 0) window.next = static_cast<uint32_t>(counted_[ids[entry]]);
-            counted_[ids[entry]] += triangles;
-            window.limit = static_cast<uint32_t>(counted_[ids[entry]]);
-        }
-        current = ids[report.current];
-        totals[0] += report.vertices;
-        totals[1] += report.normals;
-        totals[2] += report.texcoords;
-        totals[3] += report.triangles;
+        ZEL_ASSERT(report.first == expected && report.next >= report.first);
+        Status status = takeReport(range, report, warnings);
+        if (!status.ok) return status;
         expected = report.next;
     }
-    deliver(UINT64_MAX);
-    for (uint64_t total : totals)
+    warnings.deliver(UINT64_MAX);
+    return setCounts();
+}
+
+// Takes the report of a range, the ranges before it taken: its warnings and libraries, its
+// failure, then its counts.
+Status RangeReader::takeReport(size_t range, CountReport& report, FlagWarnings& warnings) {
+    warnings.unknownKeywords(report.unknown);
+    Status status = loadLibraries(report, warnings);
+    if (!status.ok) return status;
+    if (report.ioError) {
+        warnings.deliver(UINT64_MAX);
+        return readError();
+    }
+    if (!report.failure.ok) {
+        warnings.deliver(report.next);
+        return report.failure;
+    }
+    colors_ |= report.colors;
+    planFill(range, report);
+    return Status{};
+}
+
+// Reads the material libraries a range names, in file order, each replacing the model's mtllib.
+// One that cannot be read is a warning under ZEL_LOAD_MISSING_LIBRARIES, and otherwise the read's
+// failure, on the line of its "mtllib".
+Status RangeReader::loadLibraries(const CountReport& report, FlagWarnings& warnings) {
+    for (const CountReport::Library& library : report.libraries) {
+        std::free(model_->mtllib);
+        model_->mtllib = nullptr;
+        model_->mtllib = copyString(library.name.c_str());
+        Status status = readMTL(model_, model_->mtllib, options_.libraries);
+        if (status.ok) continue;
+        if (options_.flags & ZEL_LOAD_MISSING_LIBRARIES) {
+            warnings.missingLibrary(library.offset, missingLibraryWarning(model_, library.name));
+            continue;
+        }
+        warnings.deliver(library.offset);
+        status.line = lineOf(input_, library.offset);
+        return status;
+    }
+    return Status{};
+}
+
+// The fill plan of a range from its counts and the totals before it: its start, its state there
+// and its window in the triangle list of every group it adds to; then the totals move on.
+void RangeReader::planFill(size_t range, const CountReport& report) {
+    FillPlan& plan = plans_[range];
+    plan.first = report.first;
+    std::copy(totals_, totals_ + kCounts, plan.counts);
+    plan.group = current_;
+    std::vector<uint32_t> ids(report.groups.size());
+    uint64_t grouped = 0;
+    for (size_t entry = 0; entry < ids.size(); entry++) {
+        ids[entry] = entry == 0 ? current_ : addGroup(report.groups[entry].first);
+        counted_.resize(index_.groups.size());
+        uint64_t triangles = report.groups[entry].second;
+        grouped += triangles;
+        if (triangles == 0) continue;
+        GroupSlots& window = plan.groups[ids[entry]];
+        if (window.limit == 0) window.next = static_cast<uint32_t>(counted_[ids[entry]]);
+        counted_[ids[entry]] += triangles;
+        window.limit = static_cast<uint32_t>(counted_[ids[entry]]);
+    }
+    ZEL_ASSERT(grouped == report.triangles);  // every triangle counted goes to one group
+    current_ = ids[report.current];
+    totals_[kVertices] += report.vertices;
+    totals_[kNormals] += report.normals;
+    totals_[kTexcoords] += report.texcoords;
+    totals_[kTriangles] += report.triangles;
+}
+
+// The model's counts from the totals, once every range is taken.
+Status RangeReader::setCounts() {
+    ZEL_ASSERT(std::accumulate(counted_.begin(), counted_.end(), uint64_t{0}) ==
+               totals_[kTriangles]);
+    for (uint64_t total : totals_)
         if (total >= UINT32_MAX)
             return failure(Stream::Err, "zelReadOBJ() failed: \"%s\" holds too many elements.\n",
                            path_);
-    model_->vertexcount = static_cast<uint32_t>(totals[0]);
-    model_->normalcount = static_cast<uint32_t>(totals[1]);
-    model_->texcoordcount = static_cast<uint32_t>(totals[2]);
-    model_->trianglecount = static_cast<uint32_t>(totals[3]);
+    model_->vertexcount = static_cast<uint32_t>(totals_[kVertices]);
+    model_->normalcount = static_cast<uint32_t>(totals_[kNormals]);
+    model_->texcoordcount = static_cast<uint32_t>(totals_[kTexcoords]);
+    model_->trianglecount = static_cast<uint32_t>(totals_[kTriangles]);
     for (uint32_t i = 0; i < model_->materialcount; i++)
         index_.materials.emplace(model_->materials[i].name, i);  // keeps the first of equal names
     return Status{};
@@ -346,30 +421,27 @@ Status RangeReader::allocate() {
 }
 
 FillState stateOf(const FillPlan& plan) {
-    return FillState{static_cast<uint32_t>(plan.counts[0] + 1),
-                     static_cast<uint32_t>(plan.counts[1] + 1),
-                     static_cast<uint32_t>(plan.counts[2] + 1),
-                     static_cast<uint32_t>(plan.counts[3]), plan.group};
+    return FillState{static_cast<uint32_t>(plan.counts[kVertices] + 1),
+                     static_cast<uint32_t>(plan.counts[kNormals] + 1),
+                     static_cast<uint32_t>(plan.counts[kTexcoords] + 1),
+                     static_cast<uint32_t>(plan.counts[kTriangles]), plan.group};
 }
 
 Status RangeReader::fill() {
     ZelModel* m = model_;
     const size_t ranges = plans_.size();
     std::vector<uint32_t> stored(index_.groups.size(), 0);
-    FillLimits exact;
-    exact.end = FillState{m->vertexcount + 1, m->normalcount + 1, m->texcoordcount + 1,
-                          m->trianglecount, 0};
-    exact.stored = &stored;
+    const FillLimits exact = FillLimits::exact(FillState{m->vertexcount + 1, m->normalcount + 1,
+                                                         m->texcoordcount + 1, m->trianglecount, 0},
+                                               &stored);
 
     // First runs: with one range its state is known, so it is the exact scan; with more, each
     // range is confined to its window.
     std::vector<FillReport> reports(ranges);
     std::vector<FillLimits> limits(ranges, exact);
-    for (size_t range = 0; ranges > 1 && range < ranges; range++) {
-        limits[range].guess = true;
-        limits[range].groups = &plans_[range].groups;
-        if (range + 1 < ranges) limits[range].end = stateOf(plans_[range + 1]);
-    }
+    for (size_t range = 0; ranges > 1 && range < ranges; range++)
+        limits[range] = FillLimits::guessed(
+            range + 1 < ranges ? stateOf(plans_[range + 1]) : exact.end, &plans_[range].groups);
     auto fillStop = [&](size_t range) {
         return range + 1 < ranges ? plans_[range + 1].first : UINT64_MAX;
     };
@@ -399,21 +471,33 @@ Status RangeReader::fill() {
                       truth, exact, &report);
             redone = true;
         }
-        for (const std::string& line : report.warnings) warn(line);
+        for (const std::string& line : report.warnings) warn(options_, line);
         if (!report.failure.ok) return report.failure;
         if (report.ioError) return readError();
+        // Ranges follow one another in file order, each from where the one before ended. (Not
+        // said of a failed range: the line number of its failure was found by a scan of the input
+        // that leaves its scanner's place unknown.)
+        ZEL_ASSERT(report.first == expected && report.next >= report.first);
         for (const auto& set : report.materials)
             index_.groups[set.first]->material = set.second == kInherited ? material : set.second;
         if (report.material != kInherited) material = report.material;
+        uint64_t listed = 0;
         for (const auto& entry : report.stored) {
             stored[entry.first] += entry.second;
             shift(entry.first, entry.second);
+            listed += entry.second;
+            ZEL_ASSERT(stored[entry.first] <= index_.capacity[entry.first]);
         }
+        // Every triangle stored is in one group's list.
+        ZEL_ASSERT(listed == report.end.triangle - truth.triangle);
         for (const auto& window : plans_[range].groups)
             shift(window.first, -int64_t{window.second.limit - window.second.next});
         truth = report.end;
         expected = report.next;
     }
+
+    ZEL_ASSERT(truth.vertex <= exact.end.vertex && truth.normal <= exact.end.normal &&
+               truth.texcoord <= exact.end.texcoord && truth.triangle <= exact.end.triangle);
 
     // Vertex, normal and texture-coordinate slots the true scans did not reach are part of the
     // model all the same (its counts are the counting scan's) and may hold what a wrong guess

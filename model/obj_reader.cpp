@@ -1,15 +1,13 @@
 // The OBJ reader's scans: a counting scan sizes every array exactly, a filling scan stores the
 // data. Each runs over one byte range from a given state (obj_scan.h); obj_ranges.cpp puts ranges
-// together, and one range over the whole input is the one-thread reader.
+// together, and one range over the whole input is the one-thread reader. The entry points that
+// lead here are in obj_load.cpp.
 //
 // Every statement is read in one place (RangeScan::element, face, ...), which both scans share: it
 // reads from a source (the bytes held, for statements written as exporters write them, or the
 // scanner, for everything) and hands what it read to a sink (CountSink or FillSink).
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unordered_map>
@@ -107,69 +105,50 @@ struct LocalSlots {
     uint32_t first = 0, next = 0, limit = 0;
 };
 
-// What the quick paths may read ahead of a statement, and the most references they take.
+// What the quick paths may read from a statement's keyword on, and the most references they take.
 constexpr size_t kQuickBytes = 256;
 constexpr size_t kQuickReferences = 32;
 
-// A number as exporters write it in a reference: an optional sign and one to nine digits. Returns
-// the position after it, or null for anything else; stores the value when kValue. Needs 16
-// readable bytes at p.
-template <bool kValue>
-ZEL_HOT const char* plainInt(const char* p, int* value) {
-    bool negative = false;
-    if (!isDigit(static_cast<unsigned char>(*p))) {
-        if (*p != '-' && *p != '+') return nullptr;
-        negative = *p++ == '-';
-    }
-    size_t run = leadingDigits(p);
-    if (run == 8 && isDigit(static_cast<unsigned char>(p[8]))) {
-        if (isDigit(static_cast<unsigned char>(p[9]))) return nullptr;
-        run = 9;
-    }
-    if (run == 0) return nullptr;
-    if (kValue) {
-        uint32_t magnitude = static_cast<uint32_t>(eightDigits(p, run < 8 ? run : 8));
-        if (run == 9) magnitude = magnitude * 10 + static_cast<uint32_t>(p[8] - '0');
-        *value = negative ? -static_cast<int>(magnitude) : static_cast<int>(magnitude);
-    }
-    return p + run;
-}
+// What plainReference reads from its position on: its digit bits, or three plainInt numbers with a
+// separator after each of the first two.
+constexpr size_t kPlainReferenceBytes = 3 * kPlainIntBytes;
+static_assert(kPlainReferenceBytes >= kDigitBitsBytes, "the digit bits are read within it");
 
 // A reference as exporters write it: plainInt numbers in exactly the face's form ("1", "1/2",
 // "1/2/3" or "1//2"). Returns the position after it, or null; stores into `ref` when kValue.
-// Needs 16 readable bytes after the reference.
 template <bool kValue>
-ZEL_HOT const char* plainReference(const char* p, Form form, Reference* ref) {
+ZEL_HOT const char* plainReference(const char* p, const char* end, Form form, Reference* ref) {
+    ZEL_ASSERT(readable(p, end, kPlainReferenceBytes));
     if (form == Form::VertexTextureNormal) {
         // Unsigned numbers of up to eight digits, their ends found all at once.
-        uint64_t others = ~uint64_t{digitBits(p)};  // bits from 32 on stand for what is beyond
+        uint64_t others = ~uint64_t{digitBits(p, end)};  // bits from 32 on stand for what is beyond
         unsigned first = static_cast<unsigned>(__builtin_ctzll(others));
         others &= others - 1;
         unsigned second = static_cast<unsigned>(__builtin_ctzll(others));
         others &= others - 1;
-        unsigned end = static_cast<unsigned>(__builtin_ctzll(others));
-        if (first - 1 < 8 && second - first - 2 < 8 && end - second - 2 < 8 && p[first] == '/' &&
+        unsigned last = static_cast<unsigned>(__builtin_ctzll(others));
+        if (first - 1 < 8 && second - first - 2 < 8 && last - second - 2 < 8 && p[first] == '/' &&
             p[second] == '/') {
             if (kValue) {
-                ref->v = static_cast<int>(digitsAt(p, first));
-                ref->t = static_cast<int>(digitsAt(p + first + 1, second - first - 1));
-                ref->n = static_cast<int>(digitsAt(p + second + 1, end - second - 1));
+                ref->v = static_cast<int>(digitsAt(p, end, first));
+                ref->t = static_cast<int>(digitsAt(p + first + 1, end, second - first - 1));
+                ref->n = static_cast<int>(digitsAt(p + second + 1, end, last - second - 1));
             }
-            return p + end;
+            return p + last;
         }
     }
-    p = plainInt<kValue>(p, &ref->v);
+    p = plainInt<kValue>(p, end, &ref->v);
     if (!p) return nullptr;
     switch (form) {
         case Form::Vertex:
             return p;
         case Form::VertexNormal:
-            return p[0] == '/' && p[1] == '/' ? plainInt<kValue>(p + 2, &ref->n) : nullptr;
+            return p[0] == '/' && p[1] == '/' ? plainInt<kValue>(p + 2, end, &ref->n) : nullptr;
         case Form::VertexTexture:
-            return *p == '/' ? plainInt<kValue>(p + 1, &ref->t) : nullptr;
+            return *p == '/' ? plainInt<kValue>(p + 1, end, &ref->t) : nullptr;
         case Form::VertexTextureNormal:
-            p = *p == '/' ? plainInt<kValue>(p + 1, &ref->t) : nullptr;
-            return p && *p == '/' ? plainInt<kValue>(p + 1, &ref->n) : nullptr;
+            p = *p == '/' ? plainInt<kValue>(p + 1, end, &ref->t) : nullptr;
+            return p && *p == '/' ? plainInt<kValue>(p + 1, end, &ref->n) : nullptr;
     }
     return nullptr;
 }
@@ -180,8 +159,13 @@ ZEL_HOT bool isBlank(int c) {
     return c <= ' ' && c != '\n' && isSpace(c);
 }
 
-// The common face as exporters write it, read in one sweep from the end of its keyword at p
-// (kQuickBytes readable from the keyword on): a first reference that is a plain one of some form
+// Room kept after the last place a reference may start: the reference, then a blank and the byte
+// after it, which tell whether another reference follows.
+constexpr size_t kReferenceRoom = 48;
+static_assert(kReferenceRoom >= kPlainReferenceBytes + 1, "a reference and the byte after it");
+
+// The common face as exporters write it, read in one sweep from the end of its keyword at p up to
+// `end` (the keyword's kQuickBytes): a first reference that is a plain one of some form
 // and a word of its own, then plain references of that form, the face ending with its line and
 // the next line starting a statement (not a number, a sign or white space). The general reading
 // would take exactly these references, in the form that faceForm finds in the first word: each
@@ -190,24 +174,25 @@ ZEL_HOT bool isBlank(int c) {
 // the last repeated up to three) and returns the start of the next line with their count, or null
 // for any other face.
 template <bool kValues>
-ZEL_HOT const char* quickFace(const char* p, Form* form, Reference* refs, size_t* count) {
-    const char* const window = p - 1 + kQuickBytes - 48;  // room for the reads of one reference
+ZEL_HOT const char* quickFace(const char* p, const char* end, Form* form, Reference* refs,
+                              size_t* count) {
+    const char* const window = end - kReferenceRoom;  // where the last reference may start
     p += *p == ' ';
     while (p <= window && isBlank(static_cast<unsigned char>(*p))) ++p;
     if (p > window) return nullptr;
     Reference ref{};
-    p = plainInt<kValues>(p, &ref.v);
+    p = plainInt<kValues>(p, end, &ref.v);
     if (!p) return nullptr;
     *form = Form::Vertex;
     if (p[0] == '/' && p[1] == '/') {
         *form = Form::VertexNormal;
-        p = plainInt<kValues>(p + 2, &ref.n);
+        p = plainInt<kValues>(p + 2, end, &ref.n);
     } else if (*p == '/') {
         *form = Form::VertexTexture;
-        p = plainInt<kValues>(p + 1, &ref.t);
+        p = plainInt<kValues>(p + 1, end, &ref.t);
         if (p && *p == '/') {
             *form = Form::VertexTextureNormal;
-            p = plainInt<kValues>(p + 1, &ref.n);
+            p = plainInt<kValues>(p + 1, end, &ref.n);
         }
     }
     if (!p || !isSpace(static_cast<unsigned char>(*p))) return nullptr;
@@ -218,6 +203,7 @@ ZEL_HOT const char* quickFace(const char* p, Form* form, Reference* refs, size_t
             refs[n] = ref;
         }
         n++;
+        ZEL_ASSERT(readable(p, end, 2));
         if (p[0] == ' ' && isDigit(static_cast<unsigned char>(p[1]))) {
             ++p;
         } else {
@@ -225,7 +211,7 @@ ZEL_HOT const char* quickFace(const char* p, Form* form, Reference* refs, size_t
             if (p <= window && *p == '\n') break;
         }
         if (p > window) return nullptr;
-        p = plainReference<kValues>(p, *form, &ref);
+        p = plainReference<kValues>(p, end, *form, &ref);
         if (!p) return nullptr;
     }
     int next = static_cast<unsigned char>(p[1]);
@@ -244,6 +230,13 @@ enum class Step { Done, General, Overflow, Failed };
 // ---- What a statement is ------------------------------------------------------------------------
 
 enum class Keyword { Vertex, Normal, TexCoord, OtherV, Face, Group, Object, UseMaterial, Library, Other };
+
+// The keywords of elements index the counting scan's element counts.
+constexpr size_t kElementKinds = 3;
+static_assert(static_cast<size_t>(Keyword::Vertex) < kElementKinds &&
+                  static_cast<size_t>(Keyword::Normal) < kElementKinds &&
+                  static_cast<size_t>(Keyword::TexCoord) < kElementKinds,
+              "Vertex, Normal and TexCoord come first");
 
 // The statement a keyword starts: decided by its first character, and for "v" by its second too;
 // the rest of the keyword is not looked at.
@@ -294,6 +287,10 @@ bool startsNumber(int c) {
 // way exporters write it; at anything else its `plain` turns false, and the statement, of which
 // nothing has been stored, is read again through the general source.
 
+// Room kept after the last place a number may start.
+constexpr size_t kNumberRoom = 32;
+static_assert(kNumberRoom >= kQuickDecimalBytes, "a number's bytes");
+
 class QuickSource {
 public:
     static constexpr bool kQuick = true;
@@ -302,7 +299,7 @@ public:
     QuickSource(const char* keyword, size_t length)
         : p(keyword + length),
           lineBound_(keyword + kQuickBytes),
-          numberBound_(keyword + kQuickBytes - 32) {}
+          numberBound_(keyword + kQuickBytes - kNumberRoom) {}
 
     const char* p;
     bool plain = true;
@@ -319,7 +316,7 @@ public:
                 *ended = true;
                 return i;
             }
-            if (!quickDecimal(p, &values[i])) return notPlain(i);
+            if (!quickDecimal(p, lineBound_, &values[i])) return notPlain(i);
         }
         return n;
     }
@@ -355,7 +352,7 @@ public:
     // A face's references (see quickFace), into `storage` when kValues.
     template <bool kValues>
     ZEL_HOT const Reference* references(Form* form, size_t* count, Reference* storage) {
-        const char* next = quickFace<kValues>(p, form, storage, count);
+        const char* next = quickFace<kValues>(p, lineBound_, form, storage, count);
         if (!next) return notPlain(nullptr);
         p = next;
         return storage;
@@ -369,7 +366,7 @@ private:
     }
 
     const char* lineEnd_ = nullptr;  // the line's end, once lineMayHoldWords found it
-    const char* const lineBound_;    // the last byte a line end is looked for before
+    const char* const lineBound_;    // the end of the bytes readable: a line must end before it
     const char* const numberBound_;  // numbers must start before it (room for one's bytes)
 };
 
@@ -447,6 +444,7 @@ public:
 
     bool colorFound() const { return colors_; }
     ZEL_HOT Step element(Keyword kind, bool color) {
+        ZEL_ASSERT(kind == Keyword::Vertex || kind == Keyword::Normal || kind == Keyword::TexCoord);
         elements_[static_cast<int>(kind)]++;
         colors_ |= color;
         return Step::Done;
@@ -493,7 +491,7 @@ private:
     }
 
     CountReport& out_;
-    uint64_t elements_[3] = {};
+    uint64_t elements_[kElementKinds] = {};  // by Keyword
     uint64_t triangles_ = 0;
     bool colors_ = false;
     uint32_t current_ = 0;                                // the entry of out_.groups
@@ -511,6 +509,7 @@ public:
              const FillLimits& limits, FillReport& out)
         : in_(in), index_(index), limits_(limits), out_(out), state_(state),
           colors_(index.model->colors) {
+        ZEL_ASSERT(limits.wellMade());
         current_ = state.group == kNoGroup ? nullptr : slotsOf(state.group);
     }
 
@@ -851,6 +850,7 @@ Step RangeScan<Sink>::quickRun(uint64_t stop, uint64_t* at, bool* took) {
     const char* const start = p;
     const char* const limit = std::min(in_.heldEnd() - kQuickBytes, in_.heldAt(stop));
     while (p < limit) {
+        ZEL_ASSERT(readable(p, in_.heldEnd(), kQuickBytes));
         const Keyword kind = quickKeyword(p);
         if (kind == Keyword::Other) break;
         QuickSource source(p, kind == Keyword::Vertex || kind == Keyword::Face ? 1 : 2);
@@ -863,6 +863,7 @@ Step RangeScan<Sink>::quickRun(uint64_t stop, uint64_t* at, bool* took) {
             return step;
         }
         p = source.p;
+        ZEL_ASSERT(p < in_.heldEnd());  // within kQuickBytes of a keyword before the limit
         while (isSpace(static_cast<unsigned char>(*p)) && p < limit) ++p;
     }
     in_.advanceTo(p);
@@ -1028,112 +1029,4 @@ std::vector<uint32_t> linesOf(const Input& input, const std::vector<uint64_t>& o
     return lines;
 }
 
-Status readOBJFile(const char* path, const ReadOptions& options, ZelModel** out) {
-    *out = nullptr;
-    Input input;
-    if (!openForReading(path, &input))
-        return failure(Stream::Err, "zelReadOBJ() failed: can't open data file \"%s\".\n", path);
-    Status status = readOBJInput(path, input, options, out);
-    close(input.fd);
-    return status;
-}
-
-Status readOBJMemory(const char* path, const char* data, size_t size, const ReadOptions& options,
-                     ZelModel** out) {
-    Input input;
-    input.data = data;
-    input.size = size;
-    return readOBJInput(path, input, options, out);
-}
-
 }  // namespace zel
-
-ZelModel* zelReadOBJ(const char* path) {
-    ZEL_REQUIRE(path);
-    ZelModel* model = nullptr;
-    zel::Status status =
-        zel::exitOnOutOfMemory("zelReadOBJ", [&] { return zel::readOBJFile(path, &model); });
-    if (!status.ok) zel::exitWith(status);
-    return model;
-}
-
-namespace {
-
-// The reader's options from the caller's. The library callback's bytes are copied, so they need
-// stay valid only for the call. Not-found lines for standard output are held in `held`, to be
-// printed once the load has succeeded: a load that fails prints nothing.
-zel::ReadOptions readOptions(const ZelLoadOptions* options, zel::TextProvider* libraries,
-                             std::vector<std::string>* held) {
-    zel::ReadOptions read;
-    read.warn = [held](const std::string& line) { held->push_back(line); };
-    if (!options) return read;
-    read.threads = options->threads;
-    read.flags = options->flags;
-    read.maxBytes = options->maxbytes;
-    if (options->library) {
-        *libraries = [options](const std::string& path, std::string& text) {
-            const char* data = nullptr;
-            size_t size = 0;
-            if (!options->library(options->user, path.c_str(), &data, &size)) return false;
-            text.assign(data ? data : "", data ? size : 0);
-            return true;
-        };
-        read.libraries = libraries;
-    }
-    if (options->warning) {
-        read.warn = [options](const std::string& line) {
-            std::string message = line;
-            if (!message.empty() && message.back() == '\n') message.pop_back();
-            options->warning(options->user, message.c_str());
-        };
-    } else if (options->quiet) {
-        read.warn = [](const std::string&) {};
-    }
-    return read;
-}
-
-// Reports a load's outcome: the failure into `error`, or the held not-found lines printed.
-ZelModel* finishLoad(const zel::Status& status, ZelModel* model,
-                     const std::vector<std::string>& held, ZelError* error) {
-    if (!status.ok) {
-        zel::fillError(status, error);
-        return nullptr;
-    }
-    for (const std::string& line : held) std::fputs(line.c_str(), stdout);
-    return model;
-}
-
-// Runs a load: read(readOptions) reads into *model. Out of memory anywhere on the way is the
-// load's failure, with nothing left allocated.
-template <class Read>
-ZelModel* load(const char* path, const ZelLoadOptions* options, ZelError* error, Read&& read) {
-    ZelModel* model = nullptr;
-    try {
-        zel::TextProvider libraries;
-        std::vector<std::string> held;
-        zel::Status status = read(readOptions(options, &libraries, &held), &model);
-        return finishLoad(status, model, held, error);
-    } catch (const std::bad_alloc&) {
-        if (model) zelFreeModel(model);
-        zel::fillError(zel::outOfMemory("zelReadOBJ", "reading", path), error);
-        return nullptr;
-    }
-}
-
-}  // namespace
-
-ZelModel* zelLoadOBJ(const char* path, const ZelLoadOptions* options, ZelError* error) {
-    ZEL_REQUIRE(path);
-    return load(path, options, error, [&](const zel::ReadOptions& read, ZelModel** model) {
-        return zel::readOBJFile(path, read, model);
-    });
-}
-
-ZelModel* zelLoadOBJMemory(const char* path, const char* data, size_t size,
-                           const ZelLoadOptions* options, ZelError* error) {
-    ZEL_REQUIRE(path);
-    ZEL_REQUIRE(data || size == 0);
-    return load(path, options, error, [&](const zel::ReadOptions& read, ZelModel** model) {
-        return zel::readOBJMemory(path, data ? data : "", size, read, model);
-    });
-}

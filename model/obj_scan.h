@@ -77,12 +77,29 @@ struct GroupSlots {
 // The slots a range may store into. Exact: everything up to the counts, each group's list from
 // what `stored` holds up to its capacity, and a store beyond is dropped, as the one-thread reader
 // drops what the counting scan made no room for. Guessed: the window that the counting scan
-// assigns the range; a store outside it ends the range as an overflow.
+// assigns the range; a store outside it ends the range as an overflow. Made by exact() or
+// guessed(), which set `stored` or `groups`, the one the kind of limits reads.
 struct FillLimits {
     FillState end;  // the first slots beyond the window (`group` unused)
     bool guess = false;
     const std::unordered_map<uint32_t, GroupSlots>* groups = nullptr;  // guessed windows
     const std::vector<uint32_t>* stored = nullptr;                     // exact: stored so far
+
+    static FillLimits exact(const FillState& beyond, const std::vector<uint32_t>* storedSoFar) {
+        FillLimits limits;
+        limits.end = beyond;
+        limits.stored = storedSoFar;
+        return limits;
+    }
+    static FillLimits guessed(const FillState& beyond, decltype(groups) windows) {
+        FillLimits limits;
+        limits.end = beyond;
+        limits.guess = true;
+        limits.groups = windows;
+        return limits;
+    }
+    // True when the limits hold what their kind reads, and nothing else.
+    bool wellMade() const { return guess ? groups && !stored : stored && !groups; }
 };
 
 // What the filling scan did in a range. Group materials and the not-found lines are left for the

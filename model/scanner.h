@@ -19,17 +19,12 @@
 #include <string>
 #include <vector>
 
+#include "digits.h"
+
 namespace zel {
 
 // Longest word or stored line remainder; buffers that receive them hold one byte more.
 constexpr size_t kMaxToken = 127;
-
-// The hot paths are small functions that must be inlined into the reading loops.
-#define ZEL_HOT inline __attribute__((always_inline))
-
-// White space as the C library's formatted input knows it: blank, \t, \n, \v, \f, \r.
-inline bool isSpace(int c) { return c <= ' ' && (c == ' ' || static_cast<unsigned>(c - '\t') < 5); }
-inline bool isDigit(int c) { return static_cast<unsigned>(c - '0') < 10; }
 
 // The first line feed in [p, end), or null.
 ZEL_HOT const char* findNewline(const char* p, const char* end) {
@@ -270,25 +265,6 @@ struct Window {
     ZEL_HOT int readInt(int* value);
 };
 
-// The int that "%d" stores for a magnitude saturated at 2^63 + 1: converted as a long, as strtol
-// does, then cut to an int as the C library stores it.
-inline int intFromMagnitude(uint64_t magnitude, bool negative) {
-    constexpr uint64_t kLimit = uint64_t{1} << 63;
-    int64_t wide;
-    if (negative)
-        wide = magnitude >= kLimit ? INT64_MIN : -static_cast<int64_t>(magnitude);
-    else
-        wide = magnitude >= kLimit ? INT64_MAX : static_cast<int64_t>(magnitude);
-    return static_cast<int>(static_cast<uint32_t>(static_cast<uint64_t>(wide)));
-}
-
-// Adds one decimal digit to a magnitude that saturates just above 2^63.
-inline uint64_t addDigit(uint64_t magnitude, int digit) {
-    constexpr uint64_t kLimit = uint64_t{1} << 63;
-    if (magnitude > (kLimit - static_cast<uint64_t>(digit)) / 10) return kLimit + 1;
-    return magnitude * 10 + static_cast<uint64_t>(digit);
-}
-
 // Scans a "%d" from any source with peek()/advance()/skipSpace(), with the rules of the scanner:
 // an optional sign, then decimal digits; the value is converted as a long (saturating) and stored
 // as an int, as the C library does. With `value` null the number is only consumed.
@@ -314,120 +290,6 @@ int scanInt(Source& in, int* value) {
     return 1;
 }
 
-
-// The number of decimal digits that begin the 8 bytes at p (8 when all are).
-ZEL_HOT size_t leadingDigits(const char* p) {
-    uint64_t chunk;
-    std::memcpy(&chunk, p, 8);
-    // A byte's high bit ends up set unless it lies in '0'..'9'.
-    uint64_t outside =
-        ((chunk + 0x4646464646464646u) | (chunk - 0x3030303030303030u) | chunk) & 0x8080808080808080u;
-    if (outside == 0) return 8;
-    return static_cast<size_t>(__builtin_ctzll(outside)) / 8;
-}
-
-// Bit i set when p[i] is a decimal digit, for the 32 bytes at p.
-ZEL_HOT uint32_t digitBits(const char* p) {
-#ifdef __SSE2__
-    const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
-    __m128i a = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), zero);
-    __m128i b = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), zero);
-    uint32_t low = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(a, nine), a)));
-    uint32_t high = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(b, nine), b)));
-    return low | high << 16;
-#else
-    uint32_t bits = 0;
-    for (int i = 0; i < 32; i++) bits |= uint32_t{isDigit(static_cast<unsigned char>(p[i]))} << i;
-    return bits;
-#endif
-}
-
-// The value of eight digit values (0 to 9) held one a byte, the first in the lowest byte.
-ZEL_HOT uint64_t digitsValue(uint64_t chunk) {
-    chunk = chunk * 10 + (chunk >> 8);
-    constexpr uint64_t kMask = 0x000000FF000000FFu;
-    constexpr uint64_t kMul1 = 100 + (uint64_t{1000000} << 32);
-    constexpr uint64_t kMul2 = 1 + (uint64_t{10000} << 32);
-    return (((chunk & kMask) * kMul1) + (((chunk >> 16) & kMask) * kMul2)) >> 32;
-}
-
-// The value of the `count` (1 to 8) digits at p, which must all be digits, with 8 bytes readable.
-ZEL_HOT uint32_t digitsAt(const char* p, unsigned count) {
-    uint64_t chunk;
-    std::memcpy(&chunk, p, 8);
-    return static_cast<uint32_t>(digitsValue((chunk & 0x0F0F0F0F0F0F0F0Fu) << (8 * (8 - count))));
-}
-
-// The value of the `count` (1 to 8) decimal digits at p, with 8 bytes readable there.
-ZEL_HOT uint64_t eightDigits(const char* p, size_t count) {
-    uint64_t chunk;
-    std::memcpy(&chunk, p, 8);
-    chunk -= 0x3030303030303030u;
-    return digitsValue(chunk << (8 * (8 - count)));  // zero digits shifted in ahead of the number
-}
-
-// The form exporters write, [+-]digits[.digits] with at most nine digits and followed by white
-// space, converted exactly without the general parser: a significand below 2^24 and a power of ten
-// up to 10^9 are both exact floats, so one float division rounds the quotient correctly, as strtof
-// does. Returns false, consuming nothing, for anything else. Needs 32 readable bytes at p.
-ZEL_HOT bool quickDecimal(const char*& p, float* value) {
-    static constexpr float kPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f};
-    static constexpr uint32_t kScales[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000,
-                                           100000000};
-    const char* q = p;
-    bool negative = *q == '-';
-    q += negative || *q == '+';
-    // Most often the number and its point fit in eight bytes: they are read with one load, the
-    // point taken out and the digits converted together.
-    uint64_t chunk;
-    std::memcpy(&chunk, q, 8);
-    // Per byte, without borrows or carries between bytes: the high bit set unless it is a digit.
-    constexpr uint64_t kHigh = 0x8080808080808080u;
-    uint64_t outside = (~((chunk | kHigh) - 0x3030303030303030u) |
-                        ((chunk & ~kHigh) + 0x4646464646464646u) | chunk) &
-                       kHigh;
-    uint64_t digitValues = chunk & 0x0F0F0F0F0F0F0F0Fu;
-    if (outside) {
-        unsigned point = static_cast<unsigned>(__builtin_ctzll(outside)) / 8;
-        if (((chunk >> (8 * point)) & 0xFF) == '.') {
-            uint64_t beyond = ~uint64_t{0} << (8 * point) << 8;  // the bytes after the point
-            uint64_t rest = outside & beyond;
-            unsigned end = rest ? static_cast<unsigned>(__builtin_ctzll(rest)) / 8 : 8;
-            int next = end < 8 ? static_cast<int>((chunk >> (8 * end)) & 0xFF)
-                               : static_cast<unsigned char>(q[8]);
-            if (end > 1 && isSpace(next)) {
-                // Whole digits one byte up over the point, a zero digit ahead of them; then the
-                // bytes from the end on shifted out.
-                uint64_t merged = ((digitValues & ((uint64_t{1} << (8 * point)) - 1)) << 8) |
-                                  (digitValues & beyond);
-                uint64_t significand = digitsValue(merged << (8 * (8 - end)));
-                float result = static_cast<float>(significand) / kPowers[end - point - 1];
-                *value = negative ? -result : result;
-                p = q + end;
-                return true;
-            }
-        }
-    }
-    size_t whole = leadingDigits(q);
-    uint64_t significand = whole ? eightDigits(q, whole == 8 ? 8 : whole) : 0;
-    q += whole;
-    size_t fraction = 0;
-    if (*q == '.') {
-        fraction = leadingDigits(++q);
-        if (fraction) significand = significand * kScales[fraction > 8 ? 8 : fraction] +
-                                    eightDigits(q, fraction == 8 ? 8 : fraction);
-        q += fraction;
-    }
-    size_t digits = whole + fraction;
-    if (digits == 0 || digits > 8 || !isSpace(static_cast<unsigned char>(*q)) ||
-        significand >= (1u << 24))
-        return false;
-    float result = static_cast<float>(significand) / kPowers[fraction];
-    *value = negative ? -result : result;
-    p = q;
-    return true;
-}
-
 // "%d" on the bytes of a window, without a byte-by-byte peek.
 ZEL_HOT int scanInt(Window& in, int* value) {
     const char* p = in.p;
@@ -445,10 +307,10 @@ ZEL_HOT int scanInt(Window& in, int* value) {
     }
     const char* digits = p;
     uint64_t magnitude = 0;
-    size_t run = end - p >= 8 ? leadingDigits(p) : 0;
+    size_t run = readable(p, end, kDigitRunBytes) ? leadingDigits(p, end) : 0;
     if (run > 0 && run < 8) {
         // The whole number is in one 8-byte load.
-        if (value) magnitude = eightDigits(p, run);
+        if (value) magnitude = digitsAt(p, end, static_cast<unsigned>(run));
         p += run;
     } else if (value) {
         while (p < end && isDigit(static_cast<unsigned char>(*p)))
@@ -499,7 +361,7 @@ const char* Scanner::word(size_t* length) {
 
 int Scanner::readFloat(float* value) {
     skipSpace();
-    if (end_ - p_ >= 32 && quickDecimal(p_, value)) return 1;
+    if (end_ - p_ >= 32 && quickDecimal(p_, end_, value)) return 1;
     return slowFloat(value);
 }
 

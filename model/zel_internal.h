@@ -35,6 +35,9 @@ namespace zel {
 #define ZEL_ASSERT(expr) ((void)sizeof((expr) ? 1 : 0))
 #endif
 
+// The hot paths are small functions that must be inlined into the reading loops.
+#define ZEL_HOT inline __attribute__((always_inline))
+
 namespace zel {
 
 // Float and vector helpers shared by the geometry operations.

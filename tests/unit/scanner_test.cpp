@@ -1,14 +1,18 @@
 // The scanner against the C library's formatted input: for every input, the same result, the same
-// value bit for bit, and the same next unread byte.
+// value bit for bit, and the same next unread byte. And the number kernels it reads with: none
+// reads past the bytes it says it needs.
+#include "scanner.h"
+
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
-
-#include "scanner.h"
 
 namespace {
 
@@ -175,5 +179,102 @@ TEST(ScannerText, LineNumbersForReports) {
     EXPECT_EQ(in.lineAt(5), 4u);
     EXPECT_EQ(in.lineAt(text.size()), 5u);
 }
+
+// ---- The number kernels' bounds -----------------------------------------------------------------
+
+// Text placed to end where a page ends, before a page that cannot be read: a kernel that reads past
+// the text faults.
+class GuardedText {
+public:
+    GuardedText() : page_(static_cast<size_t>(sysconf(_SC_PAGESIZE))) {
+        void* pages =
+            mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        base_ = pages == MAP_FAILED ? nullptr : static_cast<char*>(pages);
+        if (base_) mprotect(base_ + page_, page_, PROT_NONE);
+    }
+    ~GuardedText() {
+        if (base_) munmap(base_, 2 * page_);
+    }
+    bool ready() const { return base_ != nullptr; }
+    const char* end() const { return base_ + page_; }
+    const char* place(const std::string& text) {
+        char* at = base_ + page_ - text.size();
+        std::memcpy(at, text.data(), text.size());
+        return at;
+    }
+
+private:
+    size_t page_;
+    char* base_;
+};
+
+struct KernelCase {
+    const char* kernel;
+    size_t bytes;  // what it says it reads
+    // Runs it and returns what it found, so that its loads are not left out.
+    std::function<uint64_t(const char* p, const char* end)> run;
+    std::vector<std::string> texts;  // the inputs that read furthest, padded with blanks to `bytes`
+};
+
+std::vector<KernelCase> kernelCases() {
+    return {
+        {"leadingDigits",
+         zel::kDigitRunBytes,
+         [](const char* p, const char* end) { return uint64_t{zel::leadingDigits(p, end)}; },
+         {"12345678"}},
+        {"digitBits",
+         zel::kDigitBitsBytes,
+         [](const char* p, const char* end) { return uint64_t{zel::digitBits(p, end)}; },
+         {"12345678/12345678/12345678 1234"}},
+        {"digitsAt",
+         zel::kDigitRunBytes,
+         [](const char* p, const char* end) { return uint64_t{zel::digitsAt(p, end, 8)}; },
+         {"12345678"}},
+        {"plainInt",
+         zel::kPlainIntBytes,
+         [](const char* p, const char* end) {
+             int value = 0;
+             const char* after = zel::plainInt<true>(p, end, &value);
+             return static_cast<uint64_t>(value) + (after ? after - p : 0);
+         },
+         {"-123456789x", "+123456789", "1234567890", "12345678/"}},
+        {"quickDecimal",
+         zel::kQuickDecimalBytes,
+         [](const char* p, const char* end) {
+             float value = 0;
+             uint32_t bits;
+             bool read = zel::quickDecimal(p, end, &value);
+             std::memcpy(&bits, &value, 4);
+             return uint64_t{bits} + read;
+         },
+         {"-12345678.12345678", "+1234567.1", "-.12345678", "12345678.", "-1.5"}},
+    };
+}
+
+TEST(NumberKernels, ReadNoFurtherThanTheySay) {
+    GuardedText guarded;
+    ASSERT_TRUE(guarded.ready());
+    for (const KernelCase& c : kernelCases()) {
+        for (std::string text : c.texts) {
+            ASSERT_LE(text.size(), c.bytes) << c.kernel;
+            text.resize(c.bytes, ' ');
+            SCOPED_TRACE(std::string(c.kernel) + " on \"" + text + "\"");
+            volatile uint64_t found = c.run(guarded.place(text), guarded.end());
+            (void)found;
+        }
+    }
+}
+
+#if ZEL_ASSERTIONS
+TEST(NumberKernelsDeathTest, OneByteShortFailsTheAssertion) {
+    GuardedText guarded;
+    ASSERT_TRUE(guarded.ready());
+    for (const KernelCase& c : kernelCases()) {
+        std::string text(c.bytes, '1');
+        const char* p = guarded.place(text);
+        EXPECT_DEATH(c.run(p, guarded.end() - 1), "Assertion `readable") << c.kernel;
+    }
+}
+#endif
 
 }  // namespace
