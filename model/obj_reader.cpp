@@ -328,6 +328,10 @@ public:
         return static_cast<unsigned char>(*p);
     }
     ZEL_HOT bool lineMayHoldWords(unsigned n) {
+        bool atLeast;
+        if (readable(p, lineBound_, kShortLineBytes) &&
+            (lineEnd_ = shortLineEnd(p, lineBound_, n, &atLeast)))
+            return atLeast;
         unsigned words;
         lineEnd_ = lineEndAndWords(p, lineBound_, &words);
         if (!lineEnd_) return notPlain(false);
@@ -919,11 +923,15 @@ ZEL_HOT Step RangeScan<Sink>::element(Source& in, Keyword kind) {
     float values[6];
     bool ended, whole = true;
     if constexpr (!Sink::kValues) {
+        // A line short of six words, as nearly every one is, costs only its line end's search;
+        // the quick path leaves the others, until a colour is found, to the general reading.
         bool color = false;
-        if (kind == Keyword::Vertex && !sink_.colorFound() && in.lineMayHoldWords(6))
+        if (kind == Keyword::Vertex && !sink_.colorFound() && in.lineMayHoldWords(6)) {
+            if (Source::kQuick) return Step::General;
             color = in.numbersSkippingLine(values, 6) == 6;
-        else
+        } else {
             in.skipLine();
+        }
         if (!in.plain) return Step::General;
         return sink_.element(kind, color);
     } else {

@@ -39,6 +39,46 @@ ZEL_HOT const char* findNewline(const char* p, const char* end) {
     return static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
 }
 
+#ifdef __SSE2__
+// For the 16 bytes at `at`: bit i set when byte i is a line feed (into *lineFeeds), and, returned,
+// bit i set when byte i is above ' ' (unsigned): flipping the top bit makes the signed compare do.
+ZEL_HOT unsigned wordAndLineFeedBits(const char* at, unsigned* lineFeeds) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    *lineFeeds =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
+    const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+    const __m128i blank = _mm_set1_epi8(static_cast<char>(' ' ^ 0x80));
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpgt_epi8(_mm_xor_si128(bytes, flip), blank)));
+}
+#endif
+
+// What shortLineEnd reads from its position on.
+constexpr size_t kShortLineBytes = 32;
+
+// The line feed that ends the line at p when it lies among the kShortLineBytes bytes from p, with
+// *atLeast set when at least n runs of bytes above ' ' come before it; null for a longer line. The
+// cheap form of lineEndAndWords for the short lines most statements are: one load of each mask,
+// and the count never taken, only whether it reaches n.
+ZEL_HOT const char* shortLineEnd(const char* p, const char* end, unsigned n, bool* atLeast) {
+    ZEL_ASSERT(readable(p, end, kShortLineBytes));
+#ifdef __SSE2__
+    unsigned low, high;
+    const unsigned word = wordAndLineFeedBits(p, &low) | wordAndLineFeedBits(p + 16, &high) << 16;
+    const unsigned found = low | high << 16;
+    if (!found) return nullptr;
+    unsigned starts = word & ~(word << 1) & ((found & -found) - 1);
+#pragma GCC unroll 8
+    for (unsigned i = 1; i < n; i++) starts &= starts - 1;
+    *atLeast = n == 0 || starts != 0;
+    return p + __builtin_ctz(found);
+#else
+    (void)n;
+    (void)atLeast;
+    return nullptr;
+#endif
+}
+
 // The line feed that ends the line at p, searched for in [p, end), or null when there is none
 // there. *words receives the number of runs of bytes above ' ' before it (or before end): an
 // upper bound on the words of the line, since every white-space byte is at most ' '.
@@ -46,18 +86,10 @@ ZEL_HOT const char* lineEndAndWords(const char* p, const char* end, unsigned* wo
     unsigned count = 0;
     unsigned inWord = 0;
 #ifdef __SSE2__
-    const __m128i newline = _mm_set1_epi8('\n'), flip = _mm_set1_epi8(static_cast<char>(0x80));
-    const __m128i blank = _mm_set1_epi8(static_cast<char>(' ' ^ 0x80));
-    // Bytes above ' ' as unsigned numbers: flipping the top bit makes the signed compare do.
-    auto masks = [&](const char* at, unsigned* lineFeeds) {
-        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        *lineFeeds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)));
-        return static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_cmpgt_epi8(_mm_xor_si128(bytes, flip), blank)));
-    };
     for (; end - p >= 32; p += 32) {
         unsigned low, high;
-        const unsigned word = masks(p, &low) | masks(p + 16, &high) << 16;
+        const unsigned word = wordAndLineFeedBits(p, &low) | wordAndLineFeedBits(p + 16, &high)
+                                                                 << 16;
         const unsigned found = low | high << 16;
         unsigned starts = word & ~((word << 1) | inWord);
         if (found) starts &= (found & -found) - 1;

@@ -301,6 +301,13 @@ private:
         }
     }
 
+    // A vertex line of `count` one-digit numbers.
+    std::string briefNumbersLine(uint32_t count) {
+        std::string line = maybeBlank(10) + "v";
+        for (uint32_t i = 0; i < count; i++) line += blank() + std::to_string(rng_.below(10));
+        return line + maybeBlank(10) + lineEnd();
+    }
+
     std::string reference(uint32_t form) {
         auto index = [&](uint32_t count) {
             std::string text = std::to_string(rng_.between(1, count));
@@ -393,8 +400,18 @@ private:
         uint32_t kind = rng_.below(100);
         if (kind < 22) {
             vertices_++;
-            if (colors_ && rng_.chance(colors_)) return numbersLine("v", rng_.chance(20) ? 7 : 6);
-            return rng_.chance(10) ? numbersLine("v", 4) : numbersLine("v", 3);
+            // Lines of short numbers, that the quick paths' word test takes whole, now and then.
+            const bool brief = rng_.chance(30);
+            if (colors_ && rng_.chance(colors_)) {
+                const uint32_t count = rng_.chance(20) ? 7 : 6;
+                return brief ? briefNumbersLine(count) : numbersLine("v", count);
+            }
+            // Four or five numbers: one short of a colour, or more, for the quick paths' word test.
+            if (rng_.chance(10)) {
+                const uint32_t count = rng_.chance(50) ? 4 : 5;
+                return brief ? briefNumbersLine(count) : numbersLine("v", count);
+            }
+            return numbersLine("v", 3);
         }
         if (kind < 30) {
             normals_++;

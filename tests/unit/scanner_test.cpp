@@ -180,6 +180,37 @@ TEST(ScannerText, LineNumbersForReports) {
     EXPECT_EQ(in.lineAt(text.size()), 5u);
 }
 
+// The quick paths' line end and word test against a byte-by-byte count: every line end within
+// its bytes and beyond, every white-space byte, bytes above 127 as words.
+TEST(ScannerText, ShortLineEndFindsTheLineEndAndCountsItsWords) {
+    static const char kBytes[] = {' ', '\t', '\n', '\r', '\v', '\f', 'a', '1', '.', '\xc3', '\x80'};
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 200000; trial++) {
+        char text[zel::kShortLineBytes];
+        const bool sparse = trial % 2;  // few line feeds, so that long lines come up
+        for (char& c : text) {
+            c = kBytes[rng() % sizeof kBytes];
+            if (sparse && c == '\n') c = ' ';
+        }
+        if (sparse && rng() % 2) text[rng() % sizeof text] = '\n';
+        const unsigned n = rng() % 9;
+        const char* expected = nullptr;
+        unsigned words = 0;
+        for (size_t i = 0; i < sizeof text && !expected; i++) {
+            const unsigned char c = static_cast<unsigned char>(text[i]);
+            words += c > ' ' && (i == 0 || static_cast<unsigned char>(text[i - 1]) <= ' ');
+            if (c == '\n') expected = text + i;
+        }
+        bool atLeast = false;
+        const char* lineEnd = zel::shortLineEnd(text, text + sizeof text, n, &atLeast);
+        const std::string shown(text, sizeof text);
+        ASSERT_EQ(lineEnd, expected) << "\"" << shown << "\"";
+        if (lineEnd) {
+            ASSERT_EQ(atLeast, words >= n) << "n " << n << " \"" << shown << "\"";
+        }
+    }
+}
+
 // ---- The number kernels' bounds -----------------------------------------------------------------
 
 // Text placed to end where a page ends, before a page that cannot be read: a kernel that reads past
@@ -238,6 +269,14 @@ std::vector<KernelCase> kernelCases() {
              return static_cast<uint64_t>(value) + (after ? after - p : 0);
          },
          {"-123456789x", "+123456789", "1234567890", "12345678/"}},
+        {"shortLineEnd",
+         zel::kShortLineBytes,
+         [](const char* p, const char* end) {
+             bool atLeast = false;
+             const char* lineEnd = zel::shortLineEnd(p, end, 6, &atLeast);
+             return static_cast<uint64_t>(lineEnd ? lineEnd - p : 99) + atLeast;
+         },
+         {"1 2 3 4 5 6 7 8 9 10 11 12 13 1", " 1 2 3 4 5 6 7 8 9 10 11 12 13\n"}},
         {"quickDecimal",
          zel::kQuickDecimalBytes,
          [](const char* p, const char* end) {
