@@ -40,6 +40,11 @@
 #   TIMEOUT    seconds one read may take before it is stopped and counted as failed (default 600)
 #   BASELINE   another build's bench_read_one, whose zel reader becomes the rows "base" and
 #              "base@1" (added to the default rows), e.g. the build of the commit before a change
+#   BASELINE_COMMIT
+#              a commit of this repository to build as BASELINE: its tree is exported with
+#              git archive into BASELINE_DIR (default /tmp/zel-baseline-<commit>), configured with
+#              -DZEL_BUILD_BENCH=ON and only its bench_read_one is built (kept for later runs), e.g.
+#              BASELINE_COMMIT=8fb15da READERS="zel base zel@1 base@1 fast_obj fast_obj@1"
 set -euo pipefail
 
 build=${1:-build}
@@ -48,6 +53,26 @@ runs=${RUNS:-5}
 megabytes=${MEGABYTES:-100}
 limit=${TIMEOUT:-600}
 gen="$build/bench/gen_obj"
+if [[ -n ${BASELINE_COMMIT:-} ]]; then
+    [[ -z ${BASELINE:-} ]] || { echo "give BASELINE or BASELINE_COMMIT, not both" >&2; exit 2; }
+    repo=$(cd "$(dirname "$0")/.." && pwd)
+    commit=$(git -C "$repo" rev-parse --verify --short "$BASELINE_COMMIT^{commit}") ||
+        { echo "no commit \"$BASELINE_COMMIT\" in $repo" >&2; exit 2; }
+    scratch=${BASELINE_DIR:-/tmp/zel-baseline-$commit}
+    if [[ ! -x "$scratch/build/bench/bench_read_one" ]]; then
+        echo "building $commit's bench_read_one in $scratch" >&2
+        rm -rf "$scratch/source"
+        mkdir -p "$scratch/source"
+        git -C "$repo" archive "$commit" | tar -x -C "$scratch/source"
+        # Its own zel reader is all the baseline rows run: no peers.
+        cmake -S "$scratch/source" -B "$scratch/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DZEL_BUILD_BENCH=ON -DZEL_BENCH_PEERS_DIR="$scratch/no-peers" > "$scratch/cmake.log" ||
+            { echo "configuring $commit failed: see $scratch/cmake.log" >&2; exit 1; }
+        cmake --build "$scratch/build" -j"$(nproc)" --target bench_read_one > "$scratch/build.log" ||
+            { echo "building $commit failed: see $scratch/build.log" >&2; exit 1; }
+    fi
+    BASELINE="$scratch/build/bench/bench_read_one"
+fi
 one="$build/bench/bench_read_one"
 programs=("$one")
 [[ -n ${FILES:-} ]] || programs+=("$gen")
