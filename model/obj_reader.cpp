@@ -116,8 +116,8 @@ static_assert(kPlainReferenceBytes >= kDigitBitsBytes, "the digit bits are read 
 
 // A reference as exporters write it: plainInt numbers in exactly the face's form ("1", "1/2",
 // "1/2/3" or "1//2"). Returns the position after it, or null; stores into `ref` when kValue.
-template <bool kValue>
-ZEL_HOT const char* plainReference(const char* p, const char* end, Form form, Reference* ref) {
+template <bool kValue, Form form>
+ZEL_HOT const char* plainReference(const char* p, const char* end, Reference* ref) {
     ZEL_ASSERT(readable(p, end, kPlainReferenceBytes));
     if (form == Form::VertexTextureNormal) {
         // Unsigned numbers of up to eight digits, their ends found all at once.
@@ -164,6 +164,38 @@ ZEL_HOT bool isBlank(int c) {
 constexpr size_t kReferenceRoom = 48;
 static_assert(kReferenceRoom >= kPlainReferenceBytes + 1, "a reference and the byte after it");
 
+// The rest of quickFace (below) once its first reference, `ref`, is read, from the blank after it.
+template <bool kValues, Form form>
+ZEL_HOT const char* quickReferences(const char* p, const char* end, Reference ref,
+                                    Reference* refs, size_t* count) {
+    const char* const window = end - kReferenceRoom;
+    size_t n = 0;
+    for (;;) {
+        if (kValues) {
+            if (n == kQuickReferences) return nullptr;
+            refs[n] = ref;
+        }
+        n++;
+        ZEL_ASSERT(readable(p, end, 2));
+        if (p[0] == ' ' && isDigit(static_cast<unsigned char>(p[1]))) {
+            ++p;
+        } else {
+            while (p <= window && isBlank(static_cast<unsigned char>(*p))) ++p;
+            if (p <= window && *p == '\n') break;
+        }
+        if (p > window) return nullptr;
+        p = plainReference<kValues, form>(p, end, &ref);
+        if (!p) return nullptr;
+    }
+    int next = static_cast<unsigned char>(p[1]);
+    if (isSpace(next) || isDigit(next) || next == '-' || next == '+') return nullptr;
+    // The two references every face reads keep the last values when they are missing.
+    for (; n < 3; n++)
+        if (kValues) refs[n] = ref;
+    *count = n;
+    return p + 1;
+}
+
 // The common face as exporters write it, read in one sweep from the end of its keyword at p up to
 // `end` (the keyword's kQuickBytes): a first reference that is a plain one of some form
 // and a word of its own, then plain references of that form, the face ending with its line and
@@ -196,31 +228,18 @@ ZEL_HOT const char* quickFace(const char* p, const char* end, Form* form, Refere
         }
     }
     if (!p || !isSpace(static_cast<unsigned char>(*p))) return nullptr;
-    size_t n = 0;
-    for (;;) {
-        if (kValues) {
-            if (n == kQuickReferences) return nullptr;
-            refs[n] = ref;
-        }
-        n++;
-        ZEL_ASSERT(readable(p, end, 2));
-        if (p[0] == ' ' && isDigit(static_cast<unsigned char>(p[1]))) {
-            ++p;
-        } else {
-            while (p <= window && isBlank(static_cast<unsigned char>(*p))) ++p;
-            if (p <= window && *p == '\n') break;
-        }
-        if (p > window) return nullptr;
-        p = plainReference<kValues>(p, end, *form, &ref);
-        if (!p) return nullptr;
+    // The form is known from here on: each loop reads its own.
+    switch (*form) {
+        case Form::Vertex:
+            return quickReferences<kValues, Form::Vertex>(p, end, ref, refs, count);
+        case Form::VertexTexture:
+            return quickReferences<kValues, Form::VertexTexture>(p, end, ref, refs, count);
+        case Form::VertexTextureNormal:
+            return quickReferences<kValues, Form::VertexTextureNormal>(p, end, ref, refs, count);
+        case Form::VertexNormal:
+            return quickReferences<kValues, Form::VertexNormal>(p, end, ref, refs, count);
     }
-    int next = static_cast<unsigned char>(p[1]);
-    if (isSpace(next) || isDigit(next) || next == '-' || next == '+') return nullptr;
-    // The two references every face reads keep the last values when they are missing.
-    for (; n < 3; n++)
-        if (kValues) refs[n] = ref;
-    *count = n;
-    return p + 1;
+    return nullptr;
 }
 
 // How a statement went: taken; left to the general reading (only from the quick path, before
