@@ -11,7 +11,8 @@
 #
 # Every read is a fresh process (bench_read_one), stopped after TIMEOUT. Each file is read in RUNS
 # rounds; a round reads the file through (so that it is warm in the page cache), then runs every
-# reader once, in turn, so that a disturbance from other load is shared out among them. The table
+# reader once, in turn (in reverse order every other round, so that no row always runs first after
+# the read-through), so that a disturbance from other load is shared out among them. The table
 # gives the medians of the seconds and of the peaks. The rows:
 #
 #   zel, fast_obj, rapidobj, tinyobjloader, assimp   with every processor the script may use
@@ -161,7 +162,12 @@ for index in "${!paths[@]}"; do
     for ((round = 1; round <= runs; round++)); do
         echo "round $round/$runs: $file" >&2
         cat "$file" > /dev/null   # keep it in the page cache
-        for row in "${readers[@]}"; do
+        order=("${readers[@]}")
+        if ((round % 2 == 0)); then
+            order=()
+            for ((i = ${#readers[@]} - 1; i >= 0; i--)); do order+=("${readers[i]}"); done
+        fi
+        for row in "${order[@]}"; do
             command=("$one" "${row%@1}" "$file")
             [[ ${row%@1} == base ]] && command=("$BASELINE" zel "$file")
             [[ $row == *@1 ]] && command=(taskset -c "$cpu" "${command[@]}")
