@@ -166,8 +166,8 @@ static_assert(kReferenceRoom >= kPlainReferenceBytes + 1, "a reference and the b
 
 // The rest of quickFace (below) once its first reference, `ref`, is read, from the blank after it.
 template <bool kValues, Form form>
-ZEL_HOT const char* quickReferences(const char* p, const char* end, Reference ref,
-                                    Reference* refs, size_t* count) {
+ZEL_HOT const char* quickReferences(const char* p, const char* end, Reference ref, Reference* refs,
+                                    size_t* count) {
     const char* const window = end - kReferenceRoom;
     size_t n = 0;
     for (;;) {
