@@ -186,10 +186,10 @@ const struct {
 };
 
 // A line without its line end: cut at a NUL, as every string a model holds ends there, and
-// without the carriage return before the line feed.
+// without the carriage returns before the line feed (so that it reads back as it is written).
 void trimLine(std::string* line) {
     line->resize(std::strlen(line->c_str()));
-    if (!line->empty() && line->back() == '\r') line->pop_back();
+    while (!line->empty() && line->back() == '\r') line->pop_back();
 }
 
 // The start values of every material.

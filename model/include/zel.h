@@ -148,8 +148,8 @@ typedef struct ZelMaterial {
     ZelTextureMap metallicmap;     /* map_Pm */
     ZelTextureMap sheenmap;        /* map_Ps */
     /* Every other statement of the material (Km, sharpness, an exporter's own), in file order:
-     * each the line as the file gives it, keyword first, without its line end (and a carriage
-     * return before it); zelWriteMTL writes them back after the material's other lines. Comments
+     * each the line as the file gives it, keyword first, without its line end (and the carriage
+     * returns before it); zelWriteMTL writes them back after the material's other lines. Comments
      * are not kept, nor statements the reading gives a meaning to (in the default dialect every
      * keyword starting with "n", "N", "Ka", "Kd" or "Ks"). */
     uint32_t statementcount; /* entries in statements */
