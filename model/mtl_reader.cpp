@@ -230,7 +230,8 @@ public:
     // A statement read as its keyword and the rest of its line (without the line end), other
     // than "newmtl" and, in the first-letter dialect, the statements decided by first letters.
     void statement(const char* keyword, const std::string& rest) {
-        if (keyword[0] == '#') return;
+        // A comment, or a line that a NUL ends before its keyword, is not kept.
+        if (keyword[0] == '#' || keyword[0] == '\0') return;
         ZelMaterial& material = current();
         auto is = [keyword](const char* name) { return std::strcmp(keyword, name) == 0; };
         if (ZelTextureMap* map = mapOf(material, keyword)) {

@@ -332,6 +332,7 @@ TEST(MtlDialects, EveryStatementOfTheConventionInBothDialects) {
         {"Pr", "kept=[Pr]", "kept=[Pr]"},
         {"sharpness\t60 ", "kept=[sharpness\t60 ]", "kept=[sharpness\t60 ]"},
         {"# a comment", "", ""},
+        {std::string("\0x 1", 4), "", ""},  // a NUL ends the line before its keyword
         {longKeyword + " 1", "kept=[" + longKeyword + " 1]", "kept=[" + longKeyword + " 1]"},
         {"map_Ka a.png", "map_Ka=a.png", "map_Ka=a.png"},
         {"map_Kd a.png", "map_Kd=a.png", "map_Kd=a.png"},
