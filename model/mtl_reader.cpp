@@ -229,19 +229,22 @@ public:
 
     // A statement read as its keyword and the rest of its line (without the line end), other
     // than "newmtl" and, in the first-letter dialect, the statements decided by first letters.
-    void statement(const char* keyword, const std::string& rest) {
+    void statement(const char* keyword, const std::string& line) {
         // A comment, or a line that a NUL ends before its keyword, is not kept.
         if (keyword[0] == '#' || keyword[0] == '\0') return;
         ZelMaterial& material = current();
         auto is = [keyword](const char* name) { return std::strcmp(keyword, name) == 0; };
         if (ZelTextureMap* map = mapOf(material, keyword)) {
-            readMap(rest, directory_, map);
+            readMap(line, directory_, map);
             return;
         }
         if (is("d") || is("Tr")) {
-            readDissolve(is("d"), rest);
+            readDissolve(is("d"), line);
             return;
         }
+        // The rest of the statements are read as they are kept: up to a NUL, as every string a
+        // model holds ends there, so that what is kept reads back the same.
+        const std::string rest(line.c_str());
         if (whole_ && is("Ns")) {
             if (!firstNumber(rest, &material.shininess)) return keep(keyword, rest);
             scaleShininess(&material.shininess);

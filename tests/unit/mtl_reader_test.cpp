@@ -333,6 +333,7 @@ TEST(MtlDialects, EveryStatementOfTheConventionInBothDialects) {
         {"sharpness\t60 ", "kept=[sharpness\t60 ]", "kept=[sharpness\t60 ]"},
         {"# a comment", "", ""},
         {std::string("\0x 1", 4), "", ""},  // a NUL ends the line before its keyword
+        {std::string("Pc 0.5\0x", 8), "Pc=0.5", "Pc=0.5"},  // and a value where it stands
         {longKeyword + " 1", "kept=[" + longKeyword + " 1]", "kept=[" + longKeyword + " 1]"},
         {"map_Ka a.png", "map_Ka=a.png", "map_Ka=a.png"},
         {"map_Kd a.png", "map_Kd=a.png", "map_Kd=a.png"},
