@@ -134,8 +134,28 @@ inline void checkModel(const ZelModel* m, uint32_t flags = 0) {
             const ZelMaterial& material = m->materials[i];
             FUZZ_CHECK(material.name != nullptr);
             FUZZ_CHECK(material.diffuse[3] == 1.0f && material.ambient[3] == 1.0f);
-            const ZelTextureMap* maps = &material.ambientmap;  // six, one after another
-            for (int k = 0; k < 6; k++) FUZZ_CHECK((maps[k].name == nullptr) == (maps[k].path == nullptr));
+            for (uint32_t k = 0; k < ZEL_MAP_COUNT; k++) {
+                const ZelTextureMap& map = *zelMaterialMap(const_cast<ZelMaterial*>(&material), k);
+                FUZZ_CHECK((map.name == nullptr) == (map.path == nullptr));
+                FUZZ_CHECK(map.name || !map.type);
+            }
+            // A kept statement is a line that starts with its keyword, is no comment, and has no
+            // meaning the dialect gives: by first letters, no "n", "N", "Ka", "Kd" or "Ks".
+            FUZZ_CHECK((material.statementcount == 0) == (material.statements == nullptr));
+            for (uint32_t k = 0; k < material.statementcount; k++) {
+                const char* line = material.statements[k];
+                FUZZ_CHECK(line != nullptr && line[0] != '\0' && line[0] != '#');
+                FUZZ_CHECK(!std::strchr(" \t\n\v\f\r", line[0]) && !std::strchr(line, '\n'));
+                FUZZ_CHECK(std::strlen(line) == 0 || line[std::strlen(line) - 1] != '\r');
+                if (flags & ZEL_LOAD_WHOLE_KEYWORDS) {
+                    FUZZ_CHECK(std::strncmp(line, "newmtl", 6) != 0 ||
+                               !std::strchr(" \t\v\f\r", line[6]) || line[6] == '\0');
+                    FUZZ_CHECK(std::strcmp(line, "newmtl") != 0);
+                } else {
+                    FUZZ_CHECK(line[0] != 'n' && line[0] != 'N');
+                    FUZZ_CHECK(line[0] != 'K' || !std::strchr("das", line[1]) || line[1] == '\0');
+                }
+            }
         }
     }
 }

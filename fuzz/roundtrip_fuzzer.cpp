@@ -15,6 +15,8 @@
 //    triangles, materials (one more: the written "default" follows a new built-in one);
 //  - values: each exactly what "%f" printing and reading back gives;
 //  - indices: every triangle, in written order, with the index triples its face form carries;
+//  - materials: every value, map and kept statement, read back in the dialect the model was
+//    read in (whole keywords or first letters, chosen by a hash of the input);
 //  - groups: each under the name it reads back as (a blank ahead of "default"; a group line ends
 //    at its line end, so one carriage return at the end of a short name goes with it), holding the
 //    triangles written under it, with its material's name.
@@ -172,12 +174,45 @@ std::string materialNameReadBack(const char* name) {
     return std::string(name).substr(0, kLineLimit - 1);
 }
 
-void checkMaterials(const ZelModel* a, const ZelModel* b) {
+// A value written only when it differs from `absent` reads back as `absent` otherwise.
+float writtenUnless(float value, float absent) {
+    return value == absent ? absent : printedAndRead(value);
+}
+
+// The three components of a colour written only when one differs from `absent`.
+void checkColour(const float* written, const float* read, float absent) {
+    const bool same = written[0] == absent && written[1] == absent && written[2] == absent;
+    for (int c = 0; c < 3; c++)
+        FUZZ_CHECK(sameFloat(same ? absent : printedAndRead(written[c]), read[c]));
+}
+
+// What the MTL convention and its PBR extension add: each value, map and kept statement.
+void checkAdded(const ZelMaterial& w, const ZelMaterial& r) {
+    checkColour(w.emission, r.emission, 0.0f);
+    checkColour(w.transmission, r.transmission, 1.0f);
+    FUZZ_CHECK(sameFloat(writtenUnless(w.ior, 1.0f), r.ior));
+    FUZZ_CHECK(r.illum == w.illum);
+    const float ZelMaterial::*numbers[] = {
+        &ZelMaterial::roughness,         &ZelMaterial::metallic,           &ZelMaterial::sheen,
+        &ZelMaterial::clearcoat,         &ZelMaterial::clearcoatroughness, &ZelMaterial::anisotropy,
+        &ZelMaterial::anisotropyrotation};
+    for (auto number : numbers) FUZZ_CHECK(sameFloat(writtenUnless(w.*number, 0.0f), r.*number));
+    FUZZ_CHECK(r.statementcount == w.statementcount);
+    for (uint32_t k = 0; k < w.statementcount; k++)
+        FUZZ_CHECK(std::strcmp(r.statements[k], w.statements[k]) == 0);
+}
+
+void checkMaterials(const ZelModel* a, const ZelModel* b, bool wholeKeywords) {
     FUZZ_CHECK(b->materialcount == a->materialcount + 1);
     for (uint32_t i = 0; i < a->materialcount; i++) {
         const ZelMaterial& w = a->materials[i];
         const ZelMaterial& r = b->materials[i + 1];
-        if (isWord(w.name)) FUZZ_CHECK(r.name == materialNameReadBack(w.name));
+        // A name read by whole keywords has no blanks around it, and reads back whole.
+        if (wholeKeywords)
+            FUZZ_CHECK(std::strcmp(r.name, w.name) == 0);
+        else if (isWord(w.name))
+            FUZZ_CHECK(r.name == materialNameReadBack(w.name));
+        checkAdded(w, r);
         for (int k = 0; k < 3; k++) {
             FUZZ_CHECK(sameFloat(printedAndRead(w.ambient[k]), r.ambient[k]));
             FUZZ_CHECK(sameFloat(printedAndRead(w.diffuse[k]), r.diffuse[k]));
@@ -187,8 +222,12 @@ void checkMaterials(const ZelModel* a, const ZelModel* b) {
         FUZZ_CHECK(sameFloat(w.dissolve == 1.0f ? 1.0f : printedAndRead(w.dissolve), r.dissolve));
         // Each map comes back with its name and its options as "%f" writes them; an option at its
         // default is not written.
-        const ZelTextureMap *wm = &w.ambientmap, *rm = &r.ambientmap;  // six, one after another
-        for (int k = 0; k < 6; k++) {
+        ZelTextureMap wm[ZEL_MAP_COUNT], rm[ZEL_MAP_COUNT];
+        for (uint32_t k = 0; k < ZEL_MAP_COUNT; k++) {
+            wm[k] = *zelMaterialMap(const_cast<ZelMaterial*>(&w), k);
+            rm[k] = *zelMaterialMap(const_cast<ZelMaterial*>(&r), k);
+        }
+        for (uint32_t k = 0; k < ZEL_MAP_COUNT; k++) {
             FUZZ_CHECK((wm[k].name == nullptr) == (rm[k].name == nullptr));
             if (!wm[k].name) continue;
             FUZZ_CHECK(std::strcmp(wm[k].name, rm[k].name) == 0);
@@ -202,6 +241,8 @@ void checkMaterials(const ZelModel* a, const ZelModel* b) {
             FUZZ_CHECK(rm[k].clamp == (wm[k].clamp != 0));
             const float bm = wm[k].bumpmultiplier;
             FUZZ_CHECK(sameFloat(bm == 1.0f ? 1.0f : printedAndRead(bm), rm[k].bumpmultiplier));
+            FUZZ_CHECK((wm[k].type == nullptr) == (rm[k].type == nullptr));
+            FUZZ_CHECK(!wm[k].type || std::strcmp(wm[k].type, rm[k].type) == 0);
         }
         float shininess = printedAndRead(static_cast<double>(w.shininess) / 128.0 * 1000.0);
         shininess = static_cast<float>(shininess / 1000.0);
@@ -210,10 +251,10 @@ void checkMaterials(const ZelModel* a, const ZelModel* b) {
     }
 }
 
-void checkReadBack(const ZelModel* a, const ZelModel* b, uint32_t mode) {
+void checkReadBack(const ZelModel* a, const ZelModel* b, uint32_t mode, uint32_t flags) {
     const bool smooth = mode & ZEL_SMOOTH, flat = (mode & ZEL_FLAT) && !smooth,
                texture = mode & ZEL_TEXTURE, material = mode & ZEL_MATERIAL;
-    fuzz::checkModel(b);
+    fuzz::checkModel(b, flags);
 
     FUZZ_CHECK(b->vertexcount == a->vertexcount);
     checkValues(a->vertices, b->vertices, a->vertexcount, 3);
@@ -241,7 +282,7 @@ void checkReadBack(const ZelModel* a, const ZelModel* b, uint32_t mode) {
 
     if (material && a->mtllib) {
         FUZZ_CHECK(b->mtllib != nullptr);
-        checkMaterials(a, b);
+        checkMaterials(a, b, flags & ZEL_LOAD_WHOLE_KEYWORDS);
     } else {
         FUZZ_CHECK(b->materialcount == 0);
     }
@@ -294,9 +335,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!parsePlan(data, size, &plan)) return 0;
     const fuzz::ObjInput input = fuzz::splitObjMtl(data + plan.textStart, size - plan.textStart);
     fuzz::MtlServer server{&input};
+    const zel::TextProvider library = server.provider();
+    // The material libraries' dialect, from a hash of the input, so that mutations move it; the
+    // text is read back in the dialect it was read in.
+    uint64_t hash = 14695981039346656037u;
+    for (size_t i = 0; i < size; i++) hash = (hash ^ data[i]) * 1099511628211u;
+    zel::ReadOptions options;
+    options.flags = (hash >> 60) % 2 ? ZEL_LOAD_WHOLE_KEYWORDS : 0;
+    options.libraries = &library;
     ZelModel* model = nullptr;
-    if (!zel::readOBJMemory("fuzz/model.obj", input.obj.data(), input.obj.size(), server.provider(),
-                            &model)
+    if (!zel::readOBJMemory("fuzz/model.obj", input.obj.data(), input.obj.size(), options, &model)
              .ok)
         return 0;
 
@@ -314,16 +362,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(mtl.empty() == !((mode & ZEL_MATERIAL) && model->mtllib));
 
     ZelModel* back = nullptr;
-    zel::Status read = zel::readOBJMemory(
-        "fuzz/back.obj", obj.data(), obj.size(),
-        [&mtl](const std::string&, std::string& text) {
-            text = mtl;
-            return !mtl.empty();
-        },
-        &back);
+    const zel::TextProvider writtenLibrary = [&mtl](const std::string&, std::string& text) {
+        text = mtl;
+        return !mtl.empty();
+    };
+    options.libraries = &writtenLibrary;
+    zel::Status read = zel::readOBJMemory("fuzz/back.obj", obj.data(), obj.size(), options, &back);
     if (indicesReadable(model, mode)) {
         FUZZ_CHECK(read.ok);
-        checkReadBack(model, back, mode);
+        checkReadBack(model, back, mode, options.flags);
         zelFreeModel(back);
     } else {
         fuzz::checkFailureLine(read);

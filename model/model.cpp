@@ -36,7 +36,7 @@ ZelGroup* zel::newGroup(ZelModel* model, const char* name) {
 
 namespace zel {
 
-const ZelTextureMap kNoTextureMap = {nullptr, nullptr, {0, 0, 0}, {1, 1, 1}, 0, 1.0f};
+const ZelTextureMap kNoTextureMap = {nullptr, nullptr, {0, 0, 0}, {1, 1, 1}, 0, 1.0f, nullptr};
 
 const MapField kMapFields[ZEL_MAP_COUNT] = {
     {"map_Ka", &ZelMaterial::ambientmap, nullptr, nullptr},
@@ -45,6 +45,14 @@ const MapField kMapFields[ZEL_MAP_COUNT] = {
     {"map_Ns", &ZelMaterial::shininessmap, nullptr, nullptr},
     {"map_d", &ZelMaterial::alphamap, nullptr, nullptr},
     {"map_bump", &ZelMaterial::bumpmap, "map_Bump", "bump"},
+    {"map_Ke", &ZelMaterial::emissionmap, nullptr, nullptr},
+    {"norm", &ZelMaterial::normalmap, nullptr, nullptr},
+    {"disp", &ZelMaterial::displacementmap, nullptr, nullptr},
+    {"decal", &ZelMaterial::decalmap, nullptr, nullptr},
+    {"refl", &ZelMaterial::reflectionmap, nullptr, nullptr},
+    {"map_Pr", &ZelMaterial::roughnessmap, nullptr, nullptr},
+    {"map_Pm", &ZelMaterial::metallicmap, nullptr, nullptr},
+    {"map_Ps", &ZelMaterial::sheenmap, nullptr, nullptr},
 };
 
 std::array<ZelTextureMap*, ZEL_MAP_COUNT> textureMaps(ZelMaterial& m) {
@@ -62,6 +70,7 @@ std::array<const ZelTextureMap*, ZEL_MAP_COUNT> textureMaps(const ZelMaterial& m
 void freeTextureMap(ZelTextureMap* map) {
     std::free(map->name);
     std::free(map->path);
+    std::free(map->type);
     *map = kNoTextureMap;
 }
 
@@ -70,6 +79,9 @@ void freeMaterials(ZelMaterial* materials, uint32_t count) {
     for (uint32_t i = 0; i < count; i++) {
         std::free(materials[i].name);
         for (ZelTextureMap* map : textureMaps(materials[i])) freeTextureMap(map);
+        for (uint32_t k = 0; k < materials[i].statementcount; k++)
+            std::free(materials[i].statements[k]);
+        std::free(materials[i].statements);
     }
     std::free(materials);
 }
@@ -83,13 +95,23 @@ ZelMaterial* copyMaterials(const ZelMaterial* materials, uint32_t count) {
             ZelMaterial& to = copy[made];
             to = from;
             to.name = nullptr;
-            for (ZelTextureMap* map : textureMaps(to)) map->name = map->path = nullptr;
+            for (ZelTextureMap* map : textureMaps(to)) map->name = map->path = map->type = nullptr;
+            to.statements = nullptr;
+            to.statementcount = 0;
             to.name = copyString(from.name);
             auto source = textureMaps(from);
             auto target = textureMaps(to);
             for (size_t k = 0; k < target.size(); k++) {
                 if (source[k]->name) target[k]->name = copyString(source[k]->name);
                 if (source[k]->path) target[k]->path = copyString(source[k]->path);
+                if (source[k]->type) target[k]->type = copyString(source[k]->type);
+            }
+            if (from.statementcount) {
+                to.statements =
+                    static_cast<char**>(allocateZeroed(from.statementcount, sizeof(char*)));
+                to.statementcount = from.statementcount;
+                for (uint32_t k = 0; k < from.statementcount; k++)
+                    to.statements[k] = copyString(from.statements[k]);
             }
         }
     } catch (...) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,7 @@ void readMap(std::string line, const std::string& directory, ZelTextureMap* map)
     // A NUL ends the line, as it ends every string a model holds (the name among them).
     line.resize(std::strlen(line.c_str()));
     ZelTextureMap read = kNoTextureMap;
+    std::string type;
     Words words(line);
     size_t i = 0;
     while (i < words.words.size()) {
@@ -129,25 +131,209 @@ void readMap(std::string line, const std::string& directory, ZelTextureMap* map)
             if (name == "-bm" && i < words.words.size() &&
                 wordNumber(words.words[i].second, &value))
                 read.bumpmultiplier = value;
+            if (name == "-type" && i < words.words.size()) type = words.words[i].second;
             i = std::min(i + option.words, words.words.size());
         }
     }
     if (i >= words.words.size()) return;
     std::string name = line.substr(words.words[i].first);
     while (isSpace(static_cast<unsigned char>(name.back()))) name.pop_back();
-    read.name = copyString(name.c_str());
     try {
+        read.name = copyString(name.c_str());
         read.path = copyString(mapPath(directory, name).c_str());
+        if (!type.empty()) read.type = copyString(type.c_str());
     } catch (...) {
-        std::free(read.name);
+        freeTextureMap(&read);
         throw;
     }
     freeTextureMap(map);
     *map = read;
 }
 
-// Reads the library's materials into `out`. `directory` is the library's own, for the paths of
-// its texture maps.
+// A number that is the whole of the first word of `text`.
+bool firstNumber(const std::string& text, float* value) {
+    return wholeNumbers(text.data(), text.size(), value, 1) == 1;
+}
+
+// An integer that is the whole of the first word of `text` and fits 32 bits.
+bool firstInteger(const std::string& text, int32_t* value) {
+    Words words(text);
+    if (words.words.empty()) return false;
+    const std::string& word = words.words[0].second;
+    size_t at = word[0] == '-' || word[0] == '+';
+    if (at == word.size() || word.size() - at > 10) return false;
+    int64_t magnitude = 0;
+    for (; at < word.size(); at++) {
+        if (!isDigit(static_cast<unsigned char>(word[at]))) return false;
+        magnitude = magnitude * 10 + (word[at] - '0');
+    }
+    const int64_t number = word[0] == '-' ? -magnitude : magnitude;
+    if (number < INT32_MIN || number > INT32_MAX) return false;
+    *value = static_cast<int32_t>(number);
+    return true;
+}
+
+// The statements that hold one number, by whole keyword. "Ni" is here for the whole-keyword
+// dialect; the first-letter dialect reads it with the shininess.
+const struct {
+    const char* keyword;
+    float ZelMaterial::*field;
+} kNumbers[] = {
+    {"Ni", &ZelMaterial::ior},           {"Pr", &ZelMaterial::roughness},
+    {"Pm", &ZelMaterial::metallic},      {"Ps", &ZelMaterial::sheen},
+    {"Pc", &ZelMaterial::clearcoat},     {"Pcr", &ZelMaterial::clearcoatroughness},
+    {"aniso", &ZelMaterial::anisotropy}, {"anisor", &ZelMaterial::anisotropyrotation},
+};
+
+// A line without its line end: cut at a NUL, as every string a model holds ends there, and
+// without the carriage returns before the line feed (so that it reads back as it is written).
+void trimLine(std::string* line) {
+    line->resize(std::strlen(line->c_str()));
+    while (!line->empty() && line->back() == '\r') line->pop_back();
+}
+
+// The start values of every material.
+void startMaterial(ZelMaterial* material) {
+    setColor(material->diffuse, 0.8f, 0.8f, 0.8f);
+    setColor(material->ambient, 0.2f, 0.2f, 0.2f);
+    setColor(material->specular, 0.0f, 0.0f, 0.0f);
+    material->shininess = 65.0f;
+    material->dissolve = 1.0f;
+    for (ZelTextureMap* map : textureMaps(*material)) *map = kNoTextureMap;
+    material->ior = 1.0f;
+    material->illum = -1;
+    for (float& c : material->transmission) c = 1.0f;
+}
+
+// Scales a shininess from the file's 0..1000 range onto OpenGL's 0..128.
+void scaleShininess(float* shininess) {
+    *shininess = static_cast<float>(*shininess / 1000.0);
+    *shininess = static_cast<float>(*shininess * 128.0);
+}
+
+// Fills the materials of a library, in either dialect: what each statement sets, and the
+// statements kept as they stand.
+class MaterialFiller {
+public:
+    MaterialFiller(MaterialArray* out, const std::string& directory, bool whole)
+        : out_(out), directory_(directory), whole_(whole), dissolveGiven_(out->count, false) {}
+
+    ZelMaterial& current() { return out_->materials[current_]; }
+
+    // Opens the next material under `name`; one the counting scan did not see is left out.
+    void open(const std::string& name) {
+        if (current_ + 1 >= out_->count) return;
+        current_++;
+        current().name = copyString(name.c_str());
+    }
+
+    // A statement read as its keyword and the rest of its line (without the line end), other
+    // than "newmtl" and, in the first-letter dialect, the statements decided by first letters.
+    void statement(const char* keyword, const std::string& line) {
+        // A comment, or a line that a NUL ends before its keyword, is not kept.
+        if (keyword[0] == '#' || keyword[0] == '\0') return;
+        ZelMaterial& material = current();
+        auto is = [keyword](const char* name) { return std::strcmp(keyword, name) == 0; };
+        if (ZelTextureMap* map = mapOf(material, keyword)) {
+            readMap(line, directory_, map);
+            return;
+        }
+        if (is("d") || is("Tr")) {
+            readDissolve(is("d"), line);
+            return;
+        }
+        // The rest of the statements are read as they are kept: up to a NUL, as every string a
+        // model holds ends there, so that what is kept reads back the same.
+        const std::string rest(line.c_str());
+        if (whole_ && is("Ns")) {
+            if (!firstNumber(rest, &material.shininess)) return keep(keyword, rest);
+            scaleShininess(&material.shininess);
+            return;
+        }
+        float* color = is("Ke")   ? material.emission
+                       : is("Tf") ? material.transmission
+                       : !whole_  ? nullptr
+                       : is("Ka") ? material.ambient
+                       : is("Kd") ? material.diffuse
+                       : is("Ks") ? material.specular
+                                  : nullptr;
+        if (color) {
+            float values[3];
+            const int n = wholeNumbers(rest.data(), rest.size(), values, 3);
+            if (n == 0) return keep(keyword, rest);  // "Kd spectral ...", "Kd xyz ...": kept
+            for (int k = 0; k < 3; k++)
+                if (n == 1 || k < n) color[k] = values[n == 1 ? 0 : k];
+            return;
+        }
+        if (is("illum")) {
+            if (!firstInteger(rest, &material.illum)) keep(keyword, rest);
+            return;
+        }
+        for (const auto& number : kNumbers)
+            if (is(number.keyword) && (whole_ || !is("Ni"))) {
+                if (!firstNumber(rest, &(material.*number.field))) keep(keyword, rest);
+                return;
+            }
+        keep(keyword, rest);
+    }
+
+    // Moves the kept statements into their materials, and names the entries whose "newmtl" the
+    // filling scan read differently, so that every material has a name.
+    void finish() {
+        for (uint32_t i = 0; i < out_->count; i++) {
+            ZelMaterial& material = out_->materials[i];
+            if (!material.name) material.name = copyString("");
+            auto found = kept_.find(i);
+            if (found == kept_.end()) continue;
+            const std::vector<std::string>& lines = found->second;
+            material.statements = static_cast<char**>(allocateZeroed(lines.size(), sizeof(char*)));
+            material.statementcount = static_cast<uint32_t>(lines.size());
+            for (size_t k = 0; k < lines.size(); k++)
+                material.statements[k] = copyString(lines[k].c_str());
+        }
+    }
+
+private:
+    // "d" wins over "Tr" within a material, whichever comes first.
+    void readDissolve(bool dissolve, const std::string& rest) {
+        Words words(rest);
+        size_t first = !words.words.empty() && words.words[0].second == "-halo";
+        float value;
+        if (first >= words.words.size() || !wordNumber(words.words[first].second, &value)) return;
+        if (dissolve) {
+            current().dissolve = value;
+            dissolveGiven_[current_] = true;
+        } else if (!dissolveGiven_[current_]) {
+            current().dissolve = static_cast<float>(1.0 - value);
+        }
+    }
+
+    // Keeps a statement as it stands; a line read whole has been trimmed already.
+    void keep(const char* keyword, const std::string& rest) {
+        std::string line = keyword + rest;
+        if (!whole_) trimLine(&line);
+        kept_[current_].push_back(std::move(line));
+    }
+
+    MaterialArray* out_;
+    const std::string& directory_;
+    const bool whole_;
+    std::vector<bool> dissolveGiven_;
+    std::map<uint32_t, std::vector<std::string>> kept_;
+    uint32_t current_ = 0;
+};
+
+// Allocates `count` materials with their start values and names material 0.
+void startMaterials(uint64_t count, MaterialArray* out) {
+    if (count > UINT32_MAX) count = UINT32_MAX;  // the filling scan stores no more than this
+    out->materials = static_cast<ZelMaterial*>(allocateZeroed(count, sizeof(ZelMaterial)));
+    out->count = static_cast<uint32_t>(count);
+    for (uint32_t i = 0; i < out->count; i++) startMaterial(&out->materials[i]);
+    out->materials[0].name = copyString("default");
+}
+
+// Reads the library's materials into `out` by first letters, the documented dialect. `directory`
+// is the library's own, for the paths of its texture maps.
 void scanMaterials(Scanner& in, const std::string& directory, MaterialArray* out) {
     char word[kMaxToken + 1];
     char line[kMaxToken + 1];
@@ -157,86 +343,95 @@ void scanMaterials(Scanner& in, const std::string& directory, MaterialArray* out
         if (word[0] == 'n') count++;
         in.skipLine();
     }
-    if (count > UINT32_MAX) count = UINT32_MAX;  // the filling scan stores no more than this
     in.seek(0);
+    startMaterials(count, out);
 
-    out->materials = static_cast<ZelMaterial*>(allocateZeroed(count, sizeof(ZelMaterial)));
-    out->count = static_cast<uint32_t>(count);
-    ZelMaterial* const materials = out->materials;
-    for (uint32_t i = 0; i < out->count; i++) {
-        setColor(materials[i].diffuse, 0.8f, 0.8f, 0.8f);
-        setColor(materials[i].ambient, 0.2f, 0.2f, 0.2f);
-        setColor(materials[i].specular, 0.0f, 0.0f, 0.0f);
-        materials[i].shininess = 65.0f;
-        materials[i].dissolve = 1.0f;
-        for (ZelTextureMap* map : textureMaps(materials[i])) *map = kNoTextureMap;
-    }
-    materials[0].name = copyString("default");
-
-    // "d" wins over "Tr" within a material, whichever comes first.
-    std::vector<bool> dissolveGiven(out->count, false);
-    uint32_t current = 0;
+    MaterialFiller filler(out, directory, false);
     std::string rest;
     while (in.readWord(word)) {
-        ZelMaterial& material = materials[current];
+        ZelMaterial& material = filler.current();
         switch (word[0]) {
             case 'n':
                 in.readLine(line);
-                // A material the counting scan did not see has no entry; it is left out.
-                if (current + 1 < out->count) {
-                    current++;
-                    materials[current].name = copyString(statementName(line).c_str());
+                filler.open(statementName(line));
+                continue;
+            case 'N': {
+                float value;
+                if (in.readFloat(&value) == 1) {
+                    material.shininess = value;
+                    if (std::strcmp(word, "Ni") == 0) material.ior = value;
                 }
+                // Applied even when no number was read.
+                scaleShininess(&material.shininess);
                 continue;
-            case 'N':
-                in.readFloat(&material.shininess);
-                // From the file's 0..1000 range to OpenGL's 0..128, applied even when no number
-                // was read.
-                material.shininess = static_cast<float>(material.shininess / 1000.0);
-                material.shininess = static_cast<float>(material.shininess * 128.0);
-                continue;
+            }
             case 'K':
-                if (word[1] == 'd')
+                if (word[1] == 'd') {
                     in.readFloats(material.diffuse, 3);
-                else if (word[1] == 'a')
+                    continue;
+                }
+                if (word[1] == 'a') {
                     in.readFloats(material.ambient, 3);
-                else if (word[1] == 's')
+                    continue;
+                }
+                if (word[1] == 's') {
                     in.readFloats(material.specular, 3);
-                else
-                    in.skipLine();
+                    continue;
+                }
+                break;
+            case '#':
+                in.skipLine();
                 continue;
             default:
                 break;
         }
-        // Statements beyond the colours: each reads its whole line, as a skipped one would be.
-        ZelTextureMap* map = mapOf(material, word);
-        const bool dissolve = std::strcmp(word, "d") == 0;
-        const bool transparency = std::strcmp(word, "Tr") == 0;
-        if (!map && !dissolve && !transparency) {
-            in.skipLine();
-            continue;
-        }
+        // Every other statement reads its whole line, as a skipped one would be.
         in.readRestOfLine(&rest);
-        if (map) {
-            readMap(rest, directory, map);
-            continue;
-        }
-        Words words(rest);
-        size_t first = !words.words.empty() && words.words[0].second == "-halo";
-        float value;
-        if (first >= words.words.size() || !wordNumber(words.words[first].second, &value))
-            continue;
-        if (dissolve) {
-            material.dissolve = value;
-            dissolveGiven[current] = true;
-        } else if (!dissolveGiven[current]) {
-            material.dissolve = static_cast<float>(1.0 - value);
-        }
+        filler.statement(word, rest);
     }
-    // Entries whose "newmtl" the filling scan read differently get an empty name, so every
-    // material has one.
-    for (uint32_t i = 0; i < out->count; i++)
-        if (!materials[i].name) materials[i].name = copyString("");
+    filler.finish();
+}
+
+// Splits a line read whole into its keyword and the rest (which keeps its leading blanks).
+void splitStatement(const std::string& line, std::string* keyword, std::string* rest) {
+    size_t end = 0;
+    while (end < line.size() && !isSpace(static_cast<unsigned char>(line[end]))) ++end;
+    keyword->assign(line, 0, end);
+    rest->assign(line, end, std::string::npos);
+}
+
+// The rest of a "newmtl" line under whole keywords: the blanks around the name removed.
+std::string wholeName(const std::string& rest) {
+    size_t first = 0, last = rest.size();
+    while (first < last && isSpace(static_cast<unsigned char>(rest[first]))) ++first;
+    while (last > first && isSpace(static_cast<unsigned char>(rest[last - 1]))) --last;
+    return rest.substr(first, last - first);
+}
+
+// Reads the library's materials by whole keywords, each line read whole whatever its length.
+void scanMaterialsWhole(Scanner& in, const std::string& directory, MaterialArray* out) {
+    std::string line, keyword, rest;
+    auto next = [&]() {
+        in.skipSpace();
+        if (in.peek() == EOF) return false;
+        in.readRestOfLine(&line);
+        trimLine(&line);
+        splitStatement(line, &keyword, &rest);
+        return true;
+    };
+    uint64_t count = 1;
+    while (next()) count += keyword == "newmtl";
+    in.seek(0);
+    startMaterials(count, out);
+
+    MaterialFiller filler(out, directory, true);
+    while (next()) {
+        if (keyword == "newmtl")
+            filler.open(wholeName(rest));
+        else
+            filler.statement(keyword.c_str(), rest);
+    }
+    filler.finish();
 }
 
 }  // namespace
@@ -250,7 +445,8 @@ std::string missingLibraryWarning(const ZelModel* model, const std::string& name
            libraryPath(model, name.c_str()) + "\", going on without it.\n";
 }
 
-Status readMTL(ZelModel* model, const char* name, const TextProvider* mtl) {
+Status readMTL(ZelModel* model, const char* name, const TextProvider* mtl, uint32_t flags) {
+    const auto scan = flags & ZEL_LOAD_WHOLE_KEYWORDS ? scanMaterialsWhole : scanMaterials;
     const std::string path = libraryPath(model, name);
     const std::string directory = dirName(path.c_str());
 
@@ -262,7 +458,7 @@ Status readMTL(ZelModel* model, const char* name, const TextProvider* mtl) {
             failed = true;
         } else {
             Scanner in(text.data(), text.size());
-            scanMaterials(in, directory, &read);
+            scan(in, directory, &read);
         }
     } else {
         Input input;
@@ -275,7 +471,7 @@ Status readMTL(ZelModel* model, const char* name, const TextProvider* mtl) {
             } closer{input.fd};
             std::vector<char> buffer(std::min<uint64_t>(kDefaultBufferSize, input.size + 1));
             Scanner in(input, 0, buffer);
-            scanMaterials(in, directory, &read);
+            scan(in, directory, &read);
             failed = in.failed();
         }
     }

@@ -330,7 +330,7 @@ Status RangeReader::loadLibraries(const CountReport& report, FlagWarnings& warni
         std::free(model_->mtllib);
         model_->mtllib = nullptr;
         model_->mtllib = copyString(library.name.c_str());
-        Status status = readMTL(model_, model_->mtllib, options_.libraries);
+        Status status = readMTL(model_, model_->mtllib, options_.libraries, options_.flags);
         if (status.ok) continue;
         if (options_.flags & ZEL_LOAD_MISSING_LIBRARIES) {
             warnings.missingLibrary(library.offset, missingLibraryWarning(model_, library.name));

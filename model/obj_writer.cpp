@@ -212,9 +212,55 @@ void putMapLine(Output& out, const char* keyword, const ZelTextureMap& map) {
     vector(" -s", map.scale, 1.0f);
     if (map.clamp) putText(out, " -clamp on");
     if (map.bumpmultiplier != 1.0f) putFloatLine(out, " -bm", &map.bumpmultiplier, 1, false);
+    if (map.type) {
+        putText(out, " -type ");
+        putText(out, map.type);
+    }
     putText(out, " ");
     putText(out, map.name);
     putText(out, "\n", 1);
+}
+
+// The maps before this one are written right after the dissolve; the later ones after the
+// parameters that came with them.
+constexpr uint32_t kFirstAddedMap = 6;
+
+// The lines of what a material holds beyond the colours, shininess, dissolve and first six maps:
+// each parameter that differs from its absent value, the other maps, the kept statements.
+void putAddedLines(Output& out, const ZelMaterial& material) {
+    auto color = [&](const char* keyword, const float* values, float absent) {
+        if (values[0] != absent || values[1] != absent || values[2] != absent)
+            putFloatLine(out, keyword, values, 3);
+    };
+    color("Ke", material.emission, 0.0f);
+    if (material.illum != -1) {
+        char* p = lineStart(out);
+        p = putLiteral(p, "illum ", 6);
+        p = formatInt(p, material.illum);
+        *p++ = '\n';
+        lineEnd(out, p);
+    }
+    color("Tf", material.transmission, 1.0f);
+    const struct {
+        const char* keyword;
+        float value;
+    } numbers[] = {
+        {"Pr", material.roughness},
+        {"Pm", material.metallic},
+        {"Ps", material.sheen},
+        {"Pc", material.clearcoat},
+        {"Pcr", material.clearcoatroughness},
+        {"aniso", material.anisotropy},
+        {"anisor", material.anisotropyrotation},
+    };
+    for (const auto& number : numbers)
+        if (number.value != 0.0f) putFloatLine(out, number.keyword, &number.value, 1);
+    for (uint32_t k = kFirstAddedMap; k < ZEL_MAP_COUNT; k++)
+        putMapLine(out, kMapFields[k].keyword, material.*kMapFields[k].field);
+    for (uint32_t k = 0; k < material.statementcount; k++) {
+        putText(out, material.statements[k]);
+        putText(out, "\n", 1);
+    }
 }
 
 void writeMTLText(const ZelModel* model, Output& out) {
@@ -228,6 +274,9 @@ void writeMTLText(const ZelModel* model, Output& out) {
         putFloatLine(out, "Ka", material.ambient, 3);
         putFloatLine(out, "Kd", material.diffuse, 3);
         putFloatLine(out, "Ks", material.specular, 3);
+        // Before "Ns": the first-letter dialect reads "Ni" as a shininess too, and "Ns" then
+        // puts the shininess back.
+        if (material.ior != 1.0f) putFloatLine(out, "Ni", &material.ior, 1);
         // The inverse of the reader's scaling from the file's 0..1000 onto OpenGL's 0..128.
         double shininess = static_cast<double>(material.shininess) / 128.0 * 1000.0;
         char* p = lineStart(out);
@@ -237,8 +286,9 @@ void writeMTLText(const ZelModel* model, Output& out) {
         lineEnd(out, p);
         // What goes beyond the colours, when the material has it.
         if (material.dissolve != 1.0f) putFloatLine(out, "d", &material.dissolve, 1);
-        for (const MapField& map : kMapFields)
-            putMapLine(out, map.keyword, material.*map.field);
+        for (uint32_t k = 0; k < kFirstAddedMap; k++)
+            putMapLine(out, kMapFields[k].keyword, material.*kMapFields[k].field);
+        putAddedLines(out, material);
         putText(out, "\n", 1);
     }
 }

@@ -193,8 +193,9 @@ inline Status readOBJMemory(const char* path, const char* data, size_t size,
 std::string materialNotFound(const char* name);
 
 // Reads the material library `name` into `model` (see zelReadMTL). With `mtl` null it reads from
-// disk. On failure the model keeps the materials it had.
-Status readMTL(ZelModel* model, const char* name, const TextProvider* mtl);
+// disk. `flags` are the load's ZEL_LOAD_* flags (ZEL_LOAD_WHOLE_KEYWORDS chooses the dialect). On
+// failure the model keeps the materials it had.
+Status readMTL(ZelModel* model, const char* name, const TextProvider* mtl, uint32_t flags = 0);
 
 // The directory part of `path`, as zelDirName gives it.
 std::string dirName(const char* path);

@@ -29,14 +29,19 @@ const char kUsage[] =
     "info prints the model's counts (vertices, whether they have colours, normals, texture\n"
     "coordinates, facet normals, triangles, groups, materials), every group (name in quotes, so\n"
     "leading blanks show; triangle count; material) and every material (name, Ka, Kd and Ks\n"
-    "colours, shininess on the 0..128 scale, dissolve, and each texture map's keyword, name as\n"
-    "the file gives it, path to open, and the options that differ from their defaults).\n"
+    "colours, shininess on the 0..128 scale, dissolve, the parameters that differ from their\n"
+    "absent values (emission, ior, illum, transmission, the PBR ones), each texture map's "
+    "keyword,\n"
+    "name as the file gives it, path to open, and the options that differ from their defaults,\n"
+    "and the statements kept as the file gives them).\n"
     "\n"
     "load options, for every command (default: the model is read as zelReadOBJ reads it):\n"
     "  --objects             an \"o\" line starts a group, as a \"g\" line does\n"
     "  --missing-libraries   a material library that cannot be read is a warning, not a failure\n"
     "  --unknown-keywords    a line whose keyword the reader does not know (vp ...) is skipped\n"
     "                        with a warning, not a failure\n"
+    "  --whole-keywords      material libraries are read by whole keywords (Ni is not Ns),\n"
+    "                        names whole, lines of any length\n"
     "  --max-bytes N         fail, before reading the data, when the model's arrays would need\n"
     "                        more than N bytes\n"
     "\n"
@@ -124,7 +129,36 @@ void printMap(const char* keyword, const ZelTextureMap& map) {
     vector("-s", map.scale, 1.0f);
     if (map.clamp) std::printf(" -clamp on");
     if (map.bumpmultiplier != 1.0f) std::printf(" -bm %f", map.bumpmultiplier);
+    if (map.type) std::printf(" -type %s", map.type);
     std::printf("\n");
+}
+
+// The parameters beyond the dissolve that differ from their absent values, one line each
+// ("    emission 0.100000 0.200000 0.300000", "    illum 2"), then the statements kept as the
+// file gave them.
+void printAdded(const ZelMaterial& material) {
+    auto colour = [](const char* label, const float* rgb, float absent) {
+        if (rgb[0] != absent || rgb[1] != absent || rgb[2] != absent)
+            std::printf("    %s %f %f %f\n", label, rgb[0], rgb[1], rgb[2]);
+    };
+    colour("emission", material.emission, 0.0f);
+    if (material.ior != 1.0f) std::printf("    ior %f\n", material.ior);
+    if (material.illum != -1) std::printf("    illum %d\n", static_cast<int>(material.illum));
+    colour("transmission", material.transmission, 1.0f);
+    const struct {
+        const char* label;
+        float value;
+    } numbers[] = {{"roughness", material.roughness},
+                   {"metallic", material.metallic},
+                   {"sheen", material.sheen},
+                   {"clearcoat", material.clearcoat},
+                   {"clearcoatroughness", material.clearcoatroughness},
+                   {"anisotropy", material.anisotropy},
+                   {"anisotropyrotation", material.anisotropyrotation}};
+    for (const auto& number : numbers)
+        if (number.value != 0.0f) std::printf("    %s %f\n", number.label, number.value);
+    for (uint32_t k = 0; k < material.statementcount; k++)
+        std::printf("    statement %s\n", quoted(material.statements[k]).c_str());
 }
 
 // How the model is read: exactly as zelReadOBJ reads it, or, when a load option was given,
@@ -183,6 +217,7 @@ int info(const char* path, const Load& load) {
         printColour("Ks", material.specular);
         std::printf("  shininess %f\n", material.shininess);
         std::printf("    dissolve %f\n", material.dissolve);
+        printAdded(material);
         for (uint32_t k = 0; k < ZEL_MAP_COUNT; k++)
             printMap(zelMapKeyword(k), *zelMaterialMap(&material, k));
     }
@@ -279,6 +314,7 @@ const Option kOptions[] = {
     {"--objects", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_OBJECTS},
     {"--missing-libraries", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_MISSING_LIBRARIES},
     {"--unknown-keywords", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_UNKNOWN_KEYWORDS},
+    {"--whole-keywords", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_WHOLE_KEYWORDS},
     {"--max-bytes", Kind::MaxBytes, Operation::Fit, true, 0},
 };
 

@@ -105,6 +105,7 @@ typedef struct ZelTextureMap {
     float scale[3];       /* -s u v w (1 1 1 when absent; components not given are 1) */
     uint32_t clamp;       /* 1 for "-clamp on", else 0 */
     float bumpmultiplier; /* -bm (1 when absent) */
+    char* type;           /* -type, e.g. a reflection map's "sphere" (NULL when absent) */
 } ZelTextureMap;
 
 /* A material from an MTL library. Colours are R, G, B, A; shininess is on OpenGL's 0..128 scale.
@@ -122,6 +123,37 @@ typedef struct ZelMaterial {
     ZelTextureMap shininessmap; /* map_Ns */
     ZelTextureMap alphamap;     /* map_d */
     ZelTextureMap bumpmap;      /* map_bump, map_Bump or bump */
+    /* What the MTL convention and its PBR extension add, read under either dialect (keywords
+     * matched whole; values that cannot be read leave the statement to `statements`): */
+    float emission[3];             /* Ke r g b (0 0 0 when absent) */
+    float ior;                     /* Ni, index of refraction (1 when absent) */
+    int32_t illum;                 /* illum, illumination model as given (-1 when absent, so that a
+                                      file's 0 is told apart) */
+    float transmission[3];         /* Tf, transmission filter r g b (1 1 1 when absent: all light
+                                      passes) */
+    float roughness;               /* Pr (0 when absent) */
+    float metallic;                /* Pm (0 when absent) */
+    float sheen;                   /* Ps (0 when absent) */
+    float clearcoat;               /* Pc, clearcoat thickness (0 when absent) */
+    float clearcoatroughness;      /* Pcr (0 when absent) */
+    float anisotropy;              /* aniso (0 when absent) */
+    float anisotropyrotation;      /* anisor (0 when absent) */
+    ZelTextureMap emissionmap;     /* map_Ke */
+    ZelTextureMap normalmap;       /* norm (under ZEL_LOAD_WHOLE_KEYWORDS only: in the default
+                                      dialect "norm" opens a material) */
+    ZelTextureMap displacementmap; /* disp */
+    ZelTextureMap decalmap;        /* decal */
+    ZelTextureMap reflectionmap;   /* refl; its -type in reflectionmap.type */
+    ZelTextureMap roughnessmap;    /* map_Pr */
+    ZelTextureMap metallicmap;     /* map_Pm */
+    ZelTextureMap sheenmap;        /* map_Ps */
+    /* Every other statement of the material (Km, sharpness, an exporter's own), in file order:
+     * each the line as the file gives it, keyword first, without its line end (and the carriage
+     * returns before it); zelWriteMTL writes them back after the material's other lines. Comments
+     * are not kept, nor statements the reading gives a meaning to (in the default dialect every
+     * keyword starting with "n", "N", "Ka", "Kd" or "Ks"). */
+    uint32_t statementcount; /* entries in statements */
+    char** statements;       /* statementcount strings, or NULL when there are none */
 } ZelMaterial;
 
 /* A polygonal model and everything read from its file. */
@@ -151,11 +183,14 @@ typedef struct ZelModel {
 /* ---- Records -------------------------------------------------------------------------------- */
 
 /* The texture maps of a material by number, 0 to ZEL_MAP_COUNT - 1, in the order the writer
- * writes them: ambientmap, diffusemap, specularmap, shininessmap, alphamap, bumpmap. */
-#define ZEL_MAP_COUNT 6u
+ * writes them: 0 ambientmap, 1 diffusemap, 2 specularmap, 3 shininessmap, 4 alphamap, 5 bumpmap,
+ * 6 emissionmap, 7 normalmap, 8 displacementmap, 9 decalmap, 10 reflectionmap, 11 roughnessmap,
+ * 12 metallicmap, 13 sheenmap. */
+#define ZEL_MAP_COUNT 14u
 
 /* The keyword of map `index` as zelWriteMTL writes it ("map_Ka", "map_Kd", "map_Ks", "map_Ns",
- * "map_d", "map_bump"), or NULL when `index` is not below ZEL_MAP_COUNT. The string is static. */
+ * "map_d", "map_bump", "map_Ke", "norm", "disp", "decal", "refl", "map_Pr", "map_Pm", "map_Ps"),
+ * or NULL when `index` is not below ZEL_MAP_COUNT. The string is static. */
 const char* zelMapKeyword(uint32_t index);
 
 /* Map `index` of `material` (not NULL), or NULL when `index` is not below ZEL_MAP_COUNT. */
@@ -203,8 +238,11 @@ ZelModel* zelReadOBJ(const char* path);
  * colours and the shininess it reads "d" (or "d -halo"), "Tr", and the maps map_Ka, map_Kd,
  * map_Ks, map_Ns, map_d and map_bump (also map_Bump, bump) with their options: -o, -s and -t take
  * one to three numbers, -blendu, -blendv, -cc and -clamp on or off, -mm two words, -bm, -boost,
- * -texres, -imfchan and -type one; the rest of the line is the file name. An unreadable library
- * prints one line on standard error and ends the process with status 1. */
+ * -texres, -imfchan and -type one; the rest of the line is the file name. It also reads the
+ * statements and maps ZelMaterial lists after bumpmap (a keyword starting with "N" still sets the
+ * shininess, "Ni" the ior too) and keeps every other statement in `statements`. The library is
+ * read in the default dialect (zelLoadOBJ's ZEL_LOAD_WHOLE_KEYWORDS reads it by whole keywords).
+ * An unreadable library prints one line on standard error and ends the process with status 1. */
 void zelReadMTL(ZelModel* model, const char* name);
 
 /* Returns a new string (the caller frees it) holding `path` (not NULL) up to and including its last
@@ -272,6 +310,12 @@ typedef struct ZelLoadOptions {
                                          load goes on without its materials */
 #define ZEL_LOAD_UNKNOWN_KEYWORDS 4u  /* a keyword starting with "v" other than v, vn and vt (vp,
                                          vw ...) skips its line with a warning */
+/* Material libraries are read by whole keywords, as the MTL convention writes them, instead of by
+ * their first letters: "Ns" is not "Ni" (which sets only `ior`), "newmtl" is not "norm" (a normal
+ * map), "map_bump", "map_Bump" and "bump" are one. A "newmtl" name is the rest of its line with the
+ * blanks around it removed (inner blanks kept), every line is read whole whatever its length, and
+ * Ka, Kd and Ks with one number set all three components (as Ke and Tf always do). */
+#define ZEL_LOAD_WHOLE_KEYWORDS 8u
 
 /* Reads the OBJ file at `path` (not NULL) exactly as zelReadOBJ does, and returns the model. On any
  * failure returns NULL instead of ending the process: nothing is left allocated, nothing is
@@ -613,7 +657,11 @@ void zelWriteOBJ(ZelModel* model, const char* filename, uint32_t mode);
 /* Writes every material of `model` (not NULL), "default" included, to the file named by the
  * directory part of `filename` followed by `mtllibname` (not NULL): its colours and shininess,
  * then "d" when the dissolve is not 1 and each map it has (by its name as read, with the options
- * that differ from their defaults), so that reading the file back gives the same materials.
+ * that differ from their defaults), so that reading the file back gives the same materials. A
+ * field added after bumpmap is written only when it differs from its absent value: "Ni" just
+ * before "Ns" (so that the default dialect, whose "Ni" sets the shininess too, reads both back),
+ * the others and their maps after the maps above, then the kept statements as they stood. A
+ * material with none of them is written as by the colours, shininess, dissolve and maps alone.
  * Called by zelWriteOBJ. An unwritable file prints one line on standard error and ends the process
  * with status 1. */
 void zelWriteMTL(ZelModel* model, const char* filename, const char* mtllibname);

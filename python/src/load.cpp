@@ -133,7 +133,8 @@ private:
 };
 
 py::object load(const std::string& path, const Bytes* data, py::object library, py::handle threads,
-                bool objects, bool missingLibraries, bool unknownKeywords, py::handle maxBytes) {
+                bool objects, bool missingLibraries, bool unknownKeywords, bool wholeKeywords,
+                py::handle maxBytes) {
     if (!library.is_none() && !PyCallable_Check(library.ptr()))
         throw py::type_error("library must be a callable or None");
     LoadCall call(std::move(library));
@@ -142,7 +143,8 @@ py::object load(const std::string& path, const Bytes* data, py::object library, 
     options.maxbytes = countArgument(maxBytes, "max_bytes", UINT64_MAX);
     options.flags = (objects ? ZEL_LOAD_OBJECTS : 0) |
                     (missingLibraries ? ZEL_LOAD_MISSING_LIBRARIES : 0) |
-                    (unknownKeywords ? ZEL_LOAD_UNKNOWN_KEYWORDS : 0);
+                    (unknownKeywords ? ZEL_LOAD_UNKNOWN_KEYWORDS : 0) |
+                    (wholeKeywords ? ZEL_LOAD_WHOLE_KEYWORDS : 0);
     options.warning = LoadCall::warning;
     options.library = call.hasLibrary() ? LoadCall::library : nullptr;
     options.user = &call;
@@ -211,15 +213,15 @@ void registerLoading(py::module_& module) {
     module.def(
         "load",
         [](py::handle path, py::handle threads, bool objects, bool missingLibraries,
-           bool unknownKeywords, py::handle maxBytes) {
+           bool unknownKeywords, bool wholeKeywords, py::handle maxBytes) {
             return load(pathBytes(path), nullptr, py::none(), threads, objects, missingLibraries,
-                        unknownKeywords, maxBytes);
+                        unknownKeywords, wholeKeywords, maxBytes);
         },
         py::arg("path"), py::kw_only(), py::arg("threads") = 0, py::arg("objects") = false,
         py::arg("missing_libraries") = false, py::arg("unknown_keywords") = false,
-        py::arg("max_bytes") = 0,
+        py::arg("whole_keywords") = false, py::arg("max_bytes") = 0,
         "load(path, *, threads=0, objects=False, missing_libraries=False, unknown_keywords=False, "
-        "max_bytes=0)\n--\n\n"
+        "whole_keywords=False, max_bytes=0)\n--\n\n"
         "Reads the OBJ file at path (str, bytes or os.PathLike) and the material library it\n"
         "names, and returns a Model. Raises LoadError (a ValueError: the message the library\n"
         "reports and the file line it is about) when a file cannot be read or a face names\n"
@@ -227,24 +229,27 @@ void registerLoading(py::module_& module) {
         "threads: 0 reads on every processor (files below a few MiB take one), 1 on the\n"
         "calling thread alone. objects: an \"o\" line starts a group. missing_libraries: a\n"
         "material library that cannot be opened is a warning, not a failure.\n"
-        "unknown_keywords: a keyword such as vp is skipped with a warning. max_bytes: when\n"
+        "unknown_keywords: a keyword such as vp is skipped with a warning. whole_keywords:\n"
+        "material libraries are read by whole keywords (Ni is not Ns), names whole, lines of\n"
+        "any length. max_bytes: when\n"
         "not 0, the most bytes the model's arrays may take; a larger file fails before they\n"
         "are allocated.");
 
     module.def(
         "load_bytes",
         [](py::handle data, py::handle path, py::object library, py::handle threads, bool objects,
-           bool missingLibraries, bool unknownKeywords, py::handle maxBytes) {
+           bool missingLibraries, bool unknownKeywords, bool wholeKeywords, py::handle maxBytes) {
             Bytes bytes(data);
             return load(pathBytes(path), &bytes, std::move(library), threads, objects,
-                        missingLibraries, unknownKeywords, maxBytes);
+                        missingLibraries, unknownKeywords, wholeKeywords, maxBytes);
         },
         py::arg("data"), py::arg("path") = "memory.obj", py::kw_only(),
         py::arg("library") = py::none(), py::arg("threads") = 0, py::arg("objects") = false,
         py::arg("missing_libraries") = false, py::arg("unknown_keywords") = false,
-        py::arg("max_bytes") = 0,
+        py::arg("whole_keywords") = false, py::arg("max_bytes") = 0,
         "load_bytes(data, path='memory.obj', *, library=None, threads=0, objects=False, "
-        "missing_libraries=False, unknown_keywords=False, max_bytes=0)\n--\n\n"
+        "missing_libraries=False, unknown_keywords=False, whole_keywords=False, "
+        "max_bytes=0)\n--\n\n"
         "Reads OBJ text from data (bytes or any bytes-like object) as load reads a file; the\n"
         "same bytes give the same model. path names the model and the directory where\n"
         "material libraries are looked for. library, when given, is called with a library's\n"

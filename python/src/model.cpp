@@ -38,6 +38,7 @@ struct TextureMap {
     py::object name, path, offset, scale;
     bool clamp;
     float bumpMultiplier;
+    py::object type;
 };
 
 // A material of a model or a mesh: its colours are views (changes reach zelSaveOBJ's MTL file).
@@ -48,13 +49,17 @@ struct Material {
     py::object colour(float* values) const {
         return view(ownerCapsule(keep), py::dtype::of<float>(), {4}, {sizeof(float)}, values, true);
     }
+    py::object colour3(float* values) const {
+        return view(ownerCapsule(keep), py::dtype::of<float>(), {3}, {sizeof(float)}, values, true);
+    }
     py::object map(uint32_t index) const {
         const ZelTextureMap& map = *zelMaterialMap(material, index);
         if (!map.name) return py::none();
         return py::cast(TextureMap{text(map.name), text(map.path),
                                    py::make_tuple(map.offset[0], map.offset[1], map.offset[2]),
                                    py::make_tuple(map.scale[0], map.scale[1], map.scale[2]),
-                                   map.clamp != 0, map.bumpmultiplier});
+                                   map.clamp != 0, map.bumpmultiplier,
+                                   map.type ? text(map.type) : py::none()});
     }
 };
 
@@ -395,6 +400,8 @@ void registerModel(py::module_& module) {
         .def_readonly("scale", &TextureMap::scale, "-s u v w: (u, v, w), (1, 1, 1) when absent.")
         .def_readonly("clamp", &TextureMap::clamp, "True for \"-clamp on\".")
         .def_readonly("bump_multiplier", &TextureMap::bumpMultiplier, "-bm, 1 when absent.")
+        .def_readonly("type", &TextureMap::type,
+                      "-type (a reflection map's \"sphere\", \"cube_top\" ...), None when absent.")
         .def("__repr__", [](const TextureMap& map) {
             return "<zel.TextureMap " + std::string(py::repr(map.name)) + ">";
         });
@@ -423,6 +430,26 @@ void registerModel(py::module_& module) {
             "dissolve", [](const Material& m) { return m.material->dissolve; },
             [](Material& m, float value) { m.material->dissolve = value; },
             "Opacity: d, else 1 - Tr, else 1.")
+        .def_property_readonly(
+            "emission", [](const Material& m) { return m.colour3(m.material->emission); },
+            "Ke as (3,) float32: R, G, B, (0, 0, 0) when absent.")
+        .def_property_readonly(
+            "transmission", [](const Material& m) { return m.colour3(m.material->transmission); },
+            "Tf, the transmission filter, as (3,) float32, (1, 1, 1) when absent.")
+        .def_property(
+            "illum", [](const Material& m) { return m.material->illum; },
+            [](Material& m, int32_t value) { m.material->illum = value; },
+            "The illumination model, -1 when absent.")
+        .def_property_readonly(
+            "statements",
+            [](const Material& m) {
+                py::tuple statements(m.material->statementcount);
+                for (uint32_t k = 0; k < m.material->statementcount; k++)
+                    statements[k] = text(m.material->statements[k]);
+                return statements;
+            },
+            "The material's other statements (Km, sharpness ...), each its line as the file\n"
+            "gives it (tuple of str), written back by save.")
         .def("__repr__", [](const Material& m) {
             return "<zel.Material " + std::string(py::repr(text(m.material->name))) + ">";
         });
@@ -430,9 +457,12 @@ void registerModel(py::module_& module) {
     const struct {
         const char* keyword;
         const char* name;
-    } mapNames[] = {{"map_Ka", "ambient_map"},  {"map_Kd", "diffuse_map"},
-                    {"map_Ks", "specular_map"}, {"map_Ns", "shininess_map"},
-                    {"map_d", "alpha_map"},     {"map_bump", "bump_map"}};
+    } mapNames[] = {
+        {"map_Ka", "ambient_map"},   {"map_Kd", "diffuse_map"},  {"map_Ks", "specular_map"},
+        {"map_Ns", "shininess_map"}, {"map_d", "alpha_map"},     {"map_bump", "bump_map"},
+        {"map_Ke", "emission_map"},  {"norm", "normal_map"},     {"disp", "displacement_map"},
+        {"decal", "decal_map"},      {"refl", "reflection_map"}, {"map_Pr", "roughness_map"},
+        {"map_Pm", "metallic_map"},  {"map_Ps", "sheen_map"}};
     for (uint32_t index = 0; index < ZEL_MAP_COUNT; index++) {
         const std::string keyword = zelMapKeyword(index);
         const auto* named = std::find_if(std::begin(mapNames), std::end(mapNames),
@@ -442,6 +472,27 @@ void registerModel(py::module_& module) {
         material.def_property_readonly(
             named->name, [index](const Material& m) { return m.map(index); },
             (keyword + ", or None.").c_str());
+    }
+    // The parameters that hold one number, each read and written in place.
+    const struct {
+        const char* name;
+        float ZelMaterial::*field;
+        const char* doc;
+    } numbers[] = {
+        {"ior", &ZelMaterial::ior, "Ni, the index of refraction, 1 when absent."},
+        {"roughness", &ZelMaterial::roughness, "Pr, 0 when absent."},
+        {"metallic", &ZelMaterial::metallic, "Pm, 0 when absent."},
+        {"sheen", &ZelMaterial::sheen, "Ps, 0 when absent."},
+        {"clearcoat", &ZelMaterial::clearcoat, "Pc, the clearcoat thickness, 0 when absent."},
+        {"clearcoat_roughness", &ZelMaterial::clearcoatroughness, "Pcr, 0 when absent."},
+        {"anisotropy", &ZelMaterial::anisotropy, "aniso, 0 when absent."},
+        {"anisotropy_rotation", &ZelMaterial::anisotropyrotation, "anisor, 0 when absent."},
+    };
+    for (const auto& number : numbers) {
+        const auto field = number.field;
+        material.def_property(
+            number.name, [field](const Material& m) { return m.material->*field; },
+            [field](Material& m, float value) { m.material->*field = value; }, number.doc);
     }
 
     py::class_<Group>(module, "Group",

@@ -38,6 +38,36 @@ def test_texture_maps_and_dissolve():
     assert wood.alpha_map is None and wood.ambient_map is None
 
 
+BLENDER_MTL = (
+    b"newmtl Material\nNs 250.000000\nKa 1 1 1\nKd 0.8 0.8 0.8\nKs 0.5 0.5 0.5\n"
+    b"Ke 0.1 0.2 0.3\nNi 1.450000\nd 1.000000\nillum 2\nPr 0.25\nPm 1\n"
+    b"norm n.png\nrefl -type sphere sky.png\nKm 0.5\nsharpness 60\n"
+)
+
+
+@pytest.mark.parametrize("whole", [False, True])
+def test_material_parameters_maps_and_kept_statements(tmp_path, whole):
+    obj = b"mtllib lib.mtl\n" + TRIANGLE
+    model = zel.load_bytes(obj, library=lambda path: BLENDER_MTL, whole_keywords=whole)
+    # By first letters "Ni" sets the shininess too, and "norm" opens a material.
+    assert len(model.materials) == (2 if whole else 3)
+    material = model.materials[1]
+    assert material.shininess == pytest.approx(32 if whole else 0.1856)
+    assert material.ior == pytest.approx(1.45) and material.illum == 2
+    np.testing.assert_array_equal(material.emission, np.float32([0.1, 0.2, 0.3]))
+    np.testing.assert_array_equal(material.transmission, np.float32([1, 1, 1]))
+    assert (material.roughness, material.metallic, material.sheen) == (0.25, 1, 0)
+    assert material.emission_map is None
+    if whole:
+        assert material.normal_map.name == "n.png"
+        assert material.reflection_map.type == "sphere"
+        assert material.statements == ("Km 0.5", "sharpness 60")
+        model.save(tmp_path / "out.obj", materials=True)
+        back = zel.load(tmp_path / "out.obj", whole_keywords=True).materials[2]
+        assert (back.shininess, back.illum, back.statements) == (32, 2, material.statements)
+        assert back.ior == pytest.approx(1.45) and back.reflection_map.type == "sphere"
+
+
 @pytest.mark.parametrize(
     "text, flag, warned",
     [

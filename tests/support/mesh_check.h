@@ -117,17 +117,30 @@ inline std::string meshMismatch(const ZelModel* model, uint32_t mode, const ZelM
             std::memcmp(a.diffuse, b.diffuse, values) != 0 ||
             std::memcmp(&a.dissolve, &b.dissolve, sizeof a.dissolve) != 0)
             return "material " + std::to_string(i);
-        // The maps: copies of the names and paths, the same options.
-        const ZelTextureMap *am = &a.ambientmap, *bm = &b.ambientmap;  // six, one after another
-        for (int k = 0; k < 6; k++) {
-            auto same = [](const char* x, const char* y) {
-                return x == nullptr ? y == nullptr : y != nullptr && x != y && std::strcmp(x, y) == 0;
-            };
-            const size_t options = sizeof(ZelTextureMap) - offsetof(ZelTextureMap, offset);
-            if (!same(am[k].name, bm[k].name) || !same(am[k].path, bm[k].path) ||
-                std::memcmp(am[k].offset, bm[k].offset, options) != 0)
+        auto same = [](const char* x, const char* y) {
+            return x == nullptr ? y == nullptr : y != nullptr && x != y && std::strcmp(x, y) == 0;
+        };
+        // The parameters after the maps, which follow each other without padding.
+        const size_t added =
+            offsetof(ZelMaterial, anisotropyrotation) + 4 - offsetof(ZelMaterial, emission);
+        if (std::memcmp(a.emission, b.emission, added) != 0)
+            return "material " + std::to_string(i) + " parameters";
+        // The maps: copies of the names, paths and types, the same options.
+        for (uint32_t k = 0; k < ZEL_MAP_COUNT; k++) {
+            const ZelTextureMap& am = *zelMaterialMap(const_cast<ZelMaterial*>(&a), k);
+            const ZelTextureMap& bm = *zelMaterialMap(const_cast<ZelMaterial*>(&b), k);
+            const size_t options =
+                offsetof(ZelTextureMap, bumpmultiplier) + 4 - offsetof(ZelTextureMap, offset);
+            if (!same(am.name, bm.name) || !same(am.path, bm.path) || !same(am.type, bm.type) ||
+                std::memcmp(am.offset, bm.offset, options) != 0)
                 return "material " + std::to_string(i) + " map " + std::to_string(k);
         }
+        // The kept statements: copies.
+        if (a.statementcount != b.statementcount)
+            return "material " + std::to_string(i) + " statement count";
+        for (uint32_t k = 0; k < a.statementcount; k++)
+            if (!same(a.statements[k], b.statements[k]))
+                return "material " + std::to_string(i) + " statement " + std::to_string(k);
     }
     return "";
 }

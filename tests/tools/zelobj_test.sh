@@ -119,6 +119,20 @@ check "info shows a bump map's offset and multiplier" grep -qxF "    map_bump na
 "$ZELOBJ" info "$DIR/real.obj" --unknown-keywords > "$DIR/real-groups.txt"
 check "without --objects the object is no group" grep -qx '  "default": 1 triangles, material 1 "wood"' "$DIR/real-groups.txt"
 
+# A Blender material: every parameter, map and kept statement is listed; by whole keywords Ni
+# leaves the shininess alone.
+printf 'mtllib blender.mtl\nv 0 0 0\nf 1 1 1\n' > "$DIR/blender.obj"
+printf 'newmtl lamp\nNs 250\nKe 0.1 0.2 0.3\nNi 1.45\nillum 2\nPr 0.5\nnorm n.png\nrefl -type sphere sky.png\nKm 0.5\n' > "$DIR/blender.mtl"
+"$ZELOBJ" info "$DIR/blender.obj" --whole-keywords > "$DIR/blender.txt"
+check "--whole-keywords reads Ns alone as the shininess" grep -q 'shininess 32.000000$' "$DIR/blender.txt"
+for line in '    emission 0.100000 0.200000 0.300000' '    ior 1.450000' '    illum 2' \
+    '    roughness 0.500000' "    norm name \"n.png\" path \"$DIR/n.png\"" \
+    "    refl name \"sky.png\" path \"$DIR/sky.png\" -type sphere" '    statement "Km 0.5"'; do
+    check "info lists $line" grep -qxF "$line" "$DIR/blender.txt"
+done
+"$ZELOBJ" info "$DIR/blender.obj" > "$DIR/blender-default.txt"
+check "by first letters Ni is the shininess" grep -q 'shininess 0.185600$' "$DIR/blender-default.txt"
+
 printf 'mtllib nowhere.mtl\nv 0 0 0\nf 1 1 1\n' > "$DIR/nolib.obj"
 "$ZELOBJ" info "$DIR/nolib.obj" > "$DIR/nolib.out" 2> "$DIR/nolib.err"
 check "a missing library fails without load options" test $? -eq 1

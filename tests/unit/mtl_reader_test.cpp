@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "test_models.h"
+#include "zel_internal.h"
 
 namespace {
 
@@ -197,7 +199,10 @@ TEST(MtlMaps, EachKeywordSetsItsMapAndALaterLineReplacesIt) {
         const char* keyword;
         const char* name;
     } table[] = {{"map_Ka", "ka.png"}, {"map_Kd", "kd.png"}, {"map_Ks", "ks.png"},
-                 {"map_Ns", "ns.png"}, {"map_d", "d.png"},   {"map_bump", "b2.png"}};
+                 {"map_Ns", "ns.png"}, {"map_d", "d.png"},   {"map_bump", "b2.png"},
+                 {"map_Ke", nullptr},  {"norm", nullptr},    {"disp", nullptr},
+                 {"decal", nullptr},   {"refl", nullptr},    {"map_Pr", nullptr},
+                 {"map_Pm", nullptr},  {"map_Ps", nullptr}};
     ASSERT_EQ(std::size(table), ZEL_MAP_COUNT);
     for (uint32_t k = 0; k < ZEL_MAP_COUNT; k++) {
         EXPECT_STREQ(zelMapKeyword(k), table[k].keyword);
@@ -224,6 +229,170 @@ TEST(MtlLocation, DirNameAndLibraryPath) {
                                         "a\\b/m.obj");
     ASSERT_NE(m, nullptr);
     EXPECT_STREQ(m->materials[1].name, "deep");
+    zelFreeModel(m);
+}
+
+}  // namespace
+
+namespace {
+
+// Reads `mtl` as the library of an OBJ file that names it, under load flags.
+ZelModel* withLibrary(const std::string& mtl, uint32_t flags) {
+    zel::TextProvider library = [&mtl](const std::string&, std::string& text) {
+        text = mtl;
+        return true;
+    };
+    zel::ReadOptions options;
+    options.threads = 1;
+    options.flags = flags;
+    options.libraries = &library;
+    ZelModel* model = nullptr;
+    const char obj[] = "mtllib lib.mtl\n";
+    zel::Status status = zel::readOBJMemory("m.obj", obj, sizeof obj - 1, options, &model);
+    EXPECT_TRUE(status.ok) << status.message;
+    return model;
+}
+
+// What material 1 holds beyond a plain material's start values, in a few words ("Ns=32 Ni=1.45"),
+// with the material count when it is not 2.
+std::string describe(const ZelModel* m) {
+    std::string text;
+    char buffer[400];
+    auto add = [&](const char* format, auto... values) {
+        std::snprintf(buffer, sizeof buffer, format, values...);
+        text += (text.empty() ? "" : " ") + std::string(buffer);
+    };
+    if (m->materialcount != 2) add("materials=%u", m->materialcount);
+    if (m->materialcount < 2) return text;
+    const ZelMaterial& a = m->materials[1];
+    auto color = [&](const char* label, const float* c, float r, float g, float b) {
+        if (c[0] != r || c[1] != g || c[2] != b) add("%s=%g,%g,%g", label, c[0], c[1], c[2]);
+    };
+    color("Ka", a.ambient, 0.2f, 0.2f, 0.2f);
+    color("Kd", a.diffuse, 0.8f, 0.8f, 0.8f);
+    color("Ks", a.specular, 0, 0, 0);
+    if (a.shininess != 65.0f) add("Ns=%g", a.shininess);
+    if (a.ior != 1.0f) add("Ni=%g", a.ior);
+    if (a.dissolve != 1.0f) add("d=%g", a.dissolve);
+    color("Ke", a.emission, 0, 0, 0);
+    if (a.illum != -1) add("illum=%d", static_cast<int>(a.illum));
+    color("Tf", a.transmission, 1, 1, 1);
+    const std::pair<const char*, float> numbers[] = {{"Pr", a.roughness},
+                                                     {"Pm", a.metallic},
+                                                     {"Ps", a.sheen},
+                                                     {"Pc", a.clearcoat},
+                                                     {"Pcr", a.clearcoatroughness},
+                                                     {"aniso", a.anisotropy},
+                                                     {"anisor", a.anisotropyrotation}};
+    for (const auto& number : numbers)
+        if (number.second != 0.0f) add("%s=%g", number.first, number.second);
+    for (uint32_t k = 0; k < ZEL_MAP_COUNT; k++) {
+        const ZelTextureMap* map = zelMaterialMap(const_cast<ZelMaterial*>(&a), k);
+        if (map->name)
+            add("%s=%s%s%s", zelMapKeyword(k), map->name, map->type ? " -type " : "",
+                map->type ? map->type : "");
+    }
+    for (uint32_t k = 0; k < a.statementcount; k++) add("kept=[%s]", a.statements[k]);
+    return text;
+}
+
+TEST(MtlDialects, EveryStatementOfTheConventionInBothDialects) {
+    const std::string longKeyword(150, 'x');
+    struct Case {
+        std::string statements;
+        std::string firstLetters;  // the default dialect
+        std::string wholeKeywords;
+    } cases[] = {
+        {"Ns 250", "Ns=32", "Ns=32"},
+        {"Ni 1.45", "Ns=0.1856 Ni=1.45", "Ni=1.45"},  // the first letter sets the shininess too
+        {"Nfoo 500", "Ns=64", "kept=[Nfoo 500]"},
+        {"Ns x", "Ns=8.32 kept=[x]", "kept=[Ns x]"},
+        {"Ka 0.5", "Ka=0.5,0.2,0.2", "Ka=0.5,0.5,0.5"},
+        {"Kd 1 0 0", "Kd=1,0,0", "Kd=1,0,0"},
+        {"Ks 0.5 0.5 0.5", "Ks=0.5,0.5,0.5", "Ks=0.5,0.5,0.5"},
+        {"Kdx 1 1 1", "Kd=1,1,1", "kept=[Kdx 1 1 1]"},
+        {"Kd spectral f.rfl", "kept=[spectral f.rfl]", "kept=[Kd spectral f.rfl]"},
+        {"Kd 1 1 1 Km 2", "Kd=1,1,1 kept=[Km 2]", "Kd=1,1,1"},
+        {"Ke 0.1 0.2 0.3", "Ke=0.1,0.2,0.3", "Ke=0.1,0.2,0.3"},
+        {"Ke 0.5", "Ke=0.5,0.5,0.5", "Ke=0.5,0.5,0.5"},
+        {"Km 0.5\r", "kept=[Km 0.5]", "kept=[Km 0.5]"},
+        {"Tf 0.5 1 0", "Tf=0.5,1,0", "Tf=0.5,1,0"},
+        {"illum 2", "illum=2", "illum=2"},
+        {"illum 0", "illum=0", "illum=0"},
+        {"illum two", "kept=[illum two]", "kept=[illum two]"},
+        {"d 0.5", "d=0.5", "d=0.5"},
+        {"Tr 0.25", "d=0.75", "d=0.75"},
+        {"Pr 0.25", "Pr=0.25", "Pr=0.25"},
+        {"Pm 1", "Pm=1", "Pm=1"},
+        {"Ps 0.5", "Ps=0.5", "Ps=0.5"},
+        {"Pc 0.125", "Pc=0.125", "Pc=0.125"},
+        {"Pcr 0.0625", "Pcr=0.0625", "Pcr=0.0625"},
+        {"aniso 0.75", "aniso=0.75", "aniso=0.75"},
+        {"anisor 0.375", "anisor=0.375", "anisor=0.375"},
+        {"Pr", "kept=[Pr]", "kept=[Pr]"},
+        {"sharpness\t60 ", "kept=[sharpness\t60 ]", "kept=[sharpness\t60 ]"},
+        {"# a comment", "", ""},
+        {std::string("\0x 1", 4), "", ""},  // a NUL ends the line before its keyword
+        {std::string("Pc 0.5\0x", 8), "Pc=0.5", "Pc=0.5"},  // and a value where it stands
+        {longKeyword + " 1", "kept=[" + longKeyword + " 1]", "kept=[" + longKeyword + " 1]"},
+        {"map_Ka a.png", "map_Ka=a.png", "map_Ka=a.png"},
+        {"map_Kd a.png", "map_Kd=a.png", "map_Kd=a.png"},
+        {"map_Ks a.png", "map_Ks=a.png", "map_Ks=a.png"},
+        {"map_Ns a.png", "map_Ns=a.png", "map_Ns=a.png"},
+        {"map_d a.png", "map_d=a.png", "map_d=a.png"},
+        {"map_bump a.png", "map_bump=a.png", "map_bump=a.png"},
+        {"map_Bump a.png", "map_bump=a.png", "map_bump=a.png"},
+        {"bump a.png", "map_bump=a.png", "map_bump=a.png"},
+        {"map_Ke a.png", "map_Ke=a.png", "map_Ke=a.png"},
+        {"norm a.png", "materials=3", "norm=a.png"},  // the first letter opens a material
+        {"disp a.png", "disp=a.png", "disp=a.png"},
+        {"decal a.png", "decal=a.png", "decal=a.png"},
+        {"refl -type sphere a.png", "refl=a.png -type sphere", "refl=a.png -type sphere"},
+        {"map_Pr a.png", "map_Pr=a.png", "map_Pr=a.png"},
+        {"map_Pm a.png", "map_Pm=a.png", "map_Pm=a.png"},
+        {"map_Ps a.png", "map_Ps=a.png", "map_Ps=a.png"},
+    };
+    for (const Case& c : cases) {
+        const std::string mtl = "newmtl a\n" + c.statements + "\n";
+        ZelModel* m = withLibrary(mtl, 0);
+        ASSERT_NE(m, nullptr) << c.statements;
+        EXPECT_EQ(describe(m), c.firstLetters) << c.statements;
+        zelFreeModel(m);
+        m = withLibrary(mtl, ZEL_LOAD_WHOLE_KEYWORDS);
+        ASSERT_NE(m, nullptr) << c.statements;
+        EXPECT_EQ(describe(m), c.wholeKeywords) << c.statements << " (whole keywords)";
+        zelFreeModel(m);
+    }
+}
+
+TEST(MtlDialects, WholeKeywordNamesAndLongLines) {
+    const std::string longName(300, 'n');
+    ZelModel* m = withLibrary(
+        "  newmtl  my  mat \t\r\nnorm n.png\nnewmtl " + longName + "\nnewmtlx b\nnewmtl\n",
+        ZEL_LOAD_WHOLE_KEYWORDS);
+    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(m->materialcount, 4u);
+    EXPECT_STREQ(m->materials[1].name, "my  mat");
+    EXPECT_STREQ(m->materials[1].normalmap.name, "n.png");
+    EXPECT_EQ(m->materials[2].name, longName);
+    ASSERT_EQ(m->materials[2].statementcount, 1u);
+    EXPECT_STREQ(m->materials[2].statements[0], "newmtlx b");
+    EXPECT_STREQ(m->materials[3].name, "");
+    zelFreeModel(m);
+}
+
+// Blender writes "Ni" after "Ns" in every material.
+const char kBlenderMaterial[] =
+    "newmtl Material\nNs 250.000000\nKa 1.000000 1.000000 1.000000\n"
+    "Kd 0.800000 0.800000 0.800000\nKs 0.500000 0.500000 0.500000\nKe 0.1 0.2 0.3\n"
+    "Ni 1.450000\nd 1.000000\nillum 2\n";
+
+TEST(MtlDialects, BlenderMaterialKeepsItsShininessUnderWholeKeywords) {
+    ZelModel* m = withLibrary(kBlenderMaterial, 0);
+    EXPECT_NEAR(m->materials[1].shininess, 0.1856f, 1e-6f);  // the documented reading
+    zelFreeModel(m);
+    m = withLibrary(kBlenderMaterial, ZEL_LOAD_WHOLE_KEYWORDS);
+    EXPECT_EQ(describe(m), "Ka=1,1,1 Ks=0.5,0.5,0.5 Ns=32 Ni=1.45 Ke=0.1,0.2,0.3 illum=2");
     zelFreeModel(m);
 }
 

@@ -50,6 +50,38 @@ void expectSameMap(const ZelTextureMap& a, const ZelTextureMap& b, const std::st
     }
     EXPECT_EQ(b.clamp, a.clamp);
     expectNear(a.bumpmultiplier, b.bumpmultiplier, "bump multiplier", 0);
+    ASSERT_EQ(a.type == nullptr, b.type == nullptr);
+    if (a.type) EXPECT_STREQ(b.type, a.type);
+}
+
+// A material written and read back: every field, map and kept statement.
+void expectSameMaterial(const ZelMaterial& m, const ZelMaterial& n, uint32_t i,
+                        const std::string& directory) {
+    EXPECT_STREQ(n.name, m.name);
+    for (int k = 0; k < 3; k++) {
+        expectNear(m.ambient[k], n.ambient[k], "ambient", i);
+        expectNear(m.diffuse[k], n.diffuse[k], "diffuse", i);
+        expectNear(m.specular[k], n.specular[k], "specular", i);
+        expectNear(m.emission[k], n.emission[k], "emission", i);
+        expectNear(m.transmission[k], n.transmission[k], "transmission", i);
+    }
+    EXPECT_NEAR(n.shininess, m.shininess, 1e-5 * std::max(1.0f, m.shininess)) << m.name;
+    expectNear(m.dissolve, n.dissolve, "dissolve", i);
+    expectNear(m.ior, n.ior, "ior", i);
+    EXPECT_EQ(n.illum, m.illum) << m.name;
+    const float ZelMaterial::*numbers[] = {
+        &ZelMaterial::roughness,         &ZelMaterial::metallic,           &ZelMaterial::sheen,
+        &ZelMaterial::clearcoat,         &ZelMaterial::clearcoatroughness, &ZelMaterial::anisotropy,
+        &ZelMaterial::anisotropyrotation};
+    for (auto number : numbers) expectNear(m.*number, n.*number, "PBR parameter", i);
+    for (uint32_t k = 0; k < ZEL_MAP_COUNT; k++) {
+        SCOPED_TRACE(zelMapKeyword(k));
+        expectSameMap(*zelMaterialMap(const_cast<ZelMaterial*>(&m), k),
+                      *zelMaterialMap(const_cast<ZelMaterial*>(&n), k), directory);
+    }
+    ASSERT_EQ(n.statementcount, m.statementcount) << m.name;
+    for (uint32_t k = 0; k < m.statementcount; k++)
+        EXPECT_STREQ(n.statements[k], m.statements[k]) << m.name;
 }
 
 // Compares the model that was written under `mode` with what was read back.
@@ -114,23 +146,10 @@ void expectSameModel(const ZelModel* a, const ZelModel* b, uint32_t mode) {
 
     if (!material || !a->mtllib) return;
     ASSERT_EQ(b->materialcount, a->materialcount + 1);
-    for (uint32_t i = 0; i < a->materialcount; i++) {
-        const ZelMaterial& m = a->materials[i];
-        const ZelMaterial& n = b->materials[i + 1];
-        EXPECT_STREQ(n.name, m.name);
-        for (int k = 0; k < 3; k++) {
-            expectNear(m.ambient[k], n.ambient[k], "ambient", i);
-            expectNear(m.diffuse[k], n.diffuse[k], "diffuse", i);
-            expectNear(m.specular[k], n.specular[k], "specular", i);
-        }
-        EXPECT_NEAR(n.shininess, m.shininess, 1e-5 * std::max(1.0f, m.shininess)) << m.name;
-        expectNear(m.dissolve, n.dissolve, "dissolve", i);
-        char* directory = zelDirName(b->path);
-        const ZelTextureMap* maps = &m.ambientmap;  // the six maps follow each other
-        const ZelTextureMap* back = &n.ambientmap;
-        for (int k = 0; k < 6; k++) expectSameMap(maps[k], back[k], directory);
-        std::free(directory);
-    }
+    char* directory = zelDirName(b->path);
+    for (uint32_t i = 0; i < a->materialcount; i++)
+        expectSameMaterial(a->materials[i], b->materials[i + 1], i, directory);
+    std::free(directory);
 }
 
 // Gives the model one facet normal per triangle, all different, as the normals code would.
@@ -202,6 +221,10 @@ const char kShipMtl[] =
     "Kd 0.9 0.1 0.1\n"  // changes the built-in material
     "newmtl steel\nKa 0.1 0.2 0.3\nKd 0.4 0.5 0.6\nKs 0.7 0.8 0.9\nNs 96.078431\nTr 0.25\n"
     "map_Kd -o 0.5 0 0.25 -s 2 2 1 -clamp on steel plate.png\nbump -bm 0.5 steel_n.png\n"
+    "Ke 0.1 0.2 0.3\nNi 1.45\nillum 0\nTf 0.5 0.5 1\nPr 0.25\nPm 0.5\nPs 0.1\nPc 0.2\n"
+    "Pcr 0.3\naniso 0.4\nanisor 0.6\nmap_Ke glow.png\ndisp -bm 2 height.png\ndecal dc.png\n"
+    "refl -type cube_top sky top.png\nmap_Pr r.png\nmap_Pm m.png\nmap_Ps s.png\n"
+    "Km 0.5\nsharpness\t60 \r\n"
     "newmtl paint\nKd 1 0.5 0\nNs 1000\nd 0.125\nmap_Ka a.ppm\nmap_Ks s.png\nmap_Ns ns.png\n"
     "map_d alpha.png\n";
 
@@ -305,6 +328,54 @@ TEST(RoundTrip, MemoryWriterFeedsTheMemoryReader) {
     ASSERT_NE(back, nullptr);
     expectSameModel(model, back, mode);
     zelFreeModel(back);
+    zelFreeModel(model);
+}
+
+// Reads `obj` with its library `mtl` (named lib.mtl) under load flags.
+ZelModel* readWith(const std::string& obj, const std::string& mtl, uint32_t flags) {
+    zel::TextProvider library = [&mtl](const std::string&, std::string& text) {
+        text = mtl;
+        return true;
+    };
+    zel::ReadOptions options;
+    options.flags = flags;
+    options.libraries = &library;
+    ZelModel* model = nullptr;
+    zel::Status status = zel::readOBJMemory("in.obj", obj.data(), obj.size(), options, &model);
+    EXPECT_TRUE(status.ok) << status.message;
+    return model;
+}
+
+TEST(RoundTrip, WholeKeywordMaterialsComeBackWhole) {
+    const std::string obj = "mtllib lib.mtl\nv 0 0 0\ng a\nf 1 1 1\n";
+    const std::string mtl =
+        "newmtl my mat\nNs 250.000000\nKa 1 1 1\nKd 0.8 0.8 0.8\nKs 0.5 0.5 0.5\n"
+        "Ke 0.1 0.2 0.3\nNi 1.450000\nd 1.000000\nillum 2\nnorm -bm 0.5 n.png\n"
+        "Nfoo 1\nnewmtlx kept too\n";
+    ZelModel* model = readWith(obj, mtl, ZEL_LOAD_WHOLE_KEYWORDS);
+    ASSERT_NE(model, nullptr);
+    ASSERT_EQ(model->materialcount, 2u);
+    EXPECT_EQ(model->materials[1].shininess, 32.0f);
+    EXPECT_EQ(model->materials[1].statementcount, 2u);
+    std::string writtenObj, writtenMtl;
+    ASSERT_TRUE(zel::writeOBJMemory(model, ZEL_MATERIAL, &writtenObj, &writtenMtl).ok);
+    ZelModel* back = readWith(writtenObj, writtenMtl, ZEL_LOAD_WHOLE_KEYWORDS);
+    ASSERT_NE(back, nullptr);
+    ASSERT_EQ(back->materialcount, 3u);
+    for (uint32_t i = 0; i < 2; i++)
+        expectSameMaterial(model->materials[i], back->materials[i + 1], i, "");
+    zelFreeModel(back);
+    // The first-letter dialect reads the written Ni ahead of Ns: both values come back.
+    const std::string plain = "newmtl m\nNs 250\nKe 0.1 0.2 0.3\nNi 1.45\nillum 2\n";
+    ZelModel* blender = readWith("mtllib lib.mtl\n", plain, ZEL_LOAD_WHOLE_KEYWORDS);
+    writtenObj.clear();
+    writtenMtl.clear();
+    ASSERT_TRUE(zel::writeOBJMemory(blender, ZEL_MATERIAL, &writtenObj, &writtenMtl).ok);
+    back = readWith(writtenObj, writtenMtl, 0);
+    ASSERT_NE(back, nullptr);
+    expectSameMaterial(blender->materials[1], back->materials[2], 1, "");
+    zelFreeModel(back);
+    zelFreeModel(blender);
     zelFreeModel(model);
 }
 
