@@ -23,10 +23,9 @@
 #include <cstring>
 #include <functional>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
+#include "hash_table.h"
 #include "obj_scan.h"
 #include "zel_internal.h"
 
@@ -117,7 +116,7 @@ struct FillPlan {
     uint64_t first = 0;
     uint64_t counts[4] = {};  // vertices, normals, texture coordinates, triangles before it
     uint32_t group = 0;
-    std::unordered_map<uint32_t, GroupSlots> groups;  // each group's window in its triangle list
+    HashMap<uint32_t, GroupSlots> groups;  // each group's window in its triangle list
 };
 
 class RangeReader {
@@ -162,7 +161,7 @@ private:
 
 uint32_t RangeReader::addGroup(const std::string& name) {
     auto found = index_.groupIds.find(name);
-    if (found != index_.groupIds.end()) return found->second;
+    if (found) return found->second;
     uint32_t id = static_cast<uint32_t>(index_.groups.size());
     index_.groups.push_back(newGroup(model_, name.c_str()));
     index_.groupIds.emplace(name, id);
@@ -215,7 +214,7 @@ Status RangeReader::count() {
         std::string keyword;  // an unknown keyword
     };
     std::vector<Pending> pending;
-    std::unordered_set<std::string> unknown;
+    HashSet<std::string> unknown;
     auto deliver = [&](uint64_t before) {
         std::stable_sort(pending.begin(), pending.end(),
                          [](const Pending& a, const Pending& b) { return a.offset < b.offset; });
