@@ -43,32 +43,34 @@ inline uint64_t hashMix(uint64_t h) {
     return h;
 }
 
-// Keys of several words are folded into one (each word xored in, then multiplied by this odd
-// constant, so that it reaches the higher bits), and the fold goes through hashMix once.
+// Keys of several words are folded into one: word i (from 0) is multiplied by the (i + 1)th power
+// of this odd constant, which carries it into the higher bits, the products are xored together
+// (they do not wait for each other), and the fold goes through hashMix once.
 constexpr uint64_t kHashFold = 0x9E3779B97F4A7C15ull;
 
 // The hash of a few words held in registers. (Stored into an array for hashBytes, words narrower
 // than 64 bits would be loaded back before their stores are done, which stalls.)
 template <class... Words>
 inline uint64_t hashWords(Words... words) {
-    uint64_t h = sizeof...(words);
-    ((h = (h ^ static_cast<uint64_t>(words)) * kHashFold), ...);
+    uint64_t h = 0, multiplier = kHashFold;
+    ((h ^= static_cast<uint64_t>(words) * multiplier, multiplier *= kHashFold), ...);
     return hashMix(h);
 }
 
-// The hash of `size` bytes in memory, read as words of 8 bytes (the last one zero-padded).
+// The hash of `size` bytes in memory, read as words of 8 bytes (the last one zero-padded) and
+// folded as hashWords folds them, the length with them.
 inline uint64_t hashBytes(const void* data, size_t size) {
     const unsigned char* at = static_cast<const unsigned char*>(data);
-    uint64_t h = size;
-    for (; size >= 8; at += 8, size -= 8) {
+    uint64_t h = size, multiplier = kHashFold;
+    for (; size >= 8; at += 8, size -= 8, multiplier *= kHashFold) {
         uint64_t word;
         std::memcpy(&word, at, 8);
-        h = (h ^ word) * kHashFold;
+        h ^= word * multiplier;
     }
     if (size) {
         uint64_t word = 0;
         std::memcpy(&word, at, size);
-        h = (h ^ word) * kHashFold;
+        h ^= word * multiplier;
     }
     return hashMix(h);
 }
