@@ -11,7 +11,10 @@
 //     so that no corner walks far.
 //  2. Each distinct triple is written out as a vertex, and the vertices are merged by their bits
 //     through a hash table: different indices may hold equal values (a file that repeats a vertex
-//     line, normals copied per corner).
+//     line, normals copied per corner). The table is sized once for every triple, its slots carry
+//     a fingerprint of the hash beside the vertex, and they are fetched a few vertices ahead.
+// Both tables are the library's one (hash_table.h); neither decides a number: triples and kept
+// vertices are numbered as they are first met, whatever the table's layout.
 // Vertices are numbered in the order of their first corner, so a group's vertices lie close
 // together. Each group's triangles are ordered with meshoptimizer's FIFO vertex cache optimiser in
 // runs of at most runTriangles, each run's vertices renumbered from 0 so that the optimiser's
@@ -36,6 +39,7 @@
 #include <mutex>
 #include <vector>
 
+#include "hash_table.h"
 #include "zel_internal.h"
 
 namespace zel {
@@ -51,13 +55,6 @@ constexpr size_t kPublishEvery = 3u << 14;
 // The most triangle entries whose three indices each are counted in 32 bits.
 constexpr uint64_t kMostEntries = UINT32_MAX / 3;
 
-inline uint64_t mix(uint64_t h) {
-    h ^= h >> 32;
-    h *= 0xD6E8FEB86659FD93ull;
-    h ^= h >> 29;
-    return h;
-}
-
 // ---- Step 1: distinct index triples -------------------------------------------------------------
 
 // A distinct index triple: the normal (or facet) and texture-coordinate index, the vertex, and the
@@ -69,12 +66,31 @@ struct Triple {
     uint32_t next;
 };
 
+uint64_t tripleHash(uint32_t vertex, uint32_t normal, uint32_t texcoord) {
+    return hashWords(uint64_t{normal} << 32 | vertex, texcoord);
+}
+
+// The overflow table's slots: triple ids, hashed through the triples they name.
+struct TripleSlots {
+    using Slot = uint32_t;
+    static uint32_t empty() { return kNone; }
+    static bool isEmpty(uint32_t id) { return id == kNone; }
+    uint64_t hashOf(uint32_t id) const {
+        const Triple& t = (*triples)[id];
+        return tripleHash(t.vertex, t.normal, t.texcoord);
+    }
+    const std::vector<Triple>* triples;
+};
+
 // The distinct index triples, numbered from 0 in the order they are first seen.
 class TripleSet {
 public:
-    TripleSet(uint32_t vertexcount, size_t expected) : head_(size_t{vertexcount} + 1, kNone) {
+    TripleSet(uint32_t vertexcount, size_t expected)
+        : head_(size_t{vertexcount} + 1, kNone), overflow_(TripleSlots{&triples_}) {
         triples_.reserve(expected);
     }
+    TripleSet(const TripleSet&) = delete;
+    TripleSet& operator=(const TripleSet&) = delete;
 
     uint32_t idOf(uint32_t vertex, uint32_t normal, uint32_t texcoord) {
         uint32_t length = 0;
@@ -99,75 +115,72 @@ private:
         return static_cast<uint32_t>(triples_.size() - 1);
     }
 
-    static uint64_t hash(uint32_t vertex, uint32_t normal, uint32_t texcoord) {
-        return mix((uint64_t{vertex} << 32 | normal) * 0x9E3779B97F4A7C15ull ^ texcoord);
-    }
-
-    // Open addressing with linear probing over the triples of the vertices whose chain is full,
-    // growing at half load.
+    // The triples of the vertices whose chain is full. The table starts at 1024 slots, as a hub
+    // that reaches it usually has many more triples to come.
     uint32_t overflow(uint32_t vertex, uint32_t normal, uint32_t texcoord) {
-        if (2 * (overflowCount_ + 1) > slots_.size()) grow();
-        const size_t mask = slots_.size() - 1;
-        for (size_t slot = hash(vertex, normal, texcoord) & mask;; slot = (slot + 1) & mask) {
-            const uint32_t id = slots_[slot];
-            if (id == kNone) {
-                slots_[slot] = add(vertex, normal, texcoord, kNone);
-                overflowCount_++;
-                return slots_[slot];
-            }
+        if (overflow_.capacity() == 0) overflow_.reserve(512);
+        auto found = overflow_.insert(tripleHash(vertex, normal, texcoord), [&](uint32_t id) {
             const Triple& t = triples_[id];
-            if (t.vertex == vertex && t.normal == normal && t.texcoord == texcoord) return id;
-        }
-    }
-
-    void grow() {
-        std::vector<uint32_t> old(std::max<size_t>(1024, 2 * slots_.size()), kNone);
-        old.swap(slots_);
-        const size_t mask = slots_.size() - 1;
-        for (uint32_t id : old) {
-            if (id == kNone) continue;
-            const Triple& t = triples_[id];
-            size_t slot = hash(t.vertex, t.normal, t.texcoord) & mask;
-            while (slots_[slot] != kNone) slot = (slot + 1) & mask;
-            slots_[slot] = id;
-        }
+            return t.vertex == vertex && t.normal == normal && t.texcoord == texcoord;
+        });
+        if (found.second) *found.first = add(vertex, normal, texcoord, kNone);
+        return *found.first;
     }
 
     std::vector<uint32_t> head_;
     std::vector<Triple> triples_;
-    std::vector<uint32_t> slots_;
-    size_t overflowCount_ = 0;
+    HashTable<TripleSlots> overflow_;
 };
 
 // ---- Step 2: vertices merged by their bits ------------------------------------------------------
 
 // A slot of the merge table: a kept vertex and a fingerprint of its hash, so that vertices are
 // compared only when their fingerprints agree.
-struct Slot {
+struct MergeSlot {
     uint32_t fingerprint;
     uint32_t vertex;  // kNone: empty
 };
 
-// Where step 2 writes: the vertex array and the merge table, made for `capacity` triples.
+inline uint64_t vertexHash(const float* vertex, uint32_t stride) {
+    return hashBytes(vertex, stride * sizeof(float));
+}
+
+// The merge table's slots: kept vertices, hashed through their bits.
+struct MergeSlots {
+    using Slot = MergeSlot;
+    static MergeSlot empty() { return MergeSlot{0, kNone}; }
+    static bool isEmpty(const MergeSlot& slot) { return slot.vertex == kNone; }
+    uint64_t hashOf(const MergeSlot& slot) const {
+        return vertexHash(vertices + size_t{stride} * slot.vertex, stride);
+    }
+    const float* vertices;
+    uint32_t stride;
+};
+// Sized once for every triple, it holds the kept vertices alone, so it may fill up to 3/4.
+using MergeTable = HashTable<MergeSlots, 3, 4>;
+
+// Where step 2 writes: the vertex array and the merge table, made for `capacity` triples (so
+// that the table never grows while it is filled).
 struct MergeSpace {
     size_t capacity = 0;
     uint32_t stride = 0;
     float* vertices = nullptr;  // becomes the mesh's
-    std::vector<Slot> table;
+    MergeTable table{MergeSlots{nullptr, 0}};
 
     ~MergeSpace() { std::free(vertices); }
-
-    static size_t tableSize(size_t triples) { return triples + triples / 2 + 16; }
 
     void make(size_t triples, uint32_t floatsPerVertex) {
         std::free(vertices);
         vertices = nullptr;
-        vertices = static_cast<float*>(allocate(std::max<size_t>(triples * floatsPerVertex, 1) * sizeof(float)));
+        table = MergeTable(MergeSlots{nullptr, 0});
+        vertices = static_cast<float*>(
+            allocate(std::max<size_t>(triples * floatsPerVertex, 1) * sizeof(float)));
         capacity = triples;
         stride = floatsPerVertex;
         // Touching every page now is the point when a helper thread does this.
         for (size_t i = 0; i < triples * stride; i += 1024) vertices[i] = 0.0f;
-        table.assign(tableSize(triples), Slot{0, kNone});
+        table = MergeTable(MergeSlots{vertices, stride});
+        table.reserve(triples);
     }
 };
 
@@ -177,7 +190,7 @@ struct MergeSpace {
 // larger than the processor's caches.
 template <uint32_t kStride>
 uint32_t mergeVertices(const ZelModel* model, const TripleSet& set, uint32_t mode, float* vertices,
-                       std::vector<Slot>& table, std::vector<uint32_t>* renumber) {
+                       MergeTable& table, std::vector<uint32_t>* renumber) {
     const uint32_t count = set.size();
     const Triple* triples = set.triples();
     const bool flat = mode & ZEL_FLAT, normal = mode & (ZEL_FLAT | ZEL_SMOOTH),
@@ -197,16 +210,8 @@ uint32_t mergeVertices(const ZelModel* model, const TripleSet& set, uint32_t mod
             std::memcpy(out + colorAt, model->colors + 3 * size_t{t.vertex}, 3 * sizeof(float));
     }
 
-    const uint64_t size = table.size();
     auto hashOf = [vertices](uint32_t id) {
-        uint64_t words[(kStride + 1) / 2] = {};
-        std::memcpy(words, vertices + size_t{kStride} * id, kStride * sizeof(float));
-        uint64_t h = 0;
-        for (uint64_t w : words) h = (h ^ w) * 0x9E3779B97F4A7C15ull;
-        return mix(h);
-    };
-    auto slotOf = [size](uint64_t h) {
-        return static_cast<size_t>((static_cast<unsigned __int128>(h) * size) >> 64);
+        return vertexHash(vertices + size_t{kStride} * id, kStride);
     };
 
     constexpr uint32_t kAhead = 16;
@@ -218,25 +223,24 @@ uint32_t mergeVertices(const ZelModel* model, const TripleSet& set, uint32_t mod
         if (id + kAhead < count) {
             const uint64_t later = hashOf(id + kAhead);
             ahead[id % kAhead] = later;
-            __builtin_prefetch(&table[slotOf(later)]);
+            table.prefetch(later);
         }
         const float* vertex = vertices + size_t{kStride} * id;
-        const uint32_t fingerprint = static_cast<uint32_t>(h);
-        size_t slot = slotOf(h);
-        uint32_t same = kNone;
-        for (; table[slot].vertex != kNone; slot = slot + 1 == size ? 0 : slot + 1) {
-            if (table[slot].fingerprint == fingerprint &&
-                std::memcmp(vertices + size_t{kStride} * table[slot].vertex, vertex,
-                            kStride * sizeof(float)) == 0) {
-                same = table[slot].vertex;
-                break;
-            }
-        }
-        if (same == kNone) {
-            table[slot] = Slot{fingerprint, kept};
+        // The slot comes from the hash's low bits, so the fingerprint takes its high ones.
+        const uint32_t fingerprint = static_cast<uint32_t>(h >> 32);
+        auto found = table.insert(h, [&](const MergeSlot& slot) {
+            return slot.fingerprint == fingerprint &&
+                   std::memcmp(vertices + size_t{kStride} * slot.vertex, vertex,
+                               kStride * sizeof(float)) == 0;
+        });
+        uint32_t same;
+        if (found.second) {
+            *found.first = MergeSlot{fingerprint, kept};
             if (kept != id)
                 std::memmove(vertices + size_t{kStride} * kept, vertex, kStride * sizeof(float));
             same = kept++;
+        } else {
+            same = found.first->vertex;
         }
         if (renumber->empty() && same != id) {
             renumber->resize(count);
@@ -247,8 +251,8 @@ uint32_t mergeVertices(const ZelModel* model, const TripleSet& set, uint32_t mod
     return kept;
 }
 
-using MergeVertices = uint32_t (*)(const ZelModel*, const TripleSet&, uint32_t, float*,
-                                   std::vector<Slot>&, std::vector<uint32_t>*);
+using MergeVertices = uint32_t (*)(const ZelModel*, const TripleSet&, uint32_t, float*, MergeTable&,
+                                   std::vector<uint32_t>*);
 
 MergeVertices mergeVerticesFor(uint32_t stride) {
     switch (stride) {

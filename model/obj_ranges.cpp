@@ -28,10 +28,9 @@
 #include <functional>
 #include <numeric>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
+#include "hash_table.h"
 #include "obj_scan.h"
 #include "zel_internal.h"
 
@@ -157,7 +156,7 @@ private:
     const Input& input_;
     const ReadOptions& options_;
     std::vector<Pending> pending_;
-    std::unordered_set<std::string> unknown_;
+    HashSet<std::string> unknown_;
 };
 
 void FlagWarnings::deliver(uint64_t before) {
@@ -192,7 +191,7 @@ struct FillPlan {
     uint64_t first = 0;
     uint64_t counts[kCounts] = {};  // before it
     uint32_t group = 0;
-    std::unordered_map<uint32_t, GroupSlots> groups;  // each group's window in its triangle list
+    HashMap<uint32_t, GroupSlots> groups;  // each group's window in its triangle list
 };
 
 class RangeReader {
@@ -237,7 +236,7 @@ private:
 
 uint32_t RangeReader::addGroup(const std::string& name) {
     auto found = index_.groupIds.find(name);
-    if (found != index_.groupIds.end()) return found->second;
+    if (found) return found->second;
     uint32_t id = static_cast<uint32_t>(index_.groups.size());
     index_.groups.push_back(newGroup(model_, name.c_str()));
     index_.groupIds.emplace(name, id);

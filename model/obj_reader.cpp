@@ -10,10 +10,9 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
+#include "hash_table.h"
 #include "obj_scan.h"
 #include "scanner.h"
 #include "zel_internal.h"
@@ -518,8 +517,8 @@ private:
     uint64_t triangles_ = 0;
     bool colors_ = false;
     uint32_t current_ = 0;                                // the entry of out_.groups
-    std::unordered_map<std::string, uint32_t> entries_;   // group name -> entry of out_.groups
-    std::unordered_set<std::string> unknown_;
+    HashMap<std::string, uint32_t> entries_;              // group name -> entry of out_.groups
+    HashSet<std::string> unknown_;
 };
 
 // The filling scan's: it stores elements and triangles into the slots its limits allow, and
@@ -568,7 +567,7 @@ private:
     FillState state_;
     float* const colors_;
     uint32_t material_ = kInherited;
-    std::unordered_map<uint32_t, LocalSlots> slots_;  // by group id
+    HashMap<uint32_t, LocalSlots> slots_;             // by group id
     LocalSlots* current_ = nullptr;                   // the current group's, or null
 };
 
@@ -578,8 +577,7 @@ LocalSlots* FillSink::slotsOf(uint32_t group) {
     if (found.second) {
         if (limits_.guess) {
             auto window = limits_.groups->find(group);
-            if (window != limits_.groups->end())
-                slots = {window->second.next, window->second.next, window->second.limit};
+            if (window) slots = {window->second.next, window->second.next, window->second.limit};
         } else {
             uint32_t stored = (*limits_.stored)[group];
             slots = {stored, stored, index_.capacity[group]};
@@ -623,7 +621,7 @@ ZEL_HOT Step FillSink::store(float* array, uint32_t& next, uint32_t end, int n,
 
 Step FillSink::group(const std::string& name) {
     auto group = index_.groupIds.find(name);
-    if (group == index_.groupIds.end()) {
+    if (!group) {
         state_.group = kNoGroup;  // a group the counting scan never saw holds nothing
         current_ = nullptr;
     } else {
@@ -637,7 +635,7 @@ Step FillSink::group(const std::string& name) {
 Step FillSink::useMaterial(const char* line) {
     std::string name = statementName(line);
     auto found = index_.materials.find(name);
-    if (found != index_.materials.end()) {
+    if (found) {
         material_ = found->second;
     } else {
         out_.warnings.push_back(materialNotFound(name.c_str()));

@@ -5,10 +5,10 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "hash_table.h"
 #include "scanner.h"
 #include "zel_internal.h"
 
@@ -49,10 +49,10 @@ void countRange(const Input& input, std::vector<char>* buffer, uint32_t flags, u
 // numbered in order of creation. Read-only while ranges are filled.
 struct ModelIndex {
     ZelModel* model = nullptr;
-    std::unordered_map<std::string, uint32_t> groupIds;
+    HashMap<std::string, uint32_t> groupIds;
     std::vector<ZelGroup*> groups;                        // by id
     std::vector<uint32_t> capacity;                       // triangles counted for each group
-    std::unordered_map<std::string, uint32_t> materials;  // name -> lowest index
+    HashMap<std::string, uint32_t> materials;             // name -> lowest index
 };
 
 constexpr uint32_t kNoGroup = UINT32_MAX;    // a group the counting scan never made: holds nothing
@@ -82,7 +82,7 @@ struct GroupSlots {
 struct FillLimits {
     FillState end;  // the first slots beyond the window (`group` unused)
     bool guess = false;
-    const std::unordered_map<uint32_t, GroupSlots>* groups = nullptr;  // guessed windows
+    const HashMap<uint32_t, GroupSlots>* groups = nullptr;             // guessed windows
     const std::vector<uint32_t>* stored = nullptr;                     // exact: stored so far
 
     static FillLimits exact(const FillState& beyond, const std::vector<uint32_t>* storedSoFar) {

@@ -28,6 +28,7 @@
 #include <cstring>
 #include <vector>
 
+#include "hash_table.h"
 #include "zel_internal.h"
 
 bool zel::nearlyEqual(const float* u, const float* v, float epsilon) {
@@ -45,13 +46,7 @@ constexpr double kNearLimit = 1099511627776.0;   // 2^40
 constexpr int64_t kExactKey = int64_t(1) << 62;  // marks an axis keyed by its exact value
 
 uint64_t cellHash(int64_t x, int64_t y, int64_t z) {
-    uint64_t h = static_cast<uint64_t>(x) * 0x9E3779B97F4A7C15ull;
-    h ^= static_cast<uint64_t>(y) * 0xC2B2AE3D27D4EB4Full;
-    h ^= static_cast<uint64_t>(z) * 0x165667B19E3779F9ull;
-    h ^= h >> 32;
-    h *= 0xD6E8FEB86659FD93ull;
-    h ^= h >> 29;
-    return h;
+    return zel::hashWords(x, y, z);
 }
 
 // A cell is identified by the 64-bit hash of its key alone. Two cells whose hashes collide share
@@ -64,12 +59,21 @@ struct Cell {
     uint32_t unused;
 };
 
-// Open addressing with linear probing (growing at half load), and in front of it one bit per hash
+// The cells' slots, each keyed by the hash it holds.
+struct CellSlots {
+    using Slot = Cell;
+    static Cell empty() { return Cell{}; }
+    static bool isEmpty(const Cell& cell) { return cell.head == 0; }
+    uint64_t hashOf(const Cell& cell) const { return cell.hash; }
+};
+
+// The library's hash table of cells (growing at half load), and in front of it one bit per hash
 // bucket that says whether any cell of that bucket exists: most searched cells are empty, and the
 // bit array is small enough to stay in cache while the slots are not.
 class CellTable {
 public:
-    explicit CellTable(uint32_t positions) : slots_(1024), mask_(1023) {
+    explicit CellTable(uint32_t positions) {
+        cells_.reserve(512);  // 1024 slots: welds of up to 512 cells never grow
         int bits = 10;
         while (bits < 40 && (uint64_t(1) << bits) < 8 * uint64_t(positions)) bits++;
         occupied_.assign((size_t(1) << bits) / 64, 0);
@@ -82,55 +86,30 @@ public:
     }
 
     const Cell* find(uint64_t hash) const {
-        for (size_t i = hash & mask_;; i = (i + 1) & mask_) {
-            const Cell& cell = slots_[i];
-            if (cell.head == 0) return nullptr;
-            if (cell.hash == hash) return &cell;
-        }
+        return cells_.find(hash, [hash](const Cell& cell) { return cell.hash == hash; });
     }
 
     // Appends welded position `index` at `p` to the cell with `hash`, creating the cell if needed.
     // next[] links each cell's positions in ascending order.
     void append(uint64_t hash, uint32_t index, const float* p, std::vector<uint32_t>& next) {
-        if (mayHold(hash)) {
-            for (size_t i = hash & mask_;; i = (i + 1) & mask_) {
-                Cell& cell = slots_[i];
-                if (cell.head == 0) break;
-                if (cell.hash == hash) {
-                    next[cell.tail] = index;
-                    cell.tail = index;
-                    return;
-                }
-            }
+        const bool mayExist = mayHold(hash);
+        auto found = cells_.insert(
+            hash, [hash, mayExist](const Cell& cell) { return mayExist && cell.hash == hash; });
+        Cell& cell = *found.first;
+        if (!found.second) {
+            next[cell.tail] = index;
+            cell.tail = index;
+            return;
         }
-        if (2 * (used_ + 1) > slots_.size()) grow();
-        size_t i = hash & mask_;
-        while (slots_[i].head != 0) i = (i + 1) & mask_;
-        Cell& cell = slots_[i];
         cell.hash = hash;
         cell.head = cell.tail = index;
         std::memcpy(cell.first, p, sizeof cell.first);
-        used_++;
         const uint64_t bit = hash >> occupiedShift_;
         occupied_[bit / 64] |= uint64_t(1) << (bit % 64);
     }
 
 private:
-    void grow() {
-        std::vector<Cell> old(slots_.size() * 2);
-        old.swap(slots_);
-        mask_ = slots_.size() - 1;
-        for (const Cell& cell : old) {
-            if (cell.head == 0) continue;
-            size_t i = cell.hash & mask_;
-            while (slots_[i].head != 0) i = (i + 1) & mask_;
-            slots_[i] = cell;
-        }
-    }
-
-    std::vector<Cell> slots_;
-    size_t mask_;
-    size_t used_ = 0;
+    zel::HashTable<CellSlots> cells_;
     std::vector<uint64_t> occupied_;
     int occupiedShift_;
 };
@@ -228,8 +207,8 @@ float* weldPositions(const float* positions, uint32_t* count, float epsilon, uin
     float* result = static_cast<float*>(allocate((n + 1) * 3 * sizeof(float)));
     map[0] = 0;
     try {
-        *count = weld(positions, *count, epsilon, result,
-                      [map](uint32_t i, uint32_t j) { map[i] = j; });
+        *count =
+            weld(positions, *count, epsilon, result, [map](uint32_t i, uint32_t j) { map[i] = j; });
     } catch (...) {
         std::free(result);
         throw;
