@@ -184,25 +184,25 @@ struct MergeSpace {
     }
 };
 
-// Writes the vertex of every triple, merges vertices with equal bits (numbering the survivors in
+// Writes the vertex of every triple, laid out as `mesh` says, merges vertices with equal bits (numbering the survivors in
 // order and moving them together), and returns the number kept. When vertices were merged,
 // *renumber receives each triple's vertex. The table's slots are fetched ahead of use: it is far
 // larger than the processor's caches.
 template <uint32_t kStride>
-uint32_t mergeVertices(const ZelModel* model, const TripleSet& set, uint32_t mode, float* vertices,
-                       MergeTable& table, std::vector<uint32_t>* renumber) {
+uint32_t mergeVertices(const ZelModel* model, const TripleSet& set, const ZelMesh& mesh,
+                       float* vertices, MergeTable& table, std::vector<uint32_t>* renumber) {
+    ZEL_ASSERT(mesh.stride == kStride);
     const uint32_t count = set.size();
     const Triple* triples = set.triples();
-    const bool flat = mode & ZEL_FLAT, normal = mode & (ZEL_FLAT | ZEL_SMOOTH),
-               texture = mode & ZEL_TEXTURE, color = mode & ZEL_VERTEXCOLOR;
-    const float* normals = flat ? model->facetnorms : model->normals;
-    const int texcoordAt = normal ? 6 : 3;
-    const int colorAt = texcoordAt + (texture ? 2 : 0);
+    const bool normal = mesh.normaloffset, texture = mesh.texcoordoffset, color = mesh.coloroffset;
+    const float* normals = (mesh.mode & ZEL_FLAT) ? model->facetnorms : model->normals;
+    const uint32_t normalAt = mesh.normaloffset, texcoordAt = mesh.texcoordoffset,
+                   colorAt = mesh.coloroffset;
     for (uint32_t id = 0; id < count; id++) {
         const Triple& t = triples[id];
         float* out = vertices + size_t{kStride} * id;
         std::memcpy(out, model->vertices + 3 * size_t{t.vertex}, 3 * sizeof(float));
-        if (normal) std::memcpy(out + 3, normals + 3 * size_t{t.normal}, 3 * sizeof(float));
+        if (normal) std::memcpy(out + normalAt, normals + 3 * size_t{t.normal}, 3 * sizeof(float));
         if (texture)
             std::memcpy(out + texcoordAt, model->texcoords + 2 * size_t{t.texcoord},
                         2 * sizeof(float));
@@ -251,8 +251,8 @@ uint32_t mergeVertices(const ZelModel* model, const TripleSet& set, uint32_t mod
     return kept;
 }
 
-using MergeVertices = uint32_t (*)(const ZelModel*, const TripleSet&, uint32_t, float*, MergeTable&,
-                                   std::vector<uint32_t>*);
+using MergeVertices = uint32_t (*)(const ZelModel*, const TripleSet&, const ZelMesh&, float*,
+                                   MergeTable&, std::vector<uint32_t>*);
 
 MergeVertices mergeVerticesFor(uint32_t stride) {
     switch (stride) {
@@ -575,7 +575,7 @@ Status buildMeshOrThrow(const ZelModel* model, uint32_t mode, const MeshOptions&
             numberCornersFor(mode)(model, set, mesh->indices, work);
             MergeSpace& space = work.space(set.size());
             std::vector<uint32_t> renumber;
-            const uint32_t kept = mergeVerticesFor(mesh->stride)(model, set, mode, space.vertices,
+            const uint32_t kept = mergeVerticesFor(mesh->stride)(model, set, *mesh, space.vertices,
                                                                  space.table, &renumber);
             // Shrinking cannot fail in practice; if it does, the larger block serves.
             void* vertices = std::realloc(
