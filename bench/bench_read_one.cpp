@@ -42,7 +42,7 @@
 namespace {
 
 const char* const kReaders[] = {
-    "zel", "reference",
+    "zel",           "reference",
 #ifdef ZEL_BENCH_TINYOBJLOADER
     "tinyobjloader",
 #endif
@@ -125,8 +125,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: tinyobjloader failed: %s\n", argv[0], err.c_str());
             return 1;
         }
-        for (const tinyobj::shape_t& shape : shapes)
-            faces += shape.mesh.num_face_vertices.size();
+        for (const tinyobj::shape_t& shape : shapes) faces += shape.mesh.num_face_vertices.size();
     }
 #endif
 #ifdef ZEL_BENCH_ASSIMP
@@ -152,8 +151,8 @@ int main(int argc, char** argv) {
 #ifdef ZEL_BENCH_RAPIDOBJ
     else if (reader == "rapidobj") {
         // Made with new and never deleted, so that its destructor does not run inside the timing.
-        auto* result = new rapidobj::Result(
-            rapidobj::ParseFile(path, rapidobj::MaterialLibrary::Ignore()));
+        auto* result =
+            new rapidobj::Result(rapidobj::ParseFile(path, rapidobj::MaterialLibrary::Ignore()));
         if (result->error) {
             std::fprintf(stderr, "%s: rapidobj failed: %s (line %zu)\n", argv[0],
                          result->error.code.message().c_str(), result->error.line_num);

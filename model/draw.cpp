@@ -8,7 +8,9 @@ namespace {
 
 // The material a group's texture is chosen by: its own, or 0 for every group of a model without
 // materials.
-uint32_t textureOf(uint32_t material, bool materials) { return materials ? material : 0; }
+uint32_t textureOf(uint32_t material, bool materials) {
+    return materials ? material : 0;
+}
 
 // zelDraw and zelDrawTextured: `textures` null draws without binding any.
 void drawModel(const char* operation, ZelModel* model, uint32_t mode,
@@ -80,7 +82,9 @@ unsigned int makeList(const char* operation, ZelModel* model, uint32_t mode,
 
 }  // namespace
 
-void zelDraw(ZelModel* model, uint32_t mode) { drawModel("zelDraw", model, mode, nullptr); }
+void zelDraw(ZelModel* model, uint32_t mode) {
+    drawModel("zelDraw", model, mode, nullptr);
+}
 
 void zelDrawTextured(ZelModel* model, uint32_t mode, const unsigned int* textures) {
     drawModel("zelDrawTextured", model, mode, textures);

@@ -184,10 +184,10 @@ struct MergeSpace {
     }
 };
 
-// Writes the vertex of every triple, laid out as `mesh` says, merges vertices with equal bits (numbering the survivors in
-// order and moving them together), and returns the number kept. When vertices were merged,
-// *renumber receives each triple's vertex. The table's slots are fetched ahead of use: it is far
-// larger than the processor's caches.
+// Writes the vertex of every triple, laid out as `mesh` says, merges vertices with equal bits
+// (numbering the survivors in order and moving them together), and returns the number kept. When
+// vertices were merged, *renumber receives each triple's vertex. The table's slots are fetched
+// ahead of use: it is far larger than the processor's caches.
 template <uint32_t kStride>
 uint32_t mergeVertices(const ZelModel* model, const TripleSet& set, const ZelMesh& mesh,
                        float* vertices, MergeTable& table, std::vector<uint32_t>* renumber) {
@@ -385,7 +385,8 @@ private:
             }
             vertices = global.size();
         }
-        meshopt_optimizeVertexCacheFifo(at, scratch.data(), run.count, vertices, ZEL_MESH_CACHE_SIZE);
+        meshopt_optimizeVertexCacheFifo(at, scratch.data(), run.count, vertices,
+                                        ZEL_MESH_CACHE_SIZE);
         if (close) {
             for (size_t i = 0; i < run.count; i++) at[i] += base;
         } else {
@@ -467,7 +468,6 @@ std::vector<Run> makeGroups(const ZelModel* model, ZelMesh* mesh, uint32_t runTr
     }
     return runs;
 }
-
 
 // What zelMakeMesh takes as a precondition failure of `model` under `mode` (the mode after its
 // checks), as a failure; success when the mesh may be made.

@@ -15,9 +15,9 @@ ZelGroup* zelGroupByName(ZelModel* model, const char* name) {
 
 ZelGroup* zelAddGroupNamed(ZelModel* model, const char* name) {
     ZelGroup* group = zelGroupByName(model, name);
-    return group ? group
-                 : zel::exitOnOutOfMemory("zelAddGroupNamed",
-                                          [&] { return zel::newGroup(model, name); });
+    return group ? group : zel::exitOnOutOfMemory("zelAddGroupNamed", [&] {
+        return zel::newGroup(model, name);
+    });
 }
 
 ZelGroup* zel::newGroup(ZelModel* model, const char* name) {

@@ -441,8 +441,8 @@ std::string libraryPath(const ZelModel* model, const char* name) {
 }
 
 std::string missingLibraryWarning(const ZelModel* model, const std::string& name) {
-    return "zelReadMTL() warning: can't open material file \"" +
-           libraryPath(model, name.c_str()) + "\", going on without it.\n";
+    return "zelReadMTL() warning: can't open material file \"" + libraryPath(model, name.c_str()) +
+           "\", going on without it.\n";
 }
 
 Status readMTL(ZelModel* model, const char* name, const TextProvider* mtl, uint32_t flags) {
@@ -490,7 +490,7 @@ Status readMTL(ZelModel* model, const char* name, const TextProvider* mtl, uint3
 
 void zelReadMTL(ZelModel* model, const char* name) {
     ZEL_REQUIRE(model);
-    zel::Status status = zel::exitOnOutOfMemory(
-        "zelReadMTL", [&] { return zel::readMTL(model, name, nullptr); });
+    zel::Status status =
+        zel::exitOnOutOfMemory("zelReadMTL", [&] { return zel::readMTL(model, name, nullptr); });
     if (!status.ok) zel::exitWith(status);
 }

@@ -31,7 +31,8 @@ void zel::crossProduct(const float* u, const float* v, float* n) {
 
 namespace {
 
-// The arithmetic of zel::normalizeVec and zel::dotProduct without the argument checks, for the loops.
+// The arithmetic of zel::normalizeVec and zel::dotProduct without the argument checks, for the
+// loops.
 inline void normalize(float* v) {
     const float length =
         std::sqrt(static_cast<double>(v[0]) * v[0] + static_cast<double>(v[1]) * v[1] +

@@ -408,7 +408,8 @@ Status RangeReader::allocate() {
     }
     m->vertices = static_cast<float*>(zeroedArray(3 * (size_t{m->vertexcount} + 1), sizeof(float)));
     if (colors_)
-        m->colors = static_cast<float*>(zeroedArray(3 * (size_t{m->vertexcount} + 1), sizeof(float)));
+        m->colors =
+            static_cast<float*>(zeroedArray(3 * (size_t{m->vertexcount} + 1), sizeof(float)));
     m->triangles = static_cast<ZelTriangle*>(zeroedArray(m->trianglecount, sizeof(ZelTriangle)));
     if (m->normalcount)
         m->normals =

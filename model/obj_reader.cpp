@@ -247,7 +247,18 @@ enum class Step { Done, General, Overflow, Failed };
 
 // ---- What a statement is ------------------------------------------------------------------------
 
-enum class Keyword { Vertex, Normal, TexCoord, OtherV, Face, Group, Object, UseMaterial, Library, Other };
+enum class Keyword {
+    Vertex,
+    Normal,
+    TexCoord,
+    OtherV,
+    Face,
+    Group,
+    Object,
+    UseMaterial,
+    Library,
+    Other
+};
 
 // The keywords of elements index the counting scan's element counts.
 constexpr size_t kElementKinds = 3;
@@ -283,7 +294,8 @@ Keyword keywordOf(const char* word, size_t length) {
 // The statement at p when the quick path may take it: the keyword "v", "vn", "vt" or "f" followed
 // by a blank. Other for anything else.
 ZEL_HOT Keyword quickKeyword(const char* p) {
-    if (p[0] == 'f') return isBlank(static_cast<unsigned char>(p[1])) ? Keyword::Face : Keyword::Other;
+    if (p[0] == 'f')
+        return isBlank(static_cast<unsigned char>(p[1])) ? Keyword::Face : Keyword::Other;
     if (p[0] != 'v') return Keyword::Other;
     if (isBlank(static_cast<unsigned char>(p[1]))) return Keyword::Vertex;
     if (!isBlank(static_cast<unsigned char>(p[2]))) return Keyword::Other;
@@ -454,7 +466,8 @@ private:
     std::string& line_;
 };
 
-// ---- What the two scans do with a statement ------------------------------------------------------
+// ---- What the two scans do with a statement
+// ------------------------------------------------------
 
 // The counting scan's: element and triangle counts, the groups in order of first appearance with
 // their triangles, the libraries, whether a vertex gives a colour, and the unknown keywords.
@@ -516,8 +529,8 @@ private:
     uint64_t elements_[kElementKinds] = {};  // by Keyword
     uint64_t triangles_ = 0;
     bool colors_ = false;
-    uint32_t current_ = 0;                                // the entry of out_.groups
-    HashMap<std::string, uint32_t> entries_;              // group name -> entry of out_.groups
+    uint32_t current_ = 0;                    // the entry of out_.groups
+    HashMap<std::string, uint32_t> entries_;  // group name -> entry of out_.groups
     HashSet<std::string> unknown_;
 };
 
@@ -527,9 +540,13 @@ class FillSink {
 public:
     static constexpr bool kValues = true;
 
-    FillSink(Scanner& in, const ModelIndex& index, const FillState& state,
-             const FillLimits& limits, FillReport& out)
-        : in_(in), index_(index), limits_(limits), out_(out), state_(state),
+    FillSink(Scanner& in, const ModelIndex& index, const FillState& state, const FillLimits& limits,
+             FillReport& out)
+        : in_(in),
+          index_(index),
+          limits_(limits),
+          out_(out),
+          state_(state),
           colors_(index.model->colors) {
         ZEL_ASSERT(limits.wellMade());
         current_ = state.group == kNoGroup ? nullptr : slotsOf(state.group);
@@ -567,8 +584,8 @@ private:
     FillState state_;
     float* const colors_;
     uint32_t material_ = kInherited;
-    HashMap<uint32_t, LocalSlots> slots_;             // by group id
-    LocalSlots* current_ = nullptr;                   // the current group's, or null
+    HashMap<uint32_t, LocalSlots> slots_;  // by group id
+    LocalSlots* current_ = nullptr;        // the current group's, or null
 };
 
 LocalSlots* FillSink::slotsOf(uint32_t group) {
@@ -610,8 +627,8 @@ ZEL_HOT Step FillSink::element(Keyword kind, const float* values, int parsed, co
 // of n-float elements, when that slot lies before `end`. Beyond it (a statement the counting scan
 // did not see, such as a keyword left on a vertex line) the values are dropped, or, when guessing,
 // the range ends.
-ZEL_HOT Step FillSink::store(float* array, uint32_t& next, uint32_t end, int n,
-                             const float* values, int parsed) {
+ZEL_HOT Step FillSink::store(float* array, uint32_t& next, uint32_t end, int n, const float* values,
+                             int parsed) {
     if (next >= end) return limits_.guess ? Step::Overflow : Step::Done;
     float* slot = &array[size_t{next} * n];
     for (int i = 0; i < n; i++) slot[i] = i < parsed ? values[i] : 0.0f;
@@ -782,7 +799,6 @@ Status FillSink::badIndex(uint64_t faceStart, Form form, const Reference* refs, 
     return status;
 }
 
-
 // ---- The scan ----------------------------------------------------------------------------------
 
 // One scan over one range: the counting scan with a CountSink, the filling scan with a FillSink.
@@ -875,9 +891,8 @@ Step RangeScan<Sink>::quickRun(uint64_t stop, uint64_t* at, bool* took) {
         const Keyword kind = quickKeyword(p);
         if (kind == Keyword::Other) break;
         QuickSource source(p, kind == Keyword::Vertex || kind == Keyword::Face ? 1 : 2);
-        Step step = kind == Keyword::Face
-                        ? face(source, [this, p] { return in_.offsetOf(p); })
-                        : element(source, kind);
+        Step step = kind == Keyword::Face ? face(source, [this, p] { return in_.offsetOf(p); })
+                                          : element(source, kind);
         if (step == Step::General) break;
         if (step != Step::Done) {
             *at = in_.offsetOf(p);

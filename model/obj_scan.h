@@ -50,9 +50,9 @@ void countRange(const Input& input, std::vector<char>* buffer, uint32_t flags, u
 struct ModelIndex {
     ZelModel* model = nullptr;
     HashMap<std::string, uint32_t> groupIds;
-    std::vector<ZelGroup*> groups;                        // by id
-    std::vector<uint32_t> capacity;                       // triangles counted for each group
-    HashMap<std::string, uint32_t> materials;             // name -> lowest index
+    std::vector<ZelGroup*> groups;             // by id
+    std::vector<uint32_t> capacity;            // triangles counted for each group
+    HashMap<std::string, uint32_t> materials;  // name -> lowest index
 };
 
 constexpr uint32_t kNoGroup = UINT32_MAX;    // a group the counting scan never made: holds nothing
@@ -82,8 +82,8 @@ struct GroupSlots {
 struct FillLimits {
     FillState end;  // the first slots beyond the window (`group` unused)
     bool guess = false;
-    const HashMap<uint32_t, GroupSlots>* groups = nullptr;             // guessed windows
-    const std::vector<uint32_t>* stored = nullptr;                     // exact: stored so far
+    const HashMap<uint32_t, GroupSlots>* groups = nullptr;  // guessed windows
+    const std::vector<uint32_t>* stored = nullptr;          // exact: stored so far
 
     static FillLimits exact(const FillState& beyond, const std::vector<uint32_t>* storedSoFar) {
         FillLimits limits;

@@ -135,9 +135,9 @@ Status loadPPMFrom(Source& source, const char* name, int* width, int* height,
 
     unsigned char* block = static_cast<unsigned char*>(std::calloc(size, 1));
     if (!block) {
-        Status status = failure(Stream::Err,
-                                "%s: can't allocate %zu bytes for a %d x %d PPM image\n", name,
-                                size, w, h);
+        Status status =
+            failure(Stream::Err, "%s: can't allocate %zu bytes for a %d x %d PPM image\n", name,
+                    size, w, h);
         status.outOfMemory = true;
         return status;
     }
@@ -205,16 +205,16 @@ zel::Status loadCatching(const char* name, Load&& load) {
 
 unsigned char* zelLoadPPM(const char* filename, int* width, int* height) {
     unsigned char* pixels = nullptr;
-    const zel::Status status = loadCatching(
-        filename, [&] { return zel::loadPPMFile(filename, width, height, &pixels); });
+    const zel::Status status =
+        loadCatching(filename, [&] { return zel::loadPPMFile(filename, width, height, &pixels); });
     if (!status.ok) std::fputs(status.message.c_str(), stderr);
     return pixels;
 }
 
 unsigned char* zelLoadPPMFile(const char* filename, int* width, int* height, ZelError* error) {
     unsigned char* pixels = nullptr;
-    const zel::Status status = loadCatching(
-        filename, [&] { return zel::loadPPMFile(filename, width, height, &pixels); });
+    const zel::Status status =
+        loadCatching(filename, [&] { return zel::loadPPMFile(filename, width, height, &pixels); });
     if (!status.ok) zel::fillError(status, error);
     return pixels;
 }
@@ -222,9 +222,8 @@ unsigned char* zelLoadPPMFile(const char* filename, int* width, int* height, Zel
 unsigned char* zelLoadPPMMemory(const char* name, const unsigned char* data, size_t size,
                                 int* width, int* height, ZelError* error) {
     unsigned char* pixels = nullptr;
-    const zel::Status status = loadCatching(name, [&] {
-        return zel::loadPPMMemory(name, data, size, width, height, &pixels);
-    });
+    const zel::Status status = loadCatching(
+        name, [&] { return zel::loadPPMMemory(name, data, size, width, height, &pixels); });
     if (!status.ok) zel::fillError(status, error);
     return pixels;
 }

@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -15,8 +15,12 @@ namespace zel {
 
 namespace {
 
-int lower(int c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
-bool isHexDigit(int c) { return isDigit(c) || (lower(c) >= 'a' && lower(c) <= 'f'); }
+int lower(int c) {
+    return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+}
+bool isHexDigit(int c) {
+    return isDigit(c) || (lower(c) >= 'a' && lower(c) <= 'f');
+}
 
 // A float token read straight from the bytes in the buffer. Reaching the end of the bytes held
 // while more input may follow overruns the window; the caller then reads the token again through

@@ -205,7 +205,8 @@ public:
 
     // The next byte, when at least n bytes from it on are held (refilling the buffer to get them
     // if need be), so that a quick path can read them without end checks; null otherwise (near the
-    // end of the input, or with a buffer smaller than 2n). Memory scanned in place has no buffer to refill.
+    // end of the input, or with a buffer smaller than 2n). Memory scanned in place has no buffer to
+    // refill.
     const char* ahead(size_t n) {
         return static_cast<size_t>(end_ - p_) >= n || slide(n) ? p_ : nullptr;
     }
@@ -249,7 +250,7 @@ private:
     uint64_t base_ = 0;            // offset of begin_ in the input
     bool atEnd_ = false;           // nothing more to read beyond end_
     bool ioError_ = false;
-    char spill_[kMaxToken + 1];    // a word that reaches past the bytes held
+    char spill_[kMaxToken + 1];  // a word that reaches past the bytes held
 };
 
 // Opens a file for reading, refusing directories (which the C library opens but cannot read), and
@@ -365,10 +366,16 @@ ZEL_HOT int scanInt(Window& in, int* value) {
     return 1;
 }
 
-int Window::readInt(int* value) { return scanInt(*this, value); }
+int Window::readInt(int* value) {
+    return scanInt(*this, value);
+}
 
-Window Scanner::window() const { return Window{p_, end_, atEnd_}; }
-void Scanner::commit(const Window& window) { p_ = window.p; }
+Window Scanner::window() const {
+    return Window{p_, end_, atEnd_};
+}
+void Scanner::commit(const Window& window) {
+    p_ = window.p;
+}
 
 template <class Scan>
 auto Scanner::scan(Scan&& scan) {
@@ -385,7 +392,8 @@ const char* Scanner::word(size_t* length) {
     skipSpace();
     if (end_ - p_ <= static_cast<ptrdiff_t>(kMaxToken) && !atEnd_) return slowWord(length);
     const char* start = p_;
-    const char* limit = p_ + (end_ - p_ < static_cast<ptrdiff_t>(kMaxToken) ? end_ - p_ : kMaxToken);
+    const char* limit =
+        p_ + (end_ - p_ < static_cast<ptrdiff_t>(kMaxToken) ? end_ - p_ : kMaxToken);
     while (p_ < limit && !isSpace(static_cast<unsigned char>(*p_))) ++p_;
     *length = static_cast<size_t>(p_ - start);
     return start;

@@ -79,8 +79,8 @@ char* copyString(const char* text) {
 Status outOfMemory(const char* operation, const char* doing, const char* path) noexcept {
     Status status;
     try {
-        status = failure(Stream::Err, "%s() failed: out of memory %s \"%s\".\n", operation, doing,
-                         path);
+        status =
+            failure(Stream::Err, "%s() failed: out of memory %s \"%s\".\n", operation, doing, path);
     } catch (const std::bad_alloc&) {
         status.ok = false;
     }

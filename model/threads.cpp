@@ -42,4 +42,6 @@ void HelperThreads::join() {
 
 }  // namespace zel
 
-uint32_t zelProcessorCount(void) { return zel::usableProcessors(); }
+uint32_t zelProcessorCount(void) {
+    return zel::usableProcessors();
+}

@@ -17,7 +17,8 @@
 
 namespace zel {
 
-[[noreturn]] void failedPrecondition(const char* expr, const char* file, int line, const char* func);
+[[noreturn]] void failedPrecondition(const char* expr, const char* file, int line,
+                                     const char* func);
 
 }  // namespace zel
 
@@ -41,12 +42,12 @@ namespace zel {
 namespace zel {
 
 // Float and vector helpers shared by the geometry operations.
-float absf(float value);                                         // -value if value < 0, else value
-float maxf(float a, float b);                                    // b if b > a, else a
-void crossProduct(const float* u, const float* v, float* n);     // n = u x v
-void normalizeVec(float* v);                                     // v /= |v|; zero stays zero
-float dotProduct(const float* u, const float* v);                // u . v
-bool nearlyEqual(const float* u, const float* v, float epsilon); // per-axis |u - v| < epsilon
+float absf(float value);                                          // -value if value < 0, else value
+float maxf(float a, float b);                                     // b if b > a, else a
+void crossProduct(const float* u, const float* v, float* n);      // n = u x v
+void normalizeVec(float* v);                                      // v /= |v|; zero stays zero
+float dotProduct(const float* u, const float* v);                 // u . v
+bool nearlyEqual(const float* u, const float* v, float epsilon);  // per-axis |u - v| < epsilon
 
 // Creates a group named `name` (a copy) at the head of the model's group list, without looking for
 // an existing one.

@@ -26,9 +26,10 @@ SCENE_PACKAGES=(cmake g++ make freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri li
 # The Python package: Debian's python3 with its development files, numpy and pybind11.
 PYTHON_PACKAGES=(python3-dev pybind11-dev python3-numpy)
 
-# What the tests need besides: clang and its sanitizer and fuzzer runtimes, pkg-config for the
-# installed-package check, apitrace, and the Python package's with pytest and mypy (its stub
-# check), wheel (the build packs the package's wheel), venv and pip (its install check).
-TEST_PACKAGES=("${SCENE_PACKAGES[@]}" clang libclang-rt-14-dev pkg-config apitrace
+# What the tests need besides: clang and its sanitizer and fuzzer runtimes, clang-format for the
+# layout check, pkg-config for the installed-package check, apitrace, and the Python package's
+# with pytest and mypy (its stub check), wheel (the build packs the package's wheel), venv and pip
+# (its install check).
+TEST_PACKAGES=("${SCENE_PACKAGES[@]}" clang clang-format libclang-rt-14-dev pkg-config apitrace
                "${PYTHON_PACKAGES[@]}" python3-pytest python3-mypy python3-wheel python3-venv
                python3-pip)

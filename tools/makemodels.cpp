@@ -99,9 +99,13 @@ void box(Mesh& m, V3 lo, V3 hi) {
 void taperedBox(Mesh& m, double cx, double cy, double hx0, double hy0, double hx1, double hy1,
                 double z0, double z1) {
     hexa(m,
-         {V3{cx - hx0, cy - hy0, z0}, {cx + hx0, cy - hy0, z0}, {cx + hx0, cy + hy0, z0},
+         {V3{cx - hx0, cy - hy0, z0},
+          {cx + hx0, cy - hy0, z0},
+          {cx + hx0, cy + hy0, z0},
           {cx - hx0, cy + hy0, z0}},
-         {V3{cx - hx1, cy - hy1, z1}, {cx + hx1, cy - hy1, z1}, {cx + hx1, cy + hy1, z1},
+         {V3{cx - hx1, cy - hy1, z1},
+          {cx + hx1, cy - hy1, z1},
+          {cx + hx1, cy + hy1, z1},
           {cx - hx1, cy + hy1, z1}});
 }
 
@@ -140,7 +144,8 @@ void mirrorX(Mesh& m, size_t firstVert, size_t firstTri) {
     size_t vEnd = m.verts.size();
     size_t tEnd = m.tris.size();
     int offset = static_cast<int>(vEnd - firstVert);
-    for (size_t i = firstVert; i < vEnd; ++i) m.verts.push_back({-m.verts[i].x, m.verts[i].y, m.verts[i].z});
+    for (size_t i = firstVert; i < vEnd; ++i)
+        m.verts.push_back({-m.verts[i].x, m.verts[i].y, m.verts[i].z});
     for (size_t t = firstTri; t < tEnd; ++t) {
         std::array<int, 3> tr = m.tris[t];
         m.tri(tr[0] + offset, tr[2] + offset, tr[1] + offset);
@@ -165,7 +170,8 @@ bool writeObj(const Mesh& m, const std::string& path, const char* what) {
             std::fprintf(f, "f %d %d %d\n", m.tris[t][0] + 1, m.tris[t][1] + 1, m.tris[t][2] + 1);
     }
     bool ok = std::fclose(f) == 0;
-    std::printf("%-16s %5zu vertices %5zu triangles\n", path.c_str(), m.verts.size(), m.tris.size());
+    std::printf("%-16s %5zu vertices %5zu triangles\n", path.c_str(), m.verts.size(),
+                m.tris.size());
     return ok;
 }
 
@@ -181,7 +187,7 @@ Mesh makeJet() {
     m.group("fuselage");
     {
         // Stations along z: (z, radius). Cross sections are octagons, a little wider than high.
-        const double st[][2] = {{0.86, 0.035}, {0.68, 0.07}, {0.45, 0.095}, {0.15, 0.10},
+        const double st[][2] = {{0.86, 0.035}, {0.68, 0.07},   {0.45, 0.095}, {0.15, 0.10},
                                 {-0.55, 0.10}, {-0.85, 0.085}, {-1.0, 0.07}};
         std::vector<Ring> rings;
         rings.push_back({V3{0, cy - 0.02, 1.0}});
@@ -211,8 +217,13 @@ Mesh makeJet() {
                  half(0.32, 0.035, 0.03)});
     }
     m.group("intake");
-    hexa(m, {V3{-0.065, -0.20, 0.38}, {0.065, -0.20, 0.38}, {0.065, -0.20, -0.05}, {-0.065, -0.20, -0.05}},
-         {V3{-0.07, -0.11, 0.34}, {0.07, -0.11, 0.34}, {0.07, -0.11, -0.05}, {-0.07, -0.11, -0.05}});
+    hexa(
+        m,
+        {V3{-0.065, -0.20, 0.38},
+         {0.065, -0.20, 0.38},
+         {0.065, -0.20, -0.05},
+         {-0.065, -0.20, -0.05}},
+        {V3{-0.07, -0.11, 0.34}, {0.07, -0.11, 0.34}, {0.07, -0.11, -0.05}, {-0.07, -0.11, -0.05}});
     // Wings, stabilisers and gear legs are built for the right side and mirrored.
     m.group("wings");
     size_t v0 = m.verts.size(), t0 = m.tris.size();
@@ -229,7 +240,11 @@ Mesh makeJet() {
           {0, 1, 0}, {0, cy - 0.02, 0}, 0.02);
     mirrorX(m, v0, t0);
     m.group("fin");
-    plate(m, {{{cy + 0.08, -0.42}, {kJetHalfHeight, -0.76}, {kJetHalfHeight, -0.90}, {cy + 0.08, -0.93}}},
+    plate(m,
+          {{{cy + 0.08, -0.42},
+            {kJetHalfHeight, -0.76},
+            {kJetHalfHeight, -0.90},
+            {cy + 0.08, -0.93}}},
           {0, 1, 0}, {0, 0, 1}, {1, 0, 0}, {0, 0, 0}, 0.02);
     m.group("gear");
     // Nose leg under the intake, main legs under the wing roots; wheels reach y = -0.32.
@@ -252,8 +267,8 @@ Mesh makeJet() {
 
 constexpr double kShipWaterline = -0.2;
 constexpr double kShipMastTop = 0.2;
-constexpr double kGunDeck = -0.07;    // deck height round the gun at y = -0.76
-constexpr double kRadarFoot = 0.15;   // radar tower top at (0, 0.35): the antenna stands on it
+constexpr double kGunDeck = -0.07;   // deck height round the gun at y = -0.76
+constexpr double kRadarFoot = 0.15;  // radar tower top at (0, 0.35): the antenna stands on it
 
 Mesh makeShip() {
     Mesh m;
@@ -265,10 +280,10 @@ Mesh makeShip() {
             double yd, yw, bd, bw, zd;
         };
         const Station st[] = {
-            {-1.00, -0.93, 0.0, 0.0, -0.055}, {-0.85, -0.83, 0.05, 0.03, kGunDeck},
+            {-1.00, -0.93, 0.0, 0.0, -0.055},      {-0.85, -0.83, 0.05, 0.03, kGunDeck},
             {-0.65, -0.65, 0.088, 0.07, kGunDeck}, {-0.40, -0.40, 0.106, 0.095, -0.08},
-            {-0.10, -0.10, 0.11, 0.10, -0.09}, {0.40, 0.40, 0.11, 0.10, -0.095},
-            {0.80, 0.80, 0.10, 0.09, -0.10}, {1.00, 1.00, 0.095, 0.085, -0.10}};
+            {-0.10, -0.10, 0.11, 0.10, -0.09},     {0.40, 0.40, 0.11, 0.10, -0.095},
+            {0.80, 0.80, 0.10, 0.09, -0.10},       {1.00, 1.00, 0.095, 0.085, -0.10}};
         std::vector<std::array<int, 4>> ids;  // deck left, deck right, waterline left, right
         for (const Station& s : st) {
             std::array<int, 4> r;
@@ -300,18 +315,33 @@ Mesh makeShip() {
     const double deck = -0.09;
     m.group("bridge");
     // Forward superstructure with a raked front, wheelhouse on top.
-    hexa(m, {V3{-0.085, -0.50, deck}, {0.085, -0.50, deck}, {0.085, -0.20, deck}, {-0.085, -0.20, deck}},
+    hexa(m,
+         {V3{-0.085, -0.50, deck},
+          {0.085, -0.50, deck},
+          {0.085, -0.20, deck},
+          {-0.085, -0.20, deck}},
          {V3{-0.08, -0.44, 0.0}, {0.08, -0.44, 0.0}, {0.08, -0.20, 0.0}, {-0.08, -0.20, 0.0}});
-    hexa(m, {V3{-0.065, -0.42, 0.0}, {0.065, -0.42, 0.0}, {0.065, -0.28, 0.0}, {-0.065, -0.28, 0.0}},
-         {V3{-0.06, -0.39, 0.045}, {0.06, -0.39, 0.045}, {0.06, -0.28, 0.045}, {-0.06, -0.28, 0.045}});
+    hexa(m,
+         {V3{-0.065, -0.42, 0.0}, {0.065, -0.42, 0.0}, {0.065, -0.28, 0.0}, {-0.065, -0.28, 0.0}},
+         {V3{-0.06, -0.39, 0.045},
+          {0.06, -0.39, 0.045},
+          {0.06, -0.28, 0.045},
+          {-0.06, -0.28, 0.045}});
     m.group("mast");
     taperedBox(m, 0, -0.32, 0.018, 0.018, 0.004, 0.004, 0.045, kShipMastTop);
     box(m, {-0.06, -0.325, 0.14}, {0.06, -0.315, 0.15});  // yard
     m.group("deckhouse");
     hexa(m, {V3{-0.09, -0.20, deck}, {0.09, -0.20, deck}, {0.09, 0.72, deck}, {-0.09, 0.72, deck}},
-         {V3{-0.085, -0.20, -0.02}, {0.085, -0.20, -0.02}, {0.085, 0.72, -0.02}, {-0.085, 0.72, -0.02}});
+         {V3{-0.085, -0.20, -0.02},
+          {0.085, -0.20, -0.02},
+          {0.085, 0.72, -0.02},
+          {-0.085, 0.72, -0.02}});
     m.group("funnel");
-    hexa(m, {V3{-0.045, -0.05, -0.02}, {0.045, -0.05, -0.02}, {0.045, 0.17, -0.02}, {-0.045, 0.17, -0.02}},
+    hexa(m,
+         {V3{-0.045, -0.05, -0.02},
+          {0.045, -0.05, -0.02},
+          {0.045, 0.17, -0.02},
+          {-0.045, 0.17, -0.02}},
          {V3{-0.035, 0.02, 0.09}, {0.035, 0.02, 0.09}, {0.035, 0.20, 0.09}, {-0.035, 0.20, 0.09}});
     m.group("radar tower");
     taperedBox(m, 0, 0.35, 0.04, 0.04, 0.02, 0.02, -0.02, kRadarFoot);
@@ -339,8 +369,8 @@ Mesh makeRadar() {
         std::vector<std::array<int, 4>> col;  // front low, front high, back low, back high
         for (int i = 0; i <= n; ++i) {
             double x = -1.0 + 2.0 * i / n;
-            col.push_back({m.vert({x, -d, z0}), m.vert({x, -d, z1}), m.vert({x, d, z0}),
-                           m.vert({x, d, z1})});
+            col.push_back(
+                {m.vert({x, -d, z0}), m.vert({x, -d, z1}), m.vert({x, d, z0}), m.vert({x, d, z1})});
         }
         for (int i = 0; i < n; ++i) {
             const auto& a = col[i];
@@ -381,9 +411,14 @@ Mesh makePung() {
     m.group("barrel");
     // Rising slightly towards the muzzle, whose top is the highest point of the gun.
     const double zb = base + 0.018;
-    hexa(m, {V3{-0.004, -0.014, zb - 0.004}, {0.004, -0.014, zb - 0.004}, {0.004, -0.044, zb + 0.002},
-             {-0.004, -0.044, zb + 0.002}},
-         {V3{-0.004, -0.014, zb + 0.004}, {0.004, -0.014, zb + 0.004}, {0.004, -0.044, base + kGunHeight},
+    hexa(m,
+         {V3{-0.004, -0.014, zb - 0.004},
+          {0.004, -0.014, zb - 0.004},
+          {0.004, -0.044, zb + 0.002},
+          {-0.004, -0.044, zb + 0.002}},
+         {V3{-0.004, -0.014, zb + 0.004},
+          {0.004, -0.014, zb + 0.004},
+          {0.004, -0.044, base + kGunHeight},
           {-0.004, -0.044, base + kGunHeight}});
     return m;
 }
@@ -394,12 +429,12 @@ Mesh makePung() {
 // grid spans model x and y from -1 to 1 exactly. A skirt round the edges goes down to minus the
 // highest hill, so the height range is centred on 0 and the fit changes nothing.
 
-constexpr double kWater = -0.9;      // ships' waterline is at -0.8
-constexpr double kAirstrip = 1.13;   // jet 1's wheels at 1.23, after landing at 1.14
+constexpr double kWater = -0.9;     // ships' waterline is at -0.8
+constexpr double kAirstrip = 1.13;  // jet 1's wheels at 1.23, after landing at 1.14
 constexpr double kGrass = 1.0;
 constexpr double kStripHalfWidth = 1.0;
 constexpr double kStripStart = -10.0, kStripEnd = 20.0;
-constexpr double kBank = 1.5;        // width of the slope from water up to land
+constexpr double kBank = 1.5;  // width of the slope from water up to land
 constexpr double kXMin = -20.5, kXMax = 20.5, kZMin = -18.5, kZMax = 22.5;
 
 double smoothstep(double e0, double e1, double x) {
@@ -410,8 +445,12 @@ double smoothstep(double e0, double e1, double x) {
 // Inner and outer shore of the channel on one side, as |x|, at z. The ships sail along x = +-12;
 // from z = 14.35 on their outward run they drift inwards (ship B at 0.762 units of x per unit of
 // z, ship A at 0.457), so the inner shore falls back well ahead of them towards the near edge.
-double innerShore(double z) { return std::min(9.0, 10.56 - 0.762 * (z - 10.85)); }
-double outerShore(double z) { return 15.5 + 3.5 * smoothstep(4.0, 22.5, z); }
+double innerShore(double z) {
+    return std::min(9.0, 10.56 - 0.762 * (z - 10.85));
+}
+double outerShore(double z) {
+    return 15.5 + 3.5 * smoothstep(4.0, 22.5, z);
+}
 
 // Land height before the shore is cut in: grass at 1.0, hills, the airstrip.
 double land(double x, double z) {
@@ -420,12 +459,20 @@ double land(double x, double z) {
     };
     static const Hill hills[] = {
         // Ridges beyond the channels on both sides.
-        {-19.5, -15.0, 4.0, 2.6}, {-20.0, -6.0, 3.5, 2.2}, {-19.0, 3.0, 4.0, 2.8},
-        {-20.5, 12.0, 3.0, 1.8},  {19.5, -13.0, 4.0, 2.8},  {20.0, -4.0, 3.0, 2.0},
-        {19.0, 5.0, 4.0, 2.5},    {20.5, 14.0, 3.0, 1.6},
+        {-19.5, -15.0, 4.0, 2.6},
+        {-20.0, -6.0, 3.5, 2.2},
+        {-19.0, 3.0, 4.0, 2.8},
+        {-20.5, 12.0, 3.0, 1.8},
+        {19.5, -13.0, 4.0, 2.8},
+        {20.0, -4.0, 3.0, 2.0},
+        {19.0, 5.0, 4.0, 2.5},
+        {20.5, 14.0, 3.0, 1.6},
         // Low hills between the airstrip and the channels.
-        {-5.5, -12.0, 2.5, 1.4},  {5.5, -9.0, 2.6, 1.6},    {-6.0, -2.0, 2.2, 1.1},
-        {6.0, 3.0, 2.0, 0.9},     {-5.0, 6.0, 1.8, 0.7},
+        {-5.5, -12.0, 2.5, 1.4},
+        {5.5, -9.0, 2.6, 1.6},
+        {-6.0, -2.0, 2.2, 1.1},
+        {6.0, 3.0, 2.0, 0.9},
+        {-5.0, 6.0, 1.8, 0.7},
     };
     double h = kGrass;
     for (const Hill& hl : hills) {
@@ -474,7 +521,9 @@ Mesh makeHang() {
             h[j * nx + i] = terrain(xs[i], zs[j]);
             hill = std::max(hill, h[j * nx + i]);
         }
-    auto model = [](double x, double z, double y) { return V3{x / 20.5, (2.0 - z) / 20.5, y / 18.5}; };
+    auto model = [](double x, double z, double y) {
+        return V3{x / 20.5, (2.0 - z) / 20.5, y / 18.5};
+    };
 
     Mesh m;
     m.group("terrain");
@@ -482,11 +531,13 @@ Mesh makeHang() {
     for (size_t j = 0; j < nz; ++j)
         for (size_t i = 0; i < nx; ++i) id[j * nx + i] = m.vert(model(xs[i], zs[j], h[j * nx + i]));
     // Flat stretches (water, airstrip, the grass round it) are covered by larger quads, so that in
-    // the outline picture water reads as calm and the airstrip as one long band, and the frame draws
-    // fewer triangles. Lines ending on a long edge need no matching vertex: the quads are flat.
+    // the outline picture water reads as calm and the airstrip as one long band, and the frame
+    // draws fewer triangles. Lines ending on a long edge need no matching vertex: the quads are
+    // flat.
     auto flatLevel = [&](size_t i, size_t j) {
         double v = h[j * nx + i];
-        bool flat = v == h[j * nx + i + 1] && v == h[(j + 1) * nx + i] && v == h[(j + 1) * nx + i + 1];
+        bool flat =
+            v == h[j * nx + i + 1] && v == h[(j + 1) * nx + i] && v == h[(j + 1) * nx + i + 1];
         return flat && (v == kWater || v == kAirstrip || v == kGrass) ? v : NAN;
     };
     std::vector<char> done((nx - 1) * (nz - 1), 0);

@@ -84,8 +84,9 @@ unsigned char* loadPPMQuietly(const std::string& path, int* width, int* height,
                               std::string* reason) {
     ZelError error;
     unsigned char* pixels = zelLoadPPMFile(path.c_str(), width, height, &error);
-    if (!pixels) *reason = error.message[error.reason] ? error.message + error.reason
-                                                       : "not a binary PPM image";
+    if (!pixels)
+        *reason =
+            error.message[error.reason] ? error.message + error.reason : "not a binary PPM image";
     return pixels;
 }
 

@@ -1,8 +1,8 @@
 // The scene's frame drawn from display lists: the same program as tarvossa (the scene library's
-// callbacks, window, camera, objects and animation), except that each zelDraw the scene makes replays
-// a display list compiled by zelMakeList on the model's first drawing. Linked with
-// -Wl,--wrap=zelDraw: the scene's calls of zelDraw come here, while zelMakeList's own call inside the
-// library still reaches the real zelDraw. Compared with tarvossa by bench/scene_fps.sh.
+// callbacks, window, camera, objects and animation), except that each zelDraw the scene makes
+// replays a display list compiled by zelMakeList on the model's first drawing. Linked with
+// -Wl,--wrap=zelDraw: the scene's calls of zelDraw come here, while zelMakeList's own call inside
+// the library still reaches the real zelDraw. Compared with tarvossa by bench/scene_fps.sh.
 #include <GL/glut.h>
 
 #include <utility>

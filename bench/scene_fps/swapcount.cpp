@@ -1,6 +1,6 @@
 // Frame counter for GLUT programs, loaded with LD_PRELOAD: wraps glutSwapBuffers, counts the frames
-// shown and writes "frames seconds" to the file named by SWAPCOUNT_OUT twice a second, counting from
-// the 10th frame on, so that start-up (window, first model reads) stays out of the figure. The
+// shown and writes "frames seconds" to the file named by SWAPCOUNT_OUT twice a second, counting
+// from the 10th frame on, so that start-up (window, first model reads) stays out of the figure. The
 // program under test is unchanged.
 #include <dlfcn.h>
 
@@ -25,7 +25,8 @@ FILE* out = nullptr;
 }  // namespace
 
 extern "C" void glutSwapBuffers(void) {
-    static void (*real)(void) = reinterpret_cast<void (*)(void)>(dlsym(RTLD_NEXT, "glutSwapBuffers"));
+    static void (*real)(void) =
+        reinterpret_cast<void (*)(void)>(dlsym(RTLD_NEXT, "glutSwapBuffers"));
     real();
     ++frames;
     if (frames == kWarmUpFrames) {

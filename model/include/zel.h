@@ -25,12 +25,13 @@
  *     zelFreeMesh(mesh);
  *
  * Building with it: with CMake, find_package(zel) and link the target zel::zel (it brings OpenGL,
- * meshoptimizer and threads along); otherwise use `pkg-config --cflags --libs zel`. libzel.a is C++ inside, so C programs
- * link the C++ runtime too (both ways above add it). Only the drawing functions use OpenGL.
+ * meshoptimizer and threads along); otherwise use `pkg-config --cflags --libs zel`. libzel.a is C++
+ * inside, so C programs link the C++ runtime too (both ways above add it). Only the drawing
+ * functions use OpenGL.
  *
  * Conventions:
- *  - The vertex, normal, texture-coordinate and facet-normal arrays are 1-based, as OBJ indices are:
- *    element i of `vertices` is at vertices[3*i .. 3*i+2]; slot 0 is allocated and holds zero.
+ *  - The vertex, normal, texture-coordinate and facet-normal arrays are 1-based, as OBJ indices
+ * are: element i of `vertices` is at vertices[3*i .. 3*i+2]; slot 0 is allocated and holds zero.
  *    Triangles, materials and each group's triangle list are 0-based.
  *  - Counts and indices are unsigned 32-bit; coordinates, colours and shininess are 32-bit floats.
  *  - Every string and array a model holds is its own copy, allocated with malloc and released by
@@ -158,26 +159,26 @@ typedef struct ZelMaterial {
 
 /* A polygonal model and everything read from its file. */
 typedef struct ZelModel {
-    char* path;                /* the OBJ path as given to zelReadOBJ */
-    char* mtllib;              /* material library named by the last "mtllib", or NULL */
+    char* path;   /* the OBJ path as given to zelReadOBJ */
+    char* mtllib; /* material library named by the last "mtllib", or NULL */
     uint32_t vertexcount;
-    float* vertices;           /* 3 * (vertexcount + 1) floats, always allocated */
-    float* colors;             /* 3 * (vertexcount + 1) floats, r g b of each vertex laid out like
-                                  vertices (1, 1, 1 for a vertex whose line gives none), or NULL
-                                  when no "v" line of the file gives a colour */
+    float* vertices; /* 3 * (vertexcount + 1) floats, always allocated */
+    float* colors;   /* 3 * (vertexcount + 1) floats, r g b of each vertex laid out like
+                        vertices (1, 1, 1 for a vertex whose line gives none), or NULL
+                        when no "v" line of the file gives a colour */
     uint32_t normalcount;
-    float* normals;            /* 3 * (normalcount + 1) floats, or NULL */
+    float* normals; /* 3 * (normalcount + 1) floats, or NULL */
     uint32_t texcoordcount;
-    float* texcoords;          /* 2 * (texcoordcount + 1) floats, or NULL */
+    float* texcoords; /* 2 * (texcoordcount + 1) floats, or NULL */
     uint32_t facetnormcount;
-    float* facetnorms;         /* 3 * (facetnormcount + 1) floats, or NULL */
+    float* facetnorms; /* 3 * (facetnormcount + 1) floats, or NULL */
     uint32_t trianglecount;
-    ZelTriangle* triangles;    /* trianglecount entries */
-    uint32_t materialcount;    /* 0 when no material library was read */
-    ZelMaterial* materials;    /* material 0 is the built-in "default"; NULL without a library */
+    ZelTriangle* triangles; /* trianglecount entries */
+    uint32_t materialcount; /* 0 when no material library was read */
+    ZelMaterial* materials; /* material 0 is the built-in "default"; NULL without a library */
     uint32_t groupcount;
-    ZelGroup* groups;          /* head of the group list, newest first */
-    float position[3];         /* (0, 0, 0) when read; free for the caller's use */
+    ZelGroup* groups;  /* head of the group list, newest first */
+    float position[3]; /* (0, 0, 0) when read; free for the caller's use */
 } ZelModel;
 
 /* ---- Records -------------------------------------------------------------------------------- */
@@ -249,7 +250,8 @@ void zelReadMTL(ZelModel* model, const char* name);
  * '/', or the empty string when it has none. Only '/' separates directories. */
 char* zelDirName(const char* path);
 
-/* ---- Loading and saving without ending the process -------------------------------------------- */
+/* ---- Loading and saving without ending the process --------------------------------------------
+ */
 
 /* What went wrong in a call that returns its failure: zelLoadOBJ, zelLoadOBJMemory, zelSaveOBJ,
  * zelBuildMesh, zelLoadPPMFile and zelLoadPPMMemory. */
@@ -304,12 +306,14 @@ typedef struct ZelLoadOptions {
 } ZelLoadOptions;
 
 /* Load flags (ZelLoadOptions.flags), combined with |. */
-#define ZEL_LOAD_OBJECTS 1u           /* an "o" line starts a group as a "g" line would */
-#define ZEL_LOAD_MISSING_LIBRARIES 2u /* a material library that cannot be opened (or that the
-                                         `library` callback does not supply) is a warning, and the
-                                         load goes on without its materials */
-#define ZEL_LOAD_UNKNOWN_KEYWORDS 4u  /* a keyword starting with "v" other than v, vn and vt (vp,
-                                         vw ...) skips its line with a warning */
+#define ZEL_LOAD_OBJECTS 1u /* an "o" line starts a group as a "g" line would */
+#define ZEL_LOAD_MISSING_LIBRARIES                                  \
+    2u /* a material library that cannot be opened (or that the     \
+          `library` callback does not supply) is a warning, and the \
+          load goes on without its materials */
+#define ZEL_LOAD_UNKNOWN_KEYWORDS                                  \
+    4u /* a keyword starting with "v" other than v, vn and vt (vp, \
+          vw ...) skips its line with a warning */
 /* Material libraries are read by whole keywords, as the MTL convention writes them, instead of by
  * their first letters: "Ns" is not "Ni" (which sets only `ior`), "newmtl" is not "norm" (a normal
  * map), "map_bump", "map_Bump" and "bump" are one. A "newmtl" name is the rest of its line with the
@@ -340,7 +344,8 @@ ZelModel* zelLoadOBJMemory(const char* path, const char* data, size_t size,
  * file nor a changed one under their names. */
 int zelSaveOBJ(const ZelModel* model, const char* path, uint32_t mode, ZelError* error);
 
-/* ---- Mode checks ------------------------------------------------------------------------------ */
+/* ---- Mode checks ------------------------------------------------------------------------------
+ */
 
 /* The flags a mode may ask for are checked against what is there before anything is drawn, built
  * or written; zelDraw, zelMakeList, zelMakeMesh, zelDrawMesh and zelWriteOBJ run these checks, and
@@ -397,7 +402,8 @@ void zelTranslateModel(ZelModel* model, const float* offset);
  * coordinates) and negates every facet and vertex normal. Applying it twice restores the model. */
 void zelFlipWinding(ZelModel* model);
 
-/* ---- Normals ---------------------------------------------------------------------------------- */
+/* ---- Normals ----------------------------------------------------------------------------------
+ */
 
 /* Computes one unit normal per triangle of `model` (not NULL, with its vertices) into facetnorms,
  * replacing any (facetnormcount becomes trianglecount), and sets each triangle's facetidx to its
@@ -421,7 +427,8 @@ void zelComputeFacetNormals(ZelModel* model);
  * outside 1..facetnormcount counts as having a zero facet normal. */
 void zelVertexNormals(ZelModel* model, float angle);
 
-/* ---- Texture coordinates ---------------------------------------------------------------------- */
+/* ---- Texture coordinates ----------------------------------------------------------------------
+ */
 
 /* Generates planar texture coordinates for `model` (not NULL, with its vertices), replacing any:
  * one per vertex (texcoordcount becomes vertexcount), u = (s * x + 1) / 2 and v = (s * z + 1) / 2
@@ -439,7 +446,8 @@ void zelPlanarTexCoords(ZelModel* model);
  * differing only in the sign of z get the same coordinate; the zero normal maps to (0, 0). */
 void zelSphereTexCoords(ZelModel* model);
 
-/* ---- Welding ---------------------------------------------------------------------------------- */
+/* ---- Welding ----------------------------------------------------------------------------------
+ */
 
 /* Welds the 1-based positions[3..3*count+2] (`positions` and `count` not NULL): each position goes
  * to the lowest-numbered earlier welded position within `epsilon` on every axis (strictly,
@@ -458,7 +466,8 @@ float* zelWeldPositions(float* positions, uint32_t* count, float epsilon);
  * lowest-numbered vertex, whose position it has. Nothing else of the model changes. */
 void zelWeldVertices(ZelModel* model, float epsilon);
 
-/* ---- Drawing (needs a current OpenGL context) -------------------------------------------------- */
+/* ---- Drawing (needs a current OpenGL context) --------------------------------------------------
+ */
 
 /* Sends `model` (not NULL, with its vertices) to OpenGL in immediate mode, group by group in list
  * order, under `mode` (ZEL_* flags; other bits are ignored): filled triangles (one
@@ -518,19 +527,19 @@ typedef struct ZelMeshGroup {
  * texture coordinate u v, then, when mode has ZEL_VERTEXCOLOR, the colour r g b. The offsets say
  * where each attribute starts within a vertex, so that a caller need not work the layout out. */
 typedef struct ZelMesh {
-    uint32_t mode;          /* what the vertices hold: ZEL_FLAT or ZEL_SMOOTH (not both),
-                               ZEL_TEXTURE and ZEL_VERTEXCOLOR */
-    uint32_t stride;        /* floats per vertex: 3 to 11 */
+    uint32_t mode;   /* what the vertices hold: ZEL_FLAT or ZEL_SMOOTH (not both),
+                        ZEL_TEXTURE and ZEL_VERTEXCOLOR */
+    uint32_t stride; /* floats per vertex: 3 to 11 */
     uint32_t vertexcount;
-    float* vertices;        /* stride * vertexcount floats, always allocated; no two are equal */
-    uint32_t indexcount;    /* 3 per triangle */
-    uint32_t* indices;      /* indexcount 0-based vertex indices, always allocated */
+    float* vertices;     /* stride * vertexcount floats, always allocated; no two are equal */
+    uint32_t indexcount; /* 3 per triangle */
+    uint32_t* indices;   /* indexcount 0-based vertex indices, always allocated */
     uint32_t groupcount;
-    ZelMeshGroup* groups;   /* groupcount groups in the model's list order, always allocated;
-                               their ranges follow each other and cover the indices */
-    uint32_t materialcount; /* 0 when the model had no materials */
-    ZelMaterial* materials; /* a copy of the model's materials, names and maps included, or
-                               NULL */
+    ZelMeshGroup* groups;    /* groupcount groups in the model's list order, always allocated;
+                                their ranges follow each other and cover the indices */
+    uint32_t materialcount;  /* 0 when the model had no materials */
+    ZelMaterial* materials;  /* a copy of the model's materials, names and maps included, or
+                                NULL */
     uint32_t normaloffset;   /* floats from a vertex's start to its normal; 0 without normals */
     uint32_t texcoordoffset; /* ... to its texture coordinate; 0 without texture coordinates */
     uint32_t coloroffset;    /* ... to its colour; 0 without colours */
@@ -566,7 +575,6 @@ typedef struct ZelMeshOptions {
     uint32_t quiet;
     void* user; /* passed to `warning` */
 } ZelMeshOptions;
-
 
 /* Makes a new mesh, owned by the caller (free it with zelFreeMesh), from `model` (not NULL, with
  * its vertices; not changed). `mode` (ZEL_* flags; other bits are ignored) chooses what each
@@ -639,7 +647,8 @@ void zelDrawMesh(const ZelMesh* mesh, uint32_t mode);
  * exactly as zelDrawMesh. */
 void zelDrawMeshTextured(const ZelMesh* mesh, uint32_t mode, const unsigned int* textures);
 
-/* ---- Writing ---------------------------------------------------------------------------------- */
+/* ---- Writing ----------------------------------------------------------------------------------
+ */
 
 /* Writes `model` (not NULL; not changed) as the OBJ file `filename` (not NULL; created or
  * truncated) under `mode`: ZEL_SMOOTH adds the vertex normals, ZEL_FLAT the facet normals
@@ -666,7 +675,8 @@ void zelWriteOBJ(ZelModel* model, const char* filename, uint32_t mode);
  * with status 1. */
 void zelWriteMTL(ZelModel* model, const char* filename, const char* mtllibname);
 
-/* ---- Images ----------------------------------------------------------------------------------- */
+/* ---- Images -----------------------------------------------------------------------------------
+ */
 
 /* Reads the binary PPM (P6) image `filename`: the "P6" line, then width, height and maximum value
  * (which is not used: every sample is one byte), with '#' comment lines, then the pixels. Returns a
@@ -678,8 +688,8 @@ void zelWriteMTL(ZelModel* model, const char* filename, const char* mtllibname);
  * twice it). */
 unsigned char* zelLoadPPM(const char* filename, int* width, int* height);
 
-/* zelLoadPPM with its failure returned instead of printed: NULL, with `error` (when not NULL) holding
- * the line zelLoadPPM would print (error->reason skips the "FILENAME: " it starts with). */
+/* zelLoadPPM with its failure returned instead of printed: NULL, with `error` (when not NULL)
+ * holding the line zelLoadPPM would print (error->reason skips the "FILENAME: " it starts with). */
 unsigned char* zelLoadPPMFile(const char* filename, int* width, int* height, ZelError* error);
 
 /* The same over the `size` bytes at `data` (not NULL unless size is 0), which the call only
@@ -687,7 +697,8 @@ unsigned char* zelLoadPPMFile(const char* filename, int* width, int* height, Zel
 unsigned char* zelLoadPPMMemory(const char* name, const unsigned char* data, size_t size,
                                 int* width, int* height, ZelError* error);
 
-/* ---- Threads ---------------------------------------------------------------------------------- */
+/* ---- Threads ----------------------------------------------------------------------------------
+ */
 
 /* The processors the process may run on (its affinity mask, as nproc counts it, so that taskset and
  * container limits are respected; at least 1): the number of threads the readers and zelMakeMesh

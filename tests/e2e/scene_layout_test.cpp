@@ -1,13 +1,12 @@
-// Where the committed models end up in the scene, and whether the picture makes sense: the scene's own
-// object operations draw the real data/*.obj files into the GL recorder, and the recorded matrix calls
-// and vertices are replayed here into scene coordinates. The animation is driven by the scene's own
-// step functions. So these checks follow the models through the real reader, the real unit fit and
-// the real transforms: the airstrip lies just under jet 1's wheels, the ships float just above the
-// water all along their run, nothing sinks into the ground, the parts stand on the ship, and a frame
-// stays within its triangle budget.
-#include <gtest/gtest.h>
-
+// Where the committed models end up in the scene, and whether the picture makes sense: the scene's
+// own object operations draw the real data/*.obj files into the GL recorder, and the recorded
+// matrix calls and vertices are replayed here into scene coordinates. The animation is driven by
+// the scene's own step functions. So these checks follow the models through the real reader, the
+// real unit fit and the real transforms: the airstrip lies just under jet 1's wheels, the ships
+// float just above the water all along their run, nothing sinks into the ground, the parts stand on
+// the ship, and a frame stays within its triangle budget.
 #include <GL/gl.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
@@ -25,7 +24,9 @@ namespace {
 using Vec = std::array<double, 3>;
 using Mat = std::array<double, 16>;  // column-major, as GL keeps it
 
-Mat identity() { return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}; }
+Mat identity() {
+    return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+}
 
 Mat multiply(const Mat& a, const Mat& b) {
     Mat r{};
@@ -39,10 +40,22 @@ Mat rotation(double angle, double x, double y, double z) {
     double n = std::sqrt(x * x + y * y + z * z);
     x /= n, y /= n, z /= n;
     double c = std::cos(angle * M_PI / 180), s = std::sin(angle * M_PI / 180), t = 1 - c;
-    return {x * x * t + c,     y * x * t + z * s, x * z * t - y * s, 0,
-            x * y * t - z * s, y * y * t + c,     y * z * t + x * s, 0,
-            x * z * t + y * s, y * z * t - x * s, z * z * t + c,     0,
-            0,                 0,                 0,                 1};
+    return {x * x * t + c,
+            y * x * t + z * s,
+            x * z * t - y * s,
+            0,
+            x * y * t - z * s,
+            y * y * t + c,
+            y * z * t + x * s,
+            0,
+            x * z * t + y * s,
+            y * z * t - x * s,
+            z * z * t + c,
+            0,
+            0,
+            0,
+            0,
+            1};
 }
 
 Vec apply(const Mat& m, const Vec& p) {
@@ -143,7 +156,8 @@ public:
             double z0 = std::min({t.v[0][2], t.v[1][2], t.v[2][2]});
             double z1 = std::max({t.v[0][2], t.v[1][2], t.v[2][2]});
             for (int cz = cell(z0, 1); cz <= cell(z1, 1); ++cz)
-                for (int cx = cell(x0, 0); cx <= cell(x1, 0); ++cx) buckets_[cz * kCells + cx].push_back(i);
+                for (int cx = cell(x0, 0); cx <= cell(x1, 0); ++cx)
+                    buckets_[cz * kCells + cx].push_back(i);
         }
     }
 
@@ -317,8 +331,8 @@ TEST_F(SceneLayout, ShipsFloatJustAboveTheWaterAllAlongTheirRun) {
                 ++overLand;
                 double gap = p[1] - h;
                 if (gap < 0.05 || gap > 0.2) {
-                    ADD_FAILURE() << "frame " << frames << ": waterline at (" << p[0] << ", " << p[1]
-                                  << ", " << p[2] << ") is " << gap << " above the ground";
+                    ADD_FAILURE() << "frame " << frames << ": waterline at (" << p[0] << ", "
+                                  << p[1] << ", " << p[2] << ") is " << gap << " above the ground";
                     return;
                 }
             }
@@ -372,7 +386,8 @@ TEST_F(SceneLayout, RadarStandsOnItsTowerAndGunOnTheForedeck) {
         Vec lo{1e30, 1e30, 1e30}, hi{-1e30, -1e30, -1e30};
         for (const Tri& t : tris)
             for (const Vec& v : t.v)
-                for (int k = 0; k < 3; ++k) lo[k] = std::min(lo[k], v[k]), hi[k] = std::max(hi[k], v[k]);
+                for (int k = 0; k < 3; ++k)
+                    lo[k] = std::min(lo[k], v[k]), hi[k] = std::max(hi[k], v[k]);
         return Vec{(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2};
     };
     Vec rc = centre(parts.radar), gc = centre(parts.gun);
@@ -392,7 +407,8 @@ TEST_F(SceneLayout, RadarStandsOnItsTowerAndGunOnTheForedeck) {
     for (int i = 0; i < 32; ++i) {
         double a = 2 * M_PI * i / 32;
         double x = gc[0] + 4.0 * reach * std::cos(a), z = gc[2] + 3.5 * reach * std::sin(a);
-        EXPECT_FALSE(std::isnan(hullTop(parts.hull, x, z))) << "gun reaches over the side at angle " << i;
+        EXPECT_FALSE(std::isnan(hullTop(parts.hull, x, z)))
+            << "gun reaches over the side at angle " << i;
     }
     // A deck gun, not a gun the size of the ship: the fit has shrunk it to a fraction of the hull.
     double hullLength = 0;
@@ -405,7 +421,8 @@ TEST_F(SceneLayout, AFrameDrawsNearTenThousandTriangles) {
     onReshape(1200, 1000);
     glrec::clear();
     onDisplay();
-    size_t loops = std::count(glrec::calls().begin(), glrec::calls().end(), "glBegin(GL_LINE_LOOP)");
+    size_t loops =
+        std::count(glrec::calls().begin(), glrec::calls().end(), "glBegin(GL_LINE_LOOP)");
     glrec::clear();
     EXPECT_GT(loops, 2000u);
     EXPECT_LE(loops, 10500u);

@@ -319,13 +319,30 @@ TEST(DrawCalls, VertexColorSendsEachCornersColourBeforeItsVertex) {
     Drawing d = draw(m.model, ZEL_VERTEXCOLOR | ZEL_COLOR | ZEL_FLAT);
     const std::string c1 = call("glColor3fv", fv({0.5f, 0, 0})),
                       c2 = call("glColor3fv", fv({0, 0.5f, 0})),
-                      c3 = call("glColor3fv", fv({0, 0, 0.5f})), c4 = call("glColor3fv", fv({1, 1, 1}));
+                      c3 = call("glColor3fv", fv({0, 0, 0.5f})),
+                      c4 = call("glColor3fv", fv({1, 1, 1}));
     EXPECT_EQ(d.out, "");
-    EXPECT_EQ(d.calls, (Calls{"glEnable(GL_COLOR_MATERIAL)", call("glColor3fv", fv({1, 0, 0})),
-                              "glBegin(GL_TRIANGLES)", normal(0, 0.5f, 0), c1, kV1, c2, kV2, c3,
-                              kV3, "glEnd()", call("glColor3fv", fv({0.8f, 0.8f, 0.8f})),
-                              "glBegin(GL_TRIANGLES)", normal(0.5f, 0, 0), c4, kV4, c3, kV3, c2,
-                              kV2, "glEnd()"}));
+    EXPECT_EQ(d.calls, (Calls{"glEnable(GL_COLOR_MATERIAL)",
+                              call("glColor3fv", fv({1, 0, 0})),
+                              "glBegin(GL_TRIANGLES)",
+                              normal(0, 0.5f, 0),
+                              c1,
+                              kV1,
+                              c2,
+                              kV2,
+                              c3,
+                              kV3,
+                              "glEnd()",
+                              call("glColor3fv", fv({0.8f, 0.8f, 0.8f})),
+                              "glBegin(GL_TRIANGLES)",
+                              normal(0.5f, 0, 0),
+                              c4,
+                              kV4,
+                              c3,
+                              kV3,
+                              c2,
+                              kV2,
+                              "glEnd()"}));
 }
 
 TEST(DrawCalls, BitsOf128AndAboveAreIgnored) {
@@ -438,8 +455,14 @@ INSTANTIATE_TEST_SUITE_P(
                     S | T | M | W},
         WarningCase{
             "HighBitsDoNotHideAWarning", false, true, true, true, F | 0x80u, {kFlatMissing}, 0},
-        WarningCase{"VertexColorWithoutColors", true, true, true, true, V | S | M,
-                    {kVertexColorMissing}, S | M},
+        WarningCase{"VertexColorWithoutColors",
+                    true,
+                    true,
+                    true,
+                    true,
+                    V | S | M,
+                    {kVertexColorMissing},
+                    S | M},
         WarningCase{"NothingMissing", true, true, true, true, F | T | C | W, {}, F | T | C | W}),
     [](const ::testing::TestParamInfo<WarningCase>& info) { return info.param.name; });
 
@@ -505,11 +528,10 @@ TEST(DrawTextured, BindsEachGroupsTextureUnderTextureModeOnly) {
         return found;
     };
     auto withoutBinds = [](Calls calls) {
-        calls.erase(std::remove_if(calls.begin(), calls.end(),
-                                   [](const std::string& c) {
-                                       return c.rfind("glBindTexture", 0) == 0;
-                                   }),
-                    calls.end());
+        calls.erase(
+            std::remove_if(calls.begin(), calls.end(),
+                           [](const std::string& c) { return c.rfind("glBindTexture", 0) == 0; }),
+            calls.end());
         return calls;
     };
     // "wing" (material 1) comes first in the walk; each bind precedes its group's batch.
@@ -650,16 +672,17 @@ TEST(DrawMesh, VertexColoursComeAfterEveryOtherAttributeAndGoToTheColourArray) {
     EXPECT_EQ(mesh->mode, S | T | V);
     const Drawing d = drawMesh(mesh.get(), S | T | V);
     const Calls corners = cornersOf(draw(m.model, S | T | V).calls);
-    EXPECT_EQ(d.calls,
-              concat({kArraysOpen,
-                      {"glVertexPointer(3, GL_FLOAT, 44)", "glEnableClientState(GL_NORMAL_ARRAY)",
-                       "glNormalPointer(GL_FLOAT, 44)", "glEnableClientState(GL_TEXTURE_COORD_ARRAY)",
-                       "glTexCoordPointer(2, GL_FLOAT, 44)", "glEnableClientState(GL_COLOR_ARRAY)",
-                       "glColorPointer(3, GL_FLOAT, 44)", "glDisableClientState(GL_INDEX_ARRAY)",
-                       "glDisableClientState(GL_EDGE_FLAG_ARRAY)",
-                       "glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_INT, {0, 1, 2, 3, 4, 5})"},
-                      corners,
-                      {"glPopClientAttrib()"}}));
+    EXPECT_EQ(
+        d.calls,
+        concat({kArraysOpen,
+                {"glVertexPointer(3, GL_FLOAT, 44)", "glEnableClientState(GL_NORMAL_ARRAY)",
+                 "glNormalPointer(GL_FLOAT, 44)", "glEnableClientState(GL_TEXTURE_COORD_ARRAY)",
+                 "glTexCoordPointer(2, GL_FLOAT, 44)", "glEnableClientState(GL_COLOR_ARRAY)",
+                 "glColorPointer(3, GL_FLOAT, 44)", "glDisableClientState(GL_INDEX_ARRAY)",
+                 "glDisableClientState(GL_EDGE_FLAG_ARRAY)",
+                 "glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_INT, {0, 1, 2, 3, 4, 5})"},
+                corners,
+                {"glPopClientAttrib()"}}));
     for (uint32_t mode : {V, F | V, T | V}) {
         MeshPtr other(zelMakeMesh(m.model, mode));
         EXPECT_EQ(other->stride, mode == V ? 6u : mode == (T | V) ? 8u : 9u);

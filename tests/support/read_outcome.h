@@ -30,9 +30,9 @@ inline void readText(const std::string& text, const char* path, bool fromFile,
                      zel::ReadOptions options, ReadOutcome* out) {
     options.warn = [out](const std::string& line) { out->warnings.push_back(line); };
     std::vector<char> bytes(text.begin(), text.end());
-    out->status = fromFile ? zel::readOBJFile(path, options, &out->model)
-                           : zel::readOBJMemory(path, bytes.data(), bytes.size(), options,
-                                                &out->model);
+    out->status = fromFile
+                      ? zel::readOBJFile(path, options, &out->model)
+                      : zel::readOBJMemory(path, bytes.data(), bytes.size(), options, &out->model);
 }
 
 }  // namespace zeltest

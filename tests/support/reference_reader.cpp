@@ -101,7 +101,8 @@ int readMTL(ZelModel* model, const char* name) {
     bool ok = true;
     uint32_t current = 0;
     std::vector<bool> dissolveGiven(count, false);
-    static const char* const kMaps[] = {"map_Ka", "map_Kd", "map_Ks", "map_Ns", "map_d", "map_bump"};
+    static const char* const kMaps[] = {"map_Ka", "map_Kd", "map_Ks",
+                                        "map_Ns", "map_d",  "map_bump"};
     while (ok && std::fscanf(file, "%127s", buf) != EOF) {
         ZelMaterial& m = model->materials[current];
         int read = 0;
@@ -112,8 +113,8 @@ int readMTL(ZelModel* model, const char* name) {
             float value;
             int used = 0;
             char word[128];
-            if (std::sscanf(rest, "%127s", word) == 1 && std::sscanf(word, "%f%n", &value, &used) == 1 &&
-                word[used] == '\0') {
+            if (std::sscanf(rest, "%127s", word) == 1 &&
+                std::sscanf(word, "%f%n", &value, &used) == 1 && word[used] == '\0') {
                 if (buf[0] == 'd') {
                     m.dissolve = value;
                     dissolveGiven[current] = true;
@@ -245,8 +246,8 @@ uint32_t lineAt(const char* path, long offset) {
 // reads whole: the position and a colour, stored into `color`.
 bool colorOf(const char* rest, float* color) {
     char words[6][128];
-    int got = std::sscanf(rest, "%127s %127s %127s %127s %127s %127s", words[0], words[1],
-                          words[2], words[3], words[4], words[5]);
+    int got = std::sscanf(rest, "%127s %127s %127s %127s %127s %127s", words[0], words[1], words[2],
+                          words[3], words[4], words[5]);
     if (got < 6) return false;
     float values[6];
     for (int i = 0; i < 6; i++) {
@@ -287,11 +288,11 @@ bool firstPass(Reader& r) {
                         if (!(r.flags & ZEL_LOAD_UNKNOWN_KEYWORDS)) return false;
                         if (std::find(unknown.begin(), unknown.end(), buf) == unknown.end()) {
                             unknown.push_back(buf);
-                            std::printf("zelReadOBJ() warning: \"%s\" line %u: unknown keyword "
-                                        "\"%s\", lines starting with it skipped.\n",
-                                        model->path,
-                                        lineAt(model->path, std::ftell(r.file) - std::strlen(buf)),
-                                        buf);
+                            std::printf(
+                                "zelReadOBJ() warning: \"%s\" line %u: unknown keyword "
+                                "\"%s\", lines starting with it skipped.\n",
+                                model->path,
+                                lineAt(model->path, std::ftell(r.file) - std::strlen(buf)), buf);
                         }
                         break;
                     }
@@ -325,11 +326,12 @@ bool firstPass(Reader& r) {
                 model->mtllib = strdup(name);
                 if (int read = readMTL(model, name); read != 1) {
                     if (read < 0 || !(r.flags & ZEL_LOAD_MISSING_LIBRARIES)) return false;
-                    std::string dir = std::string(model->path).substr(
-                        0, std::string(model->path).rfind('/') + 1);
-                    std::printf("zelReadMTL() warning: can't open material file \"%s%s\", going "
-                                "on without it.\n",
-                                dir.c_str(), name);
+                    std::string dir =
+                        std::string(model->path).substr(0, std::string(model->path).rfind('/') + 1);
+                    std::printf(
+                        "zelReadMTL() warning: can't open material file \"%s%s\", going "
+                        "on without it.\n",
+                        dir.c_str(), name);
                 }
                 break;
             }

@@ -15,7 +15,8 @@ public:
     const std::string& path() const { return path_; }
     // The path of `name` inside the directory.
     std::string file(const std::string& name) const { return path_ + "/" + name; }
-    // Writes `text` to `name` inside the directory (subdirectories must exist) and returns its path.
+    // Writes `text` to `name` inside the directory (subdirectories must exist) and returns its
+    // path.
     std::string write(const std::string& name, const std::string& text) const;
     // Reads the whole file `path`.
     static std::string read(const std::string& path);

@@ -476,7 +476,7 @@ private:
                     return maybeBlank(10) + "illum" + blank() + std::to_string(rng_.below(10)) +
                            lineEnd();
                 case 8: {
-                    static const char* const kMaps[] = {"map_Kd", "map_Kd", "map_Ka", "map_Ks",
+                    static const char* const kMaps[] = {"map_Kd", "map_Kd", "map_Ka",  "map_Ks",
                                                         "map_Ns", "map_d",  "map_bump"};
                     return maybeBlank(10) + rng_.pick(kMaps) + blank() + word(1, 10) + ".png" +
                            maybeBlank(10) + lineEnd();
@@ -657,8 +657,8 @@ std::string difference(const ZelModel* expected, const ZelModel* actual) {
         const ZelTextureMap* gotMaps = &got.ambientmap;
         for (int k = 0; k < 6; k++)
             if (!str(wantMaps[k].name, gotMaps[k].name) || !str(wantMaps[k].path, gotMaps[k].path))
-                return differ("materials.maps", at + std::to_string(k) + " " +
-                                                    quoted(wantMaps[k].path),
+                return differ("materials.maps",
+                              at + std::to_string(k) + " " + quoted(wantMaps[k].path),
                               quoted(gotMaps[k].path));
     }
     if ((expected->materials == nullptr) != (actual->materials == nullptr))
@@ -760,9 +760,9 @@ std::string check(const zeltest::TempDir& dir, const Case& c) {
     testing::internal::CaptureStdout();
     ZelModel* fromRanges = nullptr;
     zel::Status rangedStatus =
-        ranged.threads % 2 ? zel::readOBJFile(path.c_str(), ranged, &fromRanges)
-                           : zel::readOBJMemory(path.c_str(), bytes.data(), bytes.size(), ranged,
-                                                &fromRanges);
+        ranged.threads % 2
+            ? zel::readOBJFile(path.c_str(), ranged, &fromRanges)
+            : zel::readOBJMemory(path.c_str(), bytes.data(), bytes.size(), ranged, &fromRanges);
     std::string rangedOut = testing::internal::GetCapturedStdout();
 
     std::string result;
@@ -884,8 +884,8 @@ std::string describe(const Case& c) {
 
 // Runs `count` generated cases from `firstSeed` on; reports the first few differences reduced.
 // ZEL_DIFFERENTIAL_SCALE=n in the environment runs n times as many (for soak runs). Cases the
-// reference reader cannot read are failures, except with failed number reads, which can make the two
-// scans see different statements (outside what either reader promises): those are skipped, and
+// reference reader cannot read are failures, except with failed number reads, which can make the
+// two scans see different statements (outside what either reader promises): those are skipped, and
 // fewer than a quarter may be.
 void runCases(uint64_t firstSeed, uint32_t count, const Sizes& sizes) {
     if (const char* scale = std::getenv("ZEL_DIFFERENTIAL_SCALE"))
@@ -963,10 +963,11 @@ TEST(DifferentialRead, GeneratedFilesCoverTheDialect) {
         for (const auto& library : c.libraries) all += library.second;
     }
     for (const char* needle :
-         {"\r\n",   "\t",   "//",     "/",   "0x",       "0X", "p-", "e+",   "E-",
-          "inf",    "INF",  "nan",    "NaN", "infinity", "+.", "-.", "g \t", "usemtl",
-          "mtllib", "sub/", "newmtl", "Kd",  "Ka",       "Ks", "Ns", "Ni",   "\n\n",
-          "\no ",   "\nvp", "\nvw",  "missing0.mtl", "map_bump", "\nd ", "\nTr"})
+         {"\r\n", "\t",   "//",           "/",        "0x",     "0X",   "p-",
+          "e+",   "E-",   "inf",          "INF",      "nan",    "NaN",  "infinity",
+          "+.",   "-.",   "g \t",         "usemtl",   "mtllib", "sub/", "newmtl",
+          "Kd",   "Ka",   "Ks",           "Ns",       "Ni",     "\n\n", "\no ",
+          "\nvp", "\nvw", "missing0.mtl", "map_bump", "\nd ",   "\nTr"})
         EXPECT_NE(all.find(needle), std::string::npos) << "never generated: " << quoted(needle);
     // Vertices with colours, read under every flag.
     uint32_t colored = 0, flags = 0;
@@ -997,8 +998,7 @@ void readWith(const std::string& text, zel::ReadOptions options, zeltest::ReadOu
 }
 
 // "" when two reads came out the same in everything the caller sees.
-std::string outcomeDifference(const zeltest::ReadOutcome& want,
-                              const zeltest::ReadOutcome& got) {
+std::string outcomeDifference(const zeltest::ReadOutcome& want, const zeltest::ReadOutcome& got) {
     const zel::Status &a = want.status, &b = got.status;
     if (a.ok != b.ok || a.message != b.message || a.stream != b.stream || a.line != b.line)
         return "status " + quoted(a.message.c_str()) + " line " + std::to_string(a.line) +
@@ -1016,7 +1016,8 @@ std::vector<std::string> guessDefeatingTexts() {
     std::vector<std::string> texts = {
         "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1\n2\n3\n1\n\n2 3\n-1\ng a\nf 1 2 3\nf 1 2\n3\n",
         "v 0 0 0\nv 1 0 0\nv 0 1 0\nf\n1 2 3\nf\nf\n2\ng\nf 3 2\n1 g x\nf\n",
-        "v 1 2 3 f 1 1 1\nv 1 2 3 g x\nf 1 2 3\nv 1 2 vn 1 2 3\nvn 0 0 1 vt 1 1\nf 1//1 2//1 3//1\n",
+        "v 1 2 3 f 1 1 1\nv 1 2 3 g x\nf 1 2 3\nv 1 2 vn 1 2 3\nvn 0 0 1 vt 1 1\nf 1//1 2//1 "
+        "3//1\n",
         "v 1 2 n\nv 1 2 3\nv 1 2 in\nv 1 2 -\nvt 1 nan(\nvt 2 0x\nf 1/1 2/2 3/2\nv 1 2 3\n",
         "mtllib a.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\ng a\nusemtl red\nf 1 2 3\ng b\nusemtl nope\n"
         "f 1 2 3\ng a\nf 3 2 1\nusemtl blue\ng c\ng b\nf 1 2 3\nusemtl red\nmtllib b.mtl\n"
@@ -1053,10 +1054,38 @@ std::vector<std::string> guessDefeatingTexts() {
     texts.push_back("v 0 0 0\nv 1" + std::string(300, ' '));
 
     // Random statements of the dialect and of text beyond it.
-    static const char* const kTokens[] = {
-        "v",   "v",   "vt", "vn", "f",    "f",     "g",      "g a", "usemtl red", "usemtl x",
-        "mtllib a.mtl", "#", "1", "2",  "3",  "-1", "1/1",  "1//1",  "1/1/1", "2/1/1", "0",
-        "99", "x", "0.5", "-2.5e1", "nan", "n", "vp", "1/", "//", "+", "\t"};
+    static const char* const kTokens[] = {"v",
+                                          "v",
+                                          "vt",
+                                          "vn",
+                                          "f",
+                                          "f",
+                                          "g",
+                                          "g a",
+                                          "usemtl red",
+                                          "usemtl x",
+                                          "mtllib a.mtl",
+                                          "#",
+                                          "1",
+                                          "2",
+                                          "3",
+                                          "-1",
+                                          "1/1",
+                                          "1//1",
+                                          "1/1/1",
+                                          "2/1/1",
+                                          "0",
+                                          "99",
+                                          "x",
+                                          "0.5",
+                                          "-2.5e1",
+                                          "nan",
+                                          "n",
+                                          "vp",
+                                          "1/",
+                                          "//",
+                                          "+",
+                                          "\t"};
     Rng rng(20261207);
     for (int t = 0; t < 300; t++) {
         std::string text = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvn 0 0 1\n";

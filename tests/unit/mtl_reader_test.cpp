@@ -26,7 +26,7 @@ void expectColor(const float* color, float r, float g, float b, const std::strin
 
 TEST(MtlMaterials, StartValuesAndColourStatements) {
     ZelModel* m = withLibrary(
-        "# header\nKd 0.1 0.2 0.3\n"                     // before newmtl: material 0
+        "# header\nKd 0.1 0.2 0.3\n"  // before newmtl: material 0
         "newmtl plain\n"
         "newmtl painted\nKa 0.5 0.25 1\nKd 1 0 0\nKs .5 .5 .5\nd 0.5\nTr 0.5\nillum 2\n"
         "map_Kd tex.ppm\nKe 9 9 9\n");
@@ -63,9 +63,9 @@ TEST(MtlMaterials, ShininessIsScaledFromTheFileRange) {
         {"Ns 0\n", 0.0f},
         {"Ns 500\n", 64.0f},
         {"Ns 1000\n", 128.0f},
-        {"Ns 500\nNi 1.5\n", 0.192f},    // any keyword starting with N sets the shininess
-        {"Ns x\n", 8.32f},               // no number: the start value 65 is scaled all the same
-        {"Ns 250\nNs\n", 4.096f},        // an Ns without a number scales again
+        {"Ns 500\nNi 1.5\n", 0.192f},  // any keyword starting with N sets the shininess
+        {"Ns x\n", 8.32f},             // no number: the start value 65 is scaled all the same
+        {"Ns 250\nNs\n", 4.096f},      // an Ns without a number scales again
     };
     for (const Case& c : cases) {
         ZelModel* m = withLibrary(std::string("newmtl a\n") + c.statements);
@@ -81,7 +81,7 @@ TEST(MtlMaterials, NamesAndDuplicates) {
     EXPECT_STREQ(m->materials[1].name, "steel");
     EXPECT_STREQ(m->materials[2].name, "chrome");  // any keyword starting with n opens a material
     EXPECT_STREQ(m->materials[4].name, "b");
-    EXPECT_STREQ(m->materials[5].name, "\n");      // no word: the rest of the line as read
+    EXPECT_STREQ(m->materials[5].name, "\n");  // no word: the rest of the line as read
     EXPECT_EQ(zelFindMaterial(m, "steel"), 1u);
     EXPECT_EQ(zelFindMaterial(m, "default"), 0u);
     zelFreeModel(m);
@@ -106,9 +106,15 @@ TEST(MtlMaterials, DissolveFromDOrOneLessTr) {
         const char* statements;
         float dissolve;
     } cases[] = {
-        {"", 1.0f},           {"d 0.5\n", 0.5f},        {"Tr 0.25\n", 0.75f},
-        {"Tr 0.25\nd 0.5\n", 0.5f}, {"d 0.5\nTr 0.25\n", 0.5f}, {"d -halo 0.625\n", 0.625f},
-        {"d\n", 1.0f},        {"d x\n", 1.0f},           {"d 0.5x\n", 1.0f},
+        {"", 1.0f},
+        {"d 0.5\n", 0.5f},
+        {"Tr 0.25\n", 0.75f},
+        {"Tr 0.25\nd 0.5\n", 0.5f},
+        {"d 0.5\nTr 0.25\n", 0.5f},
+        {"d -halo 0.625\n", 0.625f},
+        {"d\n", 1.0f},
+        {"d x\n", 1.0f},
+        {"d 0.5x\n", 1.0f},
         {"Tr 0.1\n", static_cast<float>(1.0 - 0.1f)},  // 1 - Tr in double, rounded once
         {"dissolve 0.5\n", 1.0f},                      // only "d" itself
     };
@@ -133,17 +139,37 @@ TEST(MtlMaps, OptionsNamesAndPaths) {
         float bumpmultiplier;
     } cases[] = {
         {"map_Kd wood.png", "wood.png", "models/mats/wood.png", {0, 0, 0}, {1, 1, 1}, 0, 1},
-        {"map_Kd  -s 2 2 1 -o 0.5 0.25 -clamp on  grain of wood.png \r", "grain of wood.png",
-         "models/mats/grain of wood.png", {0.5f, 0.25f, 0}, {2, 2, 1}, 1, 1},
+        {"map_Kd  -s 2 2 1 -o 0.5 0.25 -clamp on  grain of wood.png \r",
+         "grain of wood.png",
+         "models/mats/grain of wood.png",
+         {0.5f, 0.25f, 0},
+         {2, 2, 1},
+         1,
+         1},
         {"map_Kd -s 3 t.png", "t.png", "models/mats/t.png", {0, 0, 0}, {3, 1, 1}, 0, 1},
         {"map_Kd -blendu off -blendv on -cc on -boost 2 -texres 512 -imfchan r -type sphere "
          "-mm 0 1 -t 1 1 -bm 0.3 -clamp off t.tga",
-         "t.tga", "models/mats/t.tga", {0, 0, 0}, {1, 1, 1}, 0, 0.3f},
-        {"map_Kd -o -0.5 -1 2 -x.png", "-x.png", "models/mats/-x.png", {-0.5f, -1, 2}, {1, 1, 1},
-         0, 1},
+         "t.tga",
+         "models/mats/t.tga",
+         {0, 0, 0},
+         {1, 1, 1},
+         0,
+         0.3f},
+        {"map_Kd -o -0.5 -1 2 -x.png",
+         "-x.png",
+         "models/mats/-x.png",
+         {-0.5f, -1, 2},
+         {1, 1, 1},
+         0,
+         1},
         {"map_Kd -clamp tex.png", "tex.png", "models/mats/tex.png", {0, 0, 0}, {1, 1, 1}, 0, 1},
-        {"map_Kd textures\\win dows\\a.jpg", "textures\\win dows\\a.jpg",
-         "models/mats/textures/win dows/a.jpg", {0, 0, 0}, {1, 1, 1}, 0, 1},
+        {"map_Kd textures\\win dows\\a.jpg",
+         "textures\\win dows\\a.jpg",
+         "models/mats/textures/win dows/a.jpg",
+         {0, 0, 0},
+         {1, 1, 1},
+         0,
+         1},
         {"map_Kd /abs/path.png", "/abs/path.png", "/abs/path.png", {0, 0, 0}, {1, 1, 1}, 0, 1},
         {"map_Kd C:\\tex\\a.png", "C:\\tex\\a.png", "C:/tex/a.png", {0, 0, 0}, {1, 1, 1}, 0, 1},
         {"map_Kd -s 1 1 1", nullptr, nullptr, {0, 0, 0}, {1, 1, 1}, 0, 1},
@@ -218,7 +244,7 @@ TEST(MtlLocation, DirNameAndLibraryPath) {
         const char* path;
         const char* dir;
     } cases[] = {{"data/f-16.obj", "data/"}, {"f-16.obj", ""}, {"/a/b/c.obj", "/a/b/"},
-                 {"a\\b\\c.obj", ""}, {"dir/", "dir/"}, {"", ""}};
+                 {"a\\b\\c.obj", ""},        {"dir/", "dir/"}, {"", ""}};
     for (const Case& c : cases) {
         char* dir = zelDirName(c.path);
         EXPECT_STREQ(dir, c.dir) << c.path;

@@ -35,8 +35,12 @@ bool sameBits(const float* a, const float* b, size_t floats) {
     return std::memcmp(a, b, floats * sizeof(float)) == 0;
 }
 
-const float* normalAt(const ZelModel* m, uint32_t i) { return m->normals + 3 * size_t(i); }
-const float* facetAt(const ZelModel* m, uint32_t i) { return m->facetnorms + 3 * size_t(i); }
+const float* normalAt(const ZelModel* m, uint32_t i) {
+    return m->normals + 3 * size_t(i);
+}
+const float* facetAt(const ZelModel* m, uint32_t i) {
+    return m->facetnorms + 3 * size_t(i);
+}
 
 // ---- Vector helpers
 // ------------------------------------------------------------------------------

@@ -52,9 +52,10 @@ std::vector<std::pair<std::string, std::vector<uint32_t>>> groups(const ZelModel
     return out;
 }
 
-const char* kVerts = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\n"
-                     "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n"
-                     "vn 0 0 1\nvn 0 1 0\nvn 1 0 0\nvn 0 0 -1\nvn 0 -1 0\nvn -1 0 0\n";
+const char* kVerts =
+    "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\n"
+    "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n"
+    "vn 0 0 1\nvn 0 1 0\nvn 1 0 0\nvn 0 0 -1\nvn 0 -1 0\nvn -1 0 0\n";
 
 TEST(ObjFaces, FormsAndFansGiveTheseTriangles) {
     struct Case {
@@ -73,7 +74,8 @@ TEST(ObjFaces, FormsAndFansGiveTheseTriangles) {
         {"f 1/1/1 2/2 3/3/3\n", "[1/1/1 2/2/1 3/3/3]"},  // a short reference keeps the last normal
         {"f -3 -2 -1\n", "[4/0/0 5/0/0 6/0/0]"},
         {"f -6/-4/-6 2/2/2 -1/-1/-1\n", "[1/1/1 2/2/2 6/4/6]"},
-        {"f 1/1/1 2/ 2/2 3/3/3\n", "[1/1/1 2/2/2 3/3/3]"},  // "%d/%d/%d" skips blanks before numbers
+        {"f 1/1/1 2/ 2/2 3/3/3\n",
+         "[1/1/1 2/2/2 3/3/3]"},                  // "%d/%d/%d" skips blanks before numbers
         {"f 1/ 2/3 4\n", "[1/0/0 2/0/0 2/0/0]"},  // "1/" is the vertex form; "/3" ends the face
         {"f 1 2 3\r\nf 2 3 4\r\n", "[1/0/0 2/0/0 3/0/0][2/0/0 3/0/0 4/0/0]"},
     };
@@ -161,7 +163,8 @@ TEST(ObjGroups, ListOrderNamesAndMembership) {
         {"g default\nf 1 2 3\n", {{" default", {0}}, {"default", {}}}},
         {"g a\nf 1 2 3\ng b\nf 1 2 3\ng a\nf 1 2 3\n",
          {{" b", {1}}, {" a", {0, 2}}, {"default", {}}}},
-        {"g a b\ng\tx  \ng empty\n", {{" empty", {}}, {"\tx  ", {}}, {" a b", {}}, {"default", {}}}},
+        {"g a b\ng\tx  \ng empty\n",
+         {{" empty", {}}, {"\tx  ", {}}, {" a b", {}}, {"default", {}}}},
         {"g wing\ng  wing\n", {{"  wing", {}}, {" wing", {}}, {"default", {}}}},
         {"g Wing\r\nf 1 2 3\r\n", {{" Wing", {0}}, {"default", {}}}},
         {"f 1 2 3\ng last", {{" last", {}}, {"default", {0}}}},
@@ -184,10 +187,10 @@ const std::map<std::string, std::string> kLibrary = {
 TEST(ObjMaterials, UseAndLookup) {
     const char* obj =
         "mtllib ship.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
-        "usemtl paint\nf 1 2 3\n"      // before any g: sets the material of "default"
-        "g hull\nf 1 2 3\n"            // takes the current material
-        "g deck\nusemtl steel\n"       // the lowest index of two equal names
-        "g hull\nusemtl  paint  \n";   // later statements touch hull again
+        "usemtl paint\nf 1 2 3\n"     // before any g: sets the material of "default"
+        "g hull\nf 1 2 3\n"           // takes the current material
+        "g deck\nusemtl steel\n"      // the lowest index of two equal names
+        "g hull\nusemtl  paint  \n";  // later statements touch hull again
     ZelModel* m = modelFromObj(obj, kLibrary, "models/ship.obj");
     ASSERT_NE(m, nullptr);
     EXPECT_STREQ(m->mtllib, "ship.mtl");
@@ -273,7 +276,8 @@ TEST(ObjBadInput, LongWordsAndLinesStayInBoundsAndScansAgree) {
         uint32_t sum = 0;
         for (ZelGroup* g = m->groups; g; g = g->next) {
             EXPECT_LE(std::strlen(g->name), 127u);
-            for (uint32_t i = 0; i < g->trianglecount; i++) EXPECT_LT(g->triangleidx[i], m->trianglecount);
+            for (uint32_t i = 0; i < g->trianglecount; i++)
+                EXPECT_LT(g->triangleidx[i], m->trianglecount);
             sum += g->trianglecount;
         }
         EXPECT_EQ(sum, m->trianglecount) << text.substr(0, 40);
@@ -319,18 +323,20 @@ TEST(ObjBadInput, IndicesOutsideTheArraysAreReportedWithFileAndLine) {
         {"f 1 2 0\n", "vertex index 0 does not name one of the file's 3 vertices."},
         {"\n\nf 1 2\n 4\n", "line 6: vertex index 4 does not name one of the file's 3 vertices."},
         {"f -4 1 2\n", "line 4: vertex index -4 does not name"},
-        {"vt 0 0\nf 1/1 2/2 3/1\n", "texture coordinate index 2 does not name one of the file's 1 "
-                                    "texture coordinates."},
-        {"vn 0 0 1\nf 1//1 2//1 3//-2\n", "normal index -2 does not name one of the file's 1 "
-                                          "normals."},
+        {"vt 0 0\nf 1/1 2/2 3/1\n",
+         "texture coordinate index 2 does not name one of the file's 1 "
+         "texture coordinates."},
+        {"vn 0 0 1\nf 1//1 2//1 3//-2\n",
+         "normal index -2 does not name one of the file's 1 "
+         "normals."},
         {"f x y z\n", "vertex index 0"},
         {"f", "vertex index 0"},
         {"f 4294967296 1 2\n", "vertex index 0"},  // stored as an int, as "%d" stores it
     };
     for (const Case& c : cases) {
         ZelModel* m = nullptr;
-        zel::Status status = readObjText(std::string("v 0 0 0\nv 1 0 0\nv 0 1 0\n") + c.text, {},
-                                         &m, "dir/bad.obj");
+        zel::Status status =
+            readObjText(std::string("v 0 0 0\nv 1 0 0\nv 0 1 0\n") + c.text, {}, &m, "dir/bad.obj");
         EXPECT_FALSE(status.ok) << c.text;
         EXPECT_EQ(m, nullptr);
         EXPECT_EQ(status.stream, zel::Stream::Err);
@@ -341,7 +347,8 @@ TEST(ObjBadInput, IndicesOutsideTheArraysAreReportedWithFileAndLine) {
 }
 
 TEST(ObjBadInput, IndicesIntoMissingArraysAreKeptAsWritten) {
-    ZelModel* m = modelFromObj("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1/7/9 2/8/9 3/9/9\nf 1//5 2//-1 3//0\n");
+    ZelModel* m =
+        modelFromObj("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1/7/9 2/8/9 3/9/9\nf 1//5 2//-1 3//0\n");
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(describe(triangles(m)), "[1/7/9 2/8/9 3/9/9][1/0/5 2/0/0 3/0/0]");
     zelFreeModel(m);
@@ -352,8 +359,7 @@ TEST(ObjExits, UnreadableFilesAndUnknownTokensEndTheProcess) {
     std::string missing = dir.file("missing.obj");
     EXPECT_EXIT(zelReadOBJ(missing.c_str()), testing::ExitedWithCode(1),
                 "^zelReadOBJ\\(\\) failed: can't open data file \"" + missing + "\"\\.\n$");
-    EXPECT_EXIT(zelReadOBJ(dir.path().c_str()), testing::ExitedWithCode(1),
-                "can't open data file");
+    EXPECT_EXIT(zelReadOBJ(dir.path().c_str()), testing::ExitedWithCode(1), "can't open data file");
 
     std::string vp = dir.write("vp.obj", "v 0 0 0\nvp 1 2\nf 1 1 1\n");
     // The unknown-token line goes to standard output; send it where the death test reads.
@@ -431,8 +437,9 @@ TEST(LoadOBJ, FailuresComeBackWithTheLineZelReadOBJPrintsAndNothingIsPrinted) {
          "zelReadOBJ() failed: \"dir/m.obj\" line 3: vertex index 2 does not name one of the "
          "file's 1 vertices.",
          3},
-        {"v 0 0 0\nmtllib gone.mtl\n", "zelReadMTL() failed: can't open material file "
-                                       "\"dir/gone.mtl\".",
+        {"v 0 0 0\nmtllib gone.mtl\n",
+         "zelReadMTL() failed: can't open material file "
+         "\"dir/gone.mtl\".",
          2},
         {"mtllib gone.mtl\nvx\n", "zelReadMTL() failed: can't open material file \"dir/gone.mtl\".",
          1},
@@ -502,8 +509,9 @@ TEST(LoadOBJ, OptionsSupplyLibrariesAndTakeTheWarnings) {
         ZelModel* m = zelLoadOBJMemory("dir/m.obj", text.data(), text.size(), &options, nullptr);
         std::string out = testing::internal::GetCapturedStdout();
         ASSERT_NE(m, nullptr);
-        EXPECT_EQ(out, quiet ? "" : "zelFindMaterial():  can't find material \"blue\".\n"
-                                    "zelFindMaterial():  can't find material \"nope\".\n");
+        EXPECT_EQ(out, quiet ? ""
+                             : "zelFindMaterial():  can't find material \"blue\".\n"
+                               "zelFindMaterial():  can't find material \"nope\".\n");
         zelFreeModel(m);
     }
 }

@@ -33,8 +33,8 @@ namespace {
         if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
         std::fclose(statm);
     }
-    const rlim_t bytes = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
-                         more;
+    const rlim_t bytes =
+        static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + more;
     const struct rlimit limit = {bytes, bytes};
     setrlimit(RLIMIT_AS, &limit);
 }

@@ -267,7 +267,8 @@ TEST(PPMRefusals, ADirectoryIsNotAnImage) {
     TempDir dir;
     Loaded loaded;
     unsigned char* pixels = nullptr;
-    zel::Status status = zel::loadPPMFile(dir.path().c_str(), &loaded.width, &loaded.height, &pixels);
+    zel::Status status =
+        zel::loadPPMFile(dir.path().c_str(), &loaded.width, &loaded.height, &pixels);
     EXPECT_FALSE(status.ok);
     EXPECT_EQ(pixels, nullptr);
     EXPECT_EQ(loaded.width, -7);

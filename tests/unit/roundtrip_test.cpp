@@ -12,8 +12,8 @@
 #include <random>
 #include <string>
 
-#include "test_models.h"
 #include "temp_dir.h"
+#include "test_models.h"
 #include "zel_internal.h"
 
 namespace {
@@ -51,7 +51,9 @@ void expectSameMap(const ZelTextureMap& a, const ZelTextureMap& b, const std::st
     EXPECT_EQ(b.clamp, a.clamp);
     expectNear(a.bumpmultiplier, b.bumpmultiplier, "bump multiplier", 0);
     ASSERT_EQ(a.type == nullptr, b.type == nullptr);
-    if (a.type) EXPECT_STREQ(b.type, a.type);
+    if (a.type) {
+        EXPECT_STREQ(b.type, a.type);
+    }
 }
 
 // A material written and read back: every field, map and kept statement.
@@ -184,23 +186,23 @@ void roundTripEveryMode(ZelModel* model) {
     TempDir dir;
     std::string path = dir.file("out.obj");
     for (uint32_t plain : kModes) {
-      for (uint32_t mode : {plain, plain | ZEL_VERTEXCOLOR}) {
-        if ((mode & ZEL_VERTEXCOLOR) && !model->colors) continue;
-        SCOPED_TRACE("mode " + std::to_string(mode));
-        testing::internal::CaptureStdout();
-        ASSERT_TRUE(zel::writeOBJ(model, path.c_str(), mode).ok);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-        ZelModel* back = nullptr;
-        testing::internal::CaptureStdout();
-        zel::Status status = zel::readOBJFile(path.c_str(), &back);
-        std::string printed = testing::internal::GetCapturedStdout();
-        ASSERT_TRUE(status.ok) << status.message;
-        if (mode & ZEL_MATERIAL) {
-            EXPECT_EQ(printed, "");
+        for (uint32_t mode : {plain, plain | ZEL_VERTEXCOLOR}) {
+            if ((mode & ZEL_VERTEXCOLOR) && !model->colors) continue;
+            SCOPED_TRACE("mode " + std::to_string(mode));
+            testing::internal::CaptureStdout();
+            ASSERT_TRUE(zel::writeOBJ(model, path.c_str(), mode).ok);
+            EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+            ZelModel* back = nullptr;
+            testing::internal::CaptureStdout();
+            zel::Status status = zel::readOBJFile(path.c_str(), &back);
+            std::string printed = testing::internal::GetCapturedStdout();
+            ASSERT_TRUE(status.ok) << status.message;
+            if (mode & ZEL_MATERIAL) {
+                EXPECT_EQ(printed, "");
+            }
+            expectSameModel(model, back, mode);
+            zelFreeModel(back);
         }
-        expectSameModel(model, back, mode);
-        zelFreeModel(back);
-      }
     }
 }
 

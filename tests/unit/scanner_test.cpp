@@ -26,8 +26,8 @@ struct Outcome {
 };
 
 std::ostream& operator<<(std::ostream& out, const Outcome& o) {
-    return out << "{result " << o.result << ", bits " << std::hex << o.bits << std::dec
-               << ", next " << o.next << "}";
+    return out << "{result " << o.result << ", bits " << std::hex << o.bits << std::dec << ", next "
+               << o.next << "}";
 }
 
 Outcome libraryFloat(const std::string& text) {
@@ -69,15 +69,93 @@ Outcome scannerInt(const std::string& text) {
 }
 
 const char* kTrickyFloats[] = {
-    "1", "-0", "+0", "1.5e3x", "1e x", "1e+ x", "1e-x", "1E5", "1e5e", "1e5.5", ".5", "-.5", "5.",
-    ".", "-", "+", "--1", "-x", ".e5", "e5", "1..2", "1.2.3", "00012", "0", "0.", "0.x1",
-    "inf", "INF", "-inf", "infinity", "Infinityx", "infx", "in x", "infi x", "infin x",
-    "infinit x", "i", "-i x", "nan", "NaNx", "+nan", "-nan", "nan(123)", "nax", "n", "nan(",
-    "0x1p3", "0X1P-2", "0x", "0xx", "0xg", "0x.", "0x.8", "0x.p1", "0x1.p1", "0x1P+", "0x1p",
-    "0x1g", "-0x1p3", "0x1e5", "0x1e5p2", "1p3", "3.4028235e38", "3.4028236e38", "1e39", "-1e39",
-    "1e-45", "1e-46", "7e-46", "1.17549435e-38", "0.000000000000000000000000000000000000001",
-    "123456789012345678901234567890", "0.1000000000000000055511151231257827021181583404541015625",
-    "16777217", "16777216.5", "12345678", "1234567.8", "0.0000001", "99999999", "0.16777216", "16777215", "   \n\t 42", "\n", "", "  ", "1\r\n", "\v\f-2.5",
+    "1",
+    "-0",
+    "+0",
+    "1.5e3x",
+    "1e x",
+    "1e+ x",
+    "1e-x",
+    "1E5",
+    "1e5e",
+    "1e5.5",
+    ".5",
+    "-.5",
+    "5.",
+    ".",
+    "-",
+    "+",
+    "--1",
+    "-x",
+    ".e5",
+    "e5",
+    "1..2",
+    "1.2.3",
+    "00012",
+    "0",
+    "0.",
+    "0.x1",
+    "inf",
+    "INF",
+    "-inf",
+    "infinity",
+    "Infinityx",
+    "infx",
+    "in x",
+    "infi x",
+    "infin x",
+    "infinit x",
+    "i",
+    "-i x",
+    "nan",
+    "NaNx",
+    "+nan",
+    "-nan",
+    "nan(123)",
+    "nax",
+    "n",
+    "nan(",
+    "0x1p3",
+    "0X1P-2",
+    "0x",
+    "0xx",
+    "0xg",
+    "0x.",
+    "0x.8",
+    "0x.p1",
+    "0x1.p1",
+    "0x1P+",
+    "0x1p",
+    "0x1g",
+    "-0x1p3",
+    "0x1e5",
+    "0x1e5p2",
+    "1p3",
+    "3.4028235e38",
+    "3.4028236e38",
+    "1e39",
+    "-1e39",
+    "1e-45",
+    "1e-46",
+    "7e-46",
+    "1.17549435e-38",
+    "0.000000000000000000000000000000000000001",
+    "123456789012345678901234567890",
+    "0.1000000000000000055511151231257827021181583404541015625",
+    "16777217",
+    "16777216.5",
+    "12345678",
+    "1234567.8",
+    "0.0000001",
+    "99999999",
+    "0.16777216",
+    "16777215",
+    "   \n\t 42",
+    "\n",
+    "",
+    "  ",
+    "1\r\n",
+    "\v\f-2.5",
 };
 
 // Every input is also tried with text after it, so that the scanner's in-buffer shortcuts, which
@@ -101,7 +179,8 @@ TEST(ScannerNumbers, RandomFloatTextReadsAsTheCLibraryReadsIt) {
         int length = 1 + static_cast<int>(random() % 12);
         for (int k = 0; k < length; k++) text += alphabet[random() % (sizeof alphabet - 1)];
         for (const std::string& variant : variants(text))
-            ASSERT_EQ(scannerFloat(variant), libraryFloat(variant)) << "input \"" << variant << "\"";
+            ASSERT_EQ(scannerFloat(variant), libraryFloat(variant))
+                << "input \"" << variant << "\"";
     }
     for (int i = 0; i < 50000; i++) {
         uint32_t bits = static_cast<uint32_t>(random());
@@ -110,15 +189,33 @@ TEST(ScannerNumbers, RandomFloatTextReadsAsTheCLibraryReadsIt) {
         char text[64];
         std::snprintf(text, sizeof text, (i & 1) ? "%.9g" : "%.6f", value);
         for (const std::string& variant : variants(text))
-            ASSERT_EQ(scannerFloat(variant), libraryFloat(variant)) << "input \"" << variant << "\"";
+            ASSERT_EQ(scannerFloat(variant), libraryFloat(variant))
+                << "input \"" << variant << "\"";
     }
 }
 
 TEST(ScannerNumbers, IntegersReadAsTheCLibraryReadsThem) {
-    const char* cases[] = {"0", "-0", "+7", "-5x", "- x", "+x", "x", "", " \n 12 ", "12345678901",
-                           "4294967296", "99999999999999999999999", "-99999999999999999999999",
-                           "9223372036854775807", "9223372036854775808", "-9223372036854775808",
-                           "-9223372036854775809", "0x10", "1/2", "//", "2147483648"};
+    const char* cases[] = {"0",
+                           "-0",
+                           "+7",
+                           "-5x",
+                           "- x",
+                           "+x",
+                           "x",
+                           "",
+                           " \n 12 ",
+                           "12345678901",
+                           "4294967296",
+                           "99999999999999999999999",
+                           "-99999999999999999999999",
+                           "9223372036854775807",
+                           "9223372036854775808",
+                           "-9223372036854775808",
+                           "-9223372036854775809",
+                           "0x10",
+                           "1/2",
+                           "//",
+                           "2147483648"};
     for (const char* base : cases)
         for (const std::string& text : variants(base))
             EXPECT_EQ(scannerInt(text), libraryInt(text)) << "input \"" << text << "\"";

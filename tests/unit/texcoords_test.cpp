@@ -25,7 +25,9 @@ void expectPair(const float* actual, float u, float v) {
     EXPECT_EQ(a[1], e[1]) << "v: " << actual[1] << " != " << v;
 }
 
-const float* texcoordAt(const ZelModel* m, uint32_t i) { return m->texcoords + 2 * size_t(i); }
+const float* texcoordAt(const ZelModel* m, uint32_t i) {
+    return m->texcoords + 2 * size_t(i);
+}
 
 // ---- Planar
 // --------------------------------------------------------------------------------------

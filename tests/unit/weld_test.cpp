@@ -53,7 +53,9 @@ Welded weld(std::vector<Vec3> points, float epsilon) {
     return w;
 }
 
-size_t weldedCount(const Welded& w) { return w.positions.size() / 3 - 1; }
+size_t weldedCount(const Welded& w) {
+    return w.positions.size() / 3 - 1;
+}
 
 void expectPosition(const Welded& w, size_t i, Vec3 p) {
     ASSERT_LE(i, weldedCount(w));

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "test_models.h"
 #include "temp_dir.h"
+#include "test_models.h"
 #include "zel_internal.h"
 
 namespace {
@@ -435,7 +435,8 @@ TEST(WriteOBJFailuresDeathTest, UnopenableMTLFileEndsTheProcessAndKeepsTheOBJSta
     zelFreeModel(model);
 }
 
-// ---- Saving without ending the process -----------------------------------------------------------
+// ---- Saving without ending the process
+// -----------------------------------------------------------
 
 // The names in a directory, sorted.
 std::vector<std::string> listing(const TempDir& dir) {
