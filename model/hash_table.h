@@ -179,6 +179,7 @@ inline uint64_t hashKey(const std::string& key) {
 // (a fingerprint, and enough to place the slot again when the table grows). Lookups mostly come
 // in the order the entries were made (a group is found again in file order), and then walk the
 // array as it lies, where slots holding the entries themselves would be fetched from all over.
+// Pointers to entries stay valid until the next insertion.
 template <class Key, class Value>
 class HashMap {
 public:
