@@ -20,7 +20,7 @@
 // its next hashes can prefetch() their slots. Pointers to slots stay valid until an insertion
 // grows the table.
 //
-// HashMap and HashSet are the same table with pairs in the slots, for the reader's small lookups.
+// HashMap and HashSet are thin layers over it for the reader's lookups.
 #pragma once
 
 #include <algorithm>
@@ -174,28 +174,35 @@ inline uint64_t hashKey(const std::string& key) {
 }
 
 // Keys to values, with the entries read as std::unordered_map's are: `first` the key, `second`
-// the value. Iteration visits the entries in no particular order.
+// the value. The entries lie in one array in the order they were made, which is also the order
+// iteration visits them; the table's slots hold an entry's number and 32 bits of its key's hash
+// (a fingerprint, and enough to place the slot again when the table grows). Lookups mostly come
+// in the order the entries were made (a group is found again in file order), and then walk the
+// array as it lies, where slots holding the entries themselves would be fetched from all over.
+// Pointers to entries stay valid until the next insertion.
 template <class Key, class Value>
 class HashMap {
 public:
     struct Entry {
-        Key first{};
-        Value second{};
-        bool used = false;
+        Key first;
+        Value second;
     };
 
     const Entry* find(const Key& key) const {
-        return table_.find(hashKey(key), [&key](const Entry& e) { return e.first == key; });
+        const uint32_t hash = static_cast<uint32_t>(hashKey(key));
+        const Slot* slot = table_.find(hash, matcher(key, hash));
+        return slot ? &entries_[slot->entry] : nullptr;
     }
 
     // The entry of `key`, made with a value-initialised value if there is none (second: true).
     std::pair<Entry*, bool> try_emplace(const Key& key) {
-        auto found = table_.insert(hashKey(key), [&key](const Entry& e) { return e.first == key; });
+        const uint32_t hash = static_cast<uint32_t>(hashKey(key));
+        auto found = table_.insert(hash, matcher(key, hash));
         if (found.second) {
-            found.first->first = key;
-            found.first->used = true;
+            entries_.push_back(Entry{key, Value()});
+            *found.first = Slot{hash, static_cast<uint32_t>(entries_.size() - 1)};
         }
-        return found;
+        return {&entries_[found.first->entry], found.second};
     }
 
     // The entry of `key`, made with `value` if there is none (second: true); an entry that is
@@ -208,40 +215,29 @@ public:
 
     Value& operator[](const Key& key) { return try_emplace(key).first->second; }
 
-    size_t size() const { return table_.size(); }
-
-    class Iterator {
-    public:
-        Iterator(const Entry* at, const Entry* end) : at_(at), end_(end) { skipEmpty(); }
-        const Entry& operator*() const { return *at_; }
-        const Entry* operator->() const { return at_; }
-        Iterator& operator++() {
-            ++at_;
-            skipEmpty();
-            return *this;
-        }
-        bool operator!=(const Iterator& other) const { return at_ != other.at_; }
-
-    private:
-        void skipEmpty() {
-            while (at_ != end_ && !at_->used) ++at_;
-        }
-        const Entry* at_;
-        const Entry* end_;
-    };
-    Iterator begin() const { return {table_.slots(), table_.slots() + table_.capacity()}; }
-    Iterator end() const {
-        const Entry* end = table_.slots() + table_.capacity();
-        return {end, end};
-    }
+    size_t size() const { return entries_.size(); }
+    typename std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
+    typename std::vector<Entry>::const_iterator end() const { return entries_.end(); }
 
 private:
-    struct Policy {
-        using Slot = Entry;
-        static Entry empty() { return Entry(); }
-        static bool isEmpty(const Entry& e) { return !e.used; }
-        uint64_t hashOf(const Entry& e) const { return hashKey(e.first); }
+    struct Slot {
+        uint32_t hash;
+        uint32_t entry;  // UINT32_MAX: empty
     };
+    struct Policy {
+        using Slot = HashMap::Slot;
+        static Slot empty() { return Slot{0, UINT32_MAX}; }
+        static bool isEmpty(const Slot& slot) { return slot.entry == UINT32_MAX; }
+        uint64_t hashOf(const Slot& slot) const { return slot.hash; }
+    };
+
+    auto matcher(const Key& key, uint32_t hash) const {
+        return [this, &key, hash](const Slot& slot) {
+            return slot.hash == hash && entries_[slot.entry].first == key;
+        };
+    }
+
+    std::vector<Entry> entries_;
     HashTable<Policy> table_;
 };
 
