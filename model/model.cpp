@@ -55,6 +55,16 @@ const MapField kMapFields[ZEL_MAP_COUNT] = {
     {"map_Ps", &ZelMaterial::sheenmap, nullptr, nullptr},
 };
 
+const NumberField kPbrFields[7] = {
+    {"Pr", &ZelMaterial::roughness},
+    {"Pm", &ZelMaterial::metallic},
+    {"Ps", &ZelMaterial::sheen},
+    {"Pc", &ZelMaterial::clearcoat},
+    {"Pcr", &ZelMaterial::clearcoatroughness},
+    {"aniso", &ZelMaterial::anisotropy},
+    {"anisor", &ZelMaterial::anisotropyrotation},
+};
+
 std::array<ZelTextureMap*, ZEL_MAP_COUNT> textureMaps(ZelMaterial& m) {
     std::array<ZelTextureMap*, ZEL_MAP_COUNT> maps;
     for (uint32_t k = 0; k < ZEL_MAP_COUNT; k++) maps[k] = &(m.*kMapFields[k].field);

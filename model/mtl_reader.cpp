@@ -173,18 +173,6 @@ bool firstInteger(const std::string& text, int32_t* value) {
     return true;
 }
 
-// The statements that hold one number, by whole keyword. "Ni" is here for the whole-keyword
-// dialect; the first-letter dialect reads it with the shininess.
-const struct {
-    const char* keyword;
-    float ZelMaterial::*field;
-} kNumbers[] = {
-    {"Ni", &ZelMaterial::ior},           {"Pr", &ZelMaterial::roughness},
-    {"Pm", &ZelMaterial::metallic},      {"Ps", &ZelMaterial::sheen},
-    {"Pc", &ZelMaterial::clearcoat},     {"Pcr", &ZelMaterial::clearcoatroughness},
-    {"aniso", &ZelMaterial::anisotropy}, {"anisor", &ZelMaterial::anisotropyrotation},
-};
-
 // A line without its line end: cut at a NUL, as every string a model holds ends there, and
 // without the carriage returns before the line feed (so that it reads back as it is written).
 void trimLine(std::string* line) {
@@ -269,8 +257,14 @@ public:
             if (!firstInteger(rest, &material.illum)) keep(keyword, rest);
             return;
         }
-        for (const auto& number : kNumbers)
-            if (is(number.keyword) && (whole_ || !is("Ni"))) {
+        // "Ni" is read here in the whole-keyword dialect; the first-letter dialect reads it with
+        // the shininess.
+        if (is("Ni") && whole_) {
+            if (!firstNumber(rest, &material.ior)) keep(keyword, rest);
+            return;
+        }
+        for (const NumberField& number : kPbrFields)
+            if (is(number.keyword)) {
                 if (!firstNumber(rest, &(material.*number.field))) keep(keyword, rest);
                 return;
             }

@@ -241,20 +241,9 @@ void putAddedLines(Output& out, const ZelMaterial& material) {
         lineEnd(out, p);
     }
     color("Tf", material.transmission, 1.0f);
-    const struct {
-        const char* keyword;
-        float value;
-    } numbers[] = {
-        {"Pr", material.roughness},
-        {"Pm", material.metallic},
-        {"Ps", material.sheen},
-        {"Pc", material.clearcoat},
-        {"Pcr", material.clearcoatroughness},
-        {"aniso", material.anisotropy},
-        {"anisor", material.anisotropyrotation},
-    };
-    for (const auto& number : numbers)
-        if (number.value != 0.0f) putFloatLine(out, number.keyword, &number.value, 1);
+    for (const NumberField& number : kPbrFields)
+        if (material.*number.field != 0.0f)
+            putFloatLine(out, number.keyword, &(material.*number.field), 1);
     for (uint32_t k = kFirstAddedMap; k < ZEL_MAP_COUNT; k++)
         putMapLine(out, kMapFields[k].keyword, material.*kMapFields[k].field);
     for (uint32_t k = 0; k < material.statementcount; k++) {

@@ -63,6 +63,13 @@ struct MapField {
     const char* alias[2];
 };
 extern const MapField kMapFields[ZEL_MAP_COUNT];
+// The parameters of the PBR extension that hold one number, 0 when absent, in the order the writer
+// writes them: the keyword and the field.
+struct NumberField {
+    const char* keyword;
+    float ZelMaterial::*field;
+};
+extern const NumberField kPbrFields[7];
 std::array<ZelTextureMap*, ZEL_MAP_COUNT> textureMaps(ZelMaterial& material);
 std::array<const ZelTextureMap*, ZEL_MAP_COUNT> textureMaps(const ZelMaterial& material);
 // Frees a map's strings and leaves it unset.

@@ -231,9 +231,8 @@ void registerLoading(py::module_& module) {
         "material library that cannot be opened is a warning, not a failure.\n"
         "unknown_keywords: a keyword such as vp is skipped with a warning. whole_keywords:\n"
         "material libraries are read by whole keywords (Ni is not Ns), names whole, lines of\n"
-        "any length. max_bytes: when\n"
-        "not 0, the most bytes the model's arrays may take; a larger file fails before they\n"
-        "are allocated.");
+        "any length. max_bytes: when not 0, the most bytes the model's arrays may take; a\n"
+        "larger file fails before they are allocated.");
 
     module.def(
         "load_bytes",
