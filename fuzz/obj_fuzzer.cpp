@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint64_t hash = hashOf(data, size);
     zel::ReadOptions one;
     one.threads = 1;
-    one.flags = (hash >> 56) % 16;
+    one.flags = (hash >> 56) % 64;
     if ((hash >> 59) % 8 == 0) one.maxBytes = 1 + (hash >> 20) % 4096;
     zeltest::ReadOutcome expected;
     read(false, one, &expected);

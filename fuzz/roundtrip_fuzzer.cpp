@@ -151,8 +151,10 @@ bool indicesReadable(const ZelModel* m, uint32_t mode) {
     return true;
 }
 
-// The name a group written from `name` has when read back.
-std::string groupNameReadBack(const char* name) {
+// The name a group written from `name` has when read back. By whole keywords a name has no
+// blanks around it and reads back whole.
+std::string groupNameReadBack(const char* name, bool wholeKeywords) {
+    if (wholeKeywords) return name;
     std::string back =
         name[0] == '\0' || std::strchr(" \t\n\v\f\r", name[0]) ? name : " " + std::string(name);
     // The line "g" + name + line end: its rest is cut at 127 characters, and a carriage return
@@ -293,7 +295,7 @@ void checkReadBack(const ZelModel* a, const ZelModel* b, uint32_t mode, uint32_t
     std::map<std::string, const char*> expectedMaterial;
     uint32_t position = 0;
     for (const ZelGroup* g = a->groups; g; g = g->next) {
-        const std::string name = groupNameReadBack(g->name);
+        const std::string name = groupNameReadBack(g->name, flags & ZEL_LOAD_WHOLE_KEYWORDS);
         std::vector<uint32_t>& list = expectedGroups[name];
         if (material && a->mtllib) expectedMaterial[name] = a->materials[g->material].name;
         for (uint32_t i = 0; i < g->trianglecount; i++, position++) {
@@ -310,8 +312,10 @@ void checkReadBack(const ZelModel* a, const ZelModel* b, uint32_t mode, uint32_t
     FUZZ_CHECK(position == a->trianglecount);
 
     // Groups: the built-in "default" (empty: the file starts with a group line) and one per name.
-    FUZZ_CHECK(expectedGroups.count("default") == 0);
-    FUZZ_CHECK(b->groupcount == expectedGroups.size() + 1);
+    // By whole keywords "g default" names the built-in one.
+    const bool named = expectedGroups.count("default");
+    FUZZ_CHECK(!named || (flags & ZEL_LOAD_WHOLE_KEYWORDS));
+    FUZZ_CHECK(b->groupcount == expectedGroups.size() + !named);
     for (const ZelGroup* h = b->groups; h; h = h->next) {
         auto found = expectedGroups.find(h->name);
         if (found == expectedGroups.end()) {
@@ -322,9 +326,12 @@ void checkReadBack(const ZelModel* a, const ZelModel* b, uint32_t mode, uint32_t
         const std::vector<uint32_t>& list = found->second;
         FUZZ_CHECK(h->trianglecount == list.size());
         FUZZ_CHECK(list.empty() || std::memcmp(h->triangleidx, list.data(), 4 * list.size()) == 0);
-        auto named = expectedMaterial.find(h->name);
-        if (named != expectedMaterial.end() && isWord(named->second))
-            FUZZ_CHECK(b->materials[h->material].name == materialNameReadBack(named->second));
+        auto used = expectedMaterial.find(h->name);
+        if (used == expectedMaterial.end()) continue;
+        if (flags & ZEL_LOAD_WHOLE_KEYWORDS)
+            FUZZ_CHECK(std::strcmp(b->materials[h->material].name, used->second) == 0);
+        else if (isWord(used->second))
+            FUZZ_CHECK(b->materials[h->material].name == materialNameReadBack(used->second));
     }
 }
 

@@ -36,7 +36,7 @@ ZelGroup* zel::newGroup(ZelModel* model, const char* name) {
 
 namespace zel {
 
-const ZelTextureMap kNoTextureMap = {nullptr, nullptr, {0, 0, 0}, {1, 1, 1}, 0, 1.0f, nullptr};
+const ZelTextureMap kNoTextureMap = {nullptr, nullptr, {0, 0, 0}, {1, 1, 1}, 0, 1.0f, nullptr, 0};
 
 const MapField kMapFields[ZEL_MAP_COUNT] = {
     {"map_Ka", &ZelMaterial::ambientmap, nullptr, nullptr},

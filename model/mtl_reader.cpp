@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -394,14 +395,6 @@ void splitStatement(const std::string& line, std::string* keyword, std::string* 
     rest->assign(line, end, std::string::npos);
 }
 
-// The rest of a "newmtl" line under whole keywords: the blanks around the name removed.
-std::string wholeName(const std::string& rest) {
-    size_t first = 0, last = rest.size();
-    while (first < last && isSpace(static_cast<unsigned char>(rest[first]))) ++first;
-    while (last > first && isSpace(static_cast<unsigned char>(rest[last - 1]))) --last;
-    return rest.substr(first, last - first);
-}
-
 // Reads the library's materials by whole keywords, each line read whole whatever its length.
 void scanMaterialsWhole(Scanner& in, const std::string& directory, MaterialArray* out) {
     std::string line, keyword, rest;
@@ -421,7 +414,7 @@ void scanMaterialsWhole(Scanner& in, const std::string& directory, MaterialArray
     MaterialFiller filler(out, directory, true);
     while (next()) {
         if (keyword == "newmtl")
-            filler.open(wholeName(rest));
+            filler.open(trimmedName(rest));
         else
             filler.statement(keyword.c_str(), rest);
     }
@@ -430,6 +423,40 @@ void scanMaterialsWhole(Scanner& in, const std::string& directory, MaterialArray
 
 }  // namespace
 
+bool pathInside(const std::string& folder, const std::string& path) {
+    if (path.compare(0, folder.size(), folder) != 0) return false;
+    const std::string name = path.substr(folder.size());
+    const bool drive = name.size() > 2 && std::isalpha(static_cast<unsigned char>(name[0])) &&
+                       name[1] == ':' && name[2] == '/';
+    if (name.empty() || name[0] == '/' || drive) return false;
+    // By its names: ".." may not climb above the folder.
+    size_t depth = 0;
+    for (size_t at = 0; at <= name.size();) {
+        size_t end = name.find('/', at);
+        if (end == std::string::npos) end = name.size();
+        const std::string part = name.substr(at, end - at);
+        if (part == "..") {
+            if (depth == 0) return false;
+            depth--;
+        } else if (!part.empty() && part != ".") {
+            depth++;
+        }
+        at = end + 1;
+    }
+    // By what it is: when it exists, with its links resolved, it must still be inside.
+    char* root = realpath(folder.empty() ? "." : folder.c_str(), nullptr);
+    char* target = root ? realpath(path.c_str(), nullptr) : nullptr;
+    bool inside = true;
+    if (target) {
+        const size_t length = std::strlen(root);
+        inside = std::strncmp(target, root, length) == 0 &&
+                 (target[length] == '/' || (length == 1 && root[0] == '/'));
+    }
+    std::free(root);
+    std::free(target);
+    return inside;
+}
+
 std::string libraryPath(const ZelModel* model, const char* name) {
     return dirName(model->path) + name;
 }
@@ -437,6 +464,16 @@ std::string libraryPath(const ZelModel* model, const char* name) {
 std::string missingLibraryWarning(const ZelModel* model, const std::string& name) {
     return "zelReadMTL() warning: can't open material file \"" + libraryPath(model, name.c_str()) +
            "\", going on without it.\n";
+}
+
+Status outsideLibrary(const ZelModel* model, const std::string& name, std::string* warning) {
+    const std::string path = libraryPath(model, name.c_str());
+    if (warning)
+        *warning = "zelReadMTL() warning: material file \"" + path +
+                   "\" is outside the model's folder, going on without it.\n";
+    return failure(Stream::Err,
+                   "zelReadMTL() failed: material file \"%s\" is outside the model's folder.\n",
+                   path.c_str());
 }
 
 Status readMTL(ZelModel* model, const char* name, const TextProvider* mtl, uint32_t flags) {
@@ -472,6 +509,24 @@ Status readMTL(ZelModel* model, const char* name, const TextProvider* mtl, uint3
     if (failed)
         return failure(Stream::Err, "zelReadMTL() failed: can't open material file \"%s\".\n",
                        path.c_str());
+    const std::string folder = dirName(model->path);
+    for (uint32_t i = 1; i < read.count; i++)
+        for (ZelTextureMap* map : textureMaps(read.materials[i]))
+            if (map->path) map->inside = pathInside(folder, map->path);
+    if ((flags & ZEL_LOAD_WHOLE_KEYWORDS) && model->materials) {
+        // Every library adds its materials after those read before (its "default" is dropped).
+        const uint64_t count = uint64_t{model->materialcount} + read.count - 1;
+        if (count > UINT32_MAX) throw std::bad_alloc();
+        auto* joined = static_cast<ZelMaterial*>(allocate(count * sizeof(ZelMaterial)));
+        std::memcpy(joined, model->materials, model->materialcount * sizeof(ZelMaterial));
+        std::memcpy(joined + model->materialcount, read.materials + 1,
+                    (read.count - 1) * sizeof(ZelMaterial));
+        std::free(model->materials);
+        model->materials = joined;
+        model->materialcount = static_cast<uint32_t>(count);
+        read.count = 1;  // only its "default" is left to free
+        return Status{};
+    }
     freeMaterials(model->materials, model->materialcount);
     model->materials = read.materials;
     model->materialcount = read.count;

@@ -18,6 +18,7 @@
 // libraries are read as its "mtllib" lines come, the warnings of the load flags wait in
 // FlagWarnings until the read knows how far it goes, and the range gets its fill plan.
 #include <sys/mman.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -208,6 +209,8 @@ private:
     Status count();
     Status takeReport(size_t range, CountReport& report, FlagWarnings& warnings);
     Status loadLibraries(const CountReport& report, FlagWarnings& warnings);
+    std::vector<std::string> libraryNames(const CountReport::Library& library) const;
+    Status loadLibrary(const std::string& name, uint64_t offset, FlagWarnings& warnings);
     void planFill(size_t range, const CountReport& report);
     Status setCounts();
     Status allocate();
@@ -321,25 +324,67 @@ Status RangeReader::takeReport(size_t range, CountReport& report, FlagWarnings& 
     return Status{};
 }
 
-// Reads the material libraries a range names, in file order, each replacing the model's mtllib.
-// One that cannot be read is a warning under ZEL_LOAD_MISSING_LIBRARIES, and otherwise the read's
-// failure, on the line of its "mtllib".
+// Reads the material libraries a range names, in file order.
 Status RangeReader::loadLibraries(const CountReport& report, FlagWarnings& warnings) {
     for (const CountReport::Library& library : report.libraries) {
-        std::free(model_->mtllib);
-        model_->mtllib = nullptr;
-        model_->mtllib = copyString(library.name.c_str());
-        Status status = readMTL(model_, model_->mtllib, options_.libraries, options_.flags);
-        if (status.ok) continue;
-        if (options_.flags & ZEL_LOAD_MISSING_LIBRARIES) {
-            warnings.missingLibrary(library.offset, missingLibraryWarning(model_, library.name));
-            continue;
+        for (const std::string& name : libraryNames(library)) {
+            Status status = loadLibrary(name, library.offset, warnings);
+            if (!status.ok) return status;
         }
-        warnings.deliver(library.offset);
-        status.line = lineOf(input_, library.offset);
-        return status;
     }
     return Status{};
+}
+
+// The libraries an "mtllib" line names: its one name in the documented dialect; under whole
+// keywords each word of the line, unless the line as a whole, inner blanks kept, names a library
+// that is there (exporters that allow blanks in file names write one name so).
+std::vector<std::string> RangeReader::libraryNames(const CountReport::Library& library) const {
+    if (!library.whole) return {library.name};
+    const std::string& line = library.name;
+    const bool blanks = std::any_of(line.begin(), line.end(),
+                                    [](char c) { return isSpace(static_cast<unsigned char>(c)); });
+    if (blanks) {
+        const std::string path = libraryPath(model_, line.c_str());
+        std::string text;
+        struct stat about;
+        if (options_.libraries ? (*options_.libraries)(path, text)
+                               : stat(path.c_str(), &about) == 0 && S_ISREG(about.st_mode))
+            return {line};
+    }
+    std::vector<std::string> names;
+    for (size_t at = 0; at < line.size();) {
+        while (at < line.size() && isSpace(static_cast<unsigned char>(line[at]))) ++at;
+        const size_t start = at;
+        while (at < line.size() && !isSpace(static_cast<unsigned char>(line[at]))) ++at;
+        if (at > start) names.push_back(line.substr(start, at - start));
+    }
+    return names;
+}
+
+// Reads one material library, which becomes the model's mtllib. One that cannot be read, or that
+// ZEL_LOAD_CONFINED_LIBRARIES refuses, is a warning under ZEL_LOAD_MISSING_LIBRARIES, and
+// otherwise the read's failure, on the line of its "mtllib".
+Status RangeReader::loadLibrary(const std::string& name, uint64_t offset, FlagWarnings& warnings) {
+    Status status;
+    std::string warning;
+    if ((options_.flags & ZEL_LOAD_CONFINED_LIBRARIES) &&
+        !pathInside(dirName(model_->path), libraryPath(model_, name.c_str()))) {
+        status = outsideLibrary(model_, name, &warning);
+    } else {
+        std::free(model_->mtllib);
+        model_->mtllib = nullptr;
+        model_->mtllib = copyString(name.c_str());
+        status = readMTL(model_, model_->mtllib, options_.libraries, options_.flags);
+        if (status.ok) return status;
+        warning = missingLibraryWarning(model_, name);
+    }
+    if (options_.flags & ZEL_LOAD_MISSING_LIBRARIES) {
+        warnings.missingLibrary(offset, std::move(warning));
+        return Status{};
+    }
+    warnings.deliver(offset);
+    status.line = lineOf(input_, offset);
+    return status;
 }
 
 // The fill plan of a range from its counts and the totals before it: its start, its state there

@@ -267,8 +267,8 @@ static_assert(static_cast<size_t>(Keyword::Vertex) < kElementKinds &&
                   static_cast<size_t>(Keyword::TexCoord) < kElementKinds,
               "Vertex, Normal and TexCoord come first");
 
-// The statement a keyword starts: decided by its first character, and for "v" by its second too;
-// the rest of the keyword is not looked at.
+// The statement a keyword starts, in the documented dialect: decided by its first character, and
+// for "v" by its second too; the rest of the keyword is not looked at.
 Keyword keywordOf(const char* word, size_t length) {
     switch (word[0]) {
         case 'v':
@@ -286,6 +286,35 @@ Keyword keywordOf(const char* word, size_t length) {
             return Keyword::UseMaterial;
         case 'm':
             return Keyword::Library;
+        default:
+            return Keyword::Other;
+    }
+}
+
+// The statement a keyword starts under whole keywords: the keyword as the convention writes it,
+// whole. A keyword starting with "v" that is none of v, vn and vt is still OtherV, so that
+// ZEL_LOAD_UNKNOWN_KEYWORDS decides about it as in the documented dialect. Only statements that
+// the quick path leaves come here, so the comparisons cost nothing on vertex and face lines.
+Keyword wholeKeywordOf(const char* word, size_t length) {
+    auto is = [&](const char* keyword) {
+        return std::strlen(keyword) == length && std::memcmp(word, keyword, length) == 0;
+    };
+    switch (word[0]) {
+        case 'v':
+            return is("v")    ? Keyword::Vertex
+                   : is("vn") ? Keyword::Normal
+                   : is("vt") ? Keyword::TexCoord
+                              : Keyword::OtherV;
+        case 'f':
+            return is("f") ? Keyword::Face : Keyword::Other;
+        case 'g':
+            return is("g") ? Keyword::Group : Keyword::Other;
+        case 'o':
+            return is("o") ? Keyword::Object : Keyword::Other;
+        case 'u':
+            return is("usemtl") ? Keyword::UseMaterial : Keyword::Other;
+        case 'm':
+            return is("mtllib") ? Keyword::Library : Keyword::Other;
         default:
             return Keyword::Other;
     }
@@ -496,9 +525,9 @@ public:
         current_ = found.first->second;
         return Step::Done;
     }
-    Step useMaterial(const char*) { return Step::Done; }
-    Step library(const char* line, uint64_t at) {
-        out_.libraries.push_back({statementName(line), at});
+    Step useMaterial(const std::string&) { return Step::Done; }
+    Step library(std::string name, bool whole, uint64_t at) {
+        out_.libraries.push_back({std::move(name), at, whole});
         return Step::Done;
     }
     void unknown(std::string keyword, uint64_t at) {
@@ -563,8 +592,8 @@ public:
         return step;
     }
     Step group(const std::string& name);
-    Step useMaterial(const char* line);
-    Step library(const char*, uint64_t) { return Step::Done; }
+    Step useMaterial(const std::string& name);
+    Step library(const std::string&, bool, uint64_t) { return Step::Done; }
     void finish();
 
 private:
@@ -649,8 +678,7 @@ Step FillSink::group(const std::string& name) {
     return Step::Done;
 }
 
-Step FillSink::useMaterial(const char* line) {
-    std::string name = statementName(line);
+Step FillSink::useMaterial(const std::string& name) {
     auto found = index_.materials.find(name);
     if (found) {
         material_ = found->second;
@@ -828,6 +856,11 @@ private:
     template <class Source, class At>
     Step face(Source& in, At at);
     Step otherV(const char* keyword, size_t length, uint64_t at);
+    // The rest of the line, whatever its length, with the blanks around it removed.
+    std::string wholeName() {
+        in_.readRestOfLine(&rest_);
+        return trimmedName(rest_);
+    }
 
     Scanner& in_;
     Sink sink_;
@@ -913,7 +946,9 @@ Step RangeScan<Sink>::general(uint64_t at) {
     size_t length;
     const char* keyword = in_.word(&length);
     GeneralSource source(in_, references_, rest_);
-    switch (const Keyword kind = keywordOf(keyword, length)) {
+    const bool whole = flags_ & ZEL_LOAD_WHOLE_KEYWORDS;
+    switch (const Keyword kind =
+                whole ? wholeKeywordOf(keyword, length) : keywordOf(keyword, length)) {
         case Keyword::Vertex:
         case Keyword::Normal:
         case Keyword::TexCoord:
@@ -924,14 +959,14 @@ Step RangeScan<Sink>::general(uint64_t at) {
             if (!(flags_ & ZEL_LOAD_OBJECTS)) break;
             [[fallthrough]];
         case Keyword::Group:
-            in_.readLine(line_);
-            return sink_.group(groupName(line_));
+            return sink_.group(whole ? wholeName() : (in_.readLine(line_), groupName(line_)));
         case Keyword::UseMaterial:
-            in_.readLine(line_);
-            return sink_.useMaterial(line_);
+            return sink_.useMaterial(whole ? wholeName()
+                                           : (in_.readLine(line_), statementName(line_)));
         case Keyword::Library:
+            if (whole) return sink_.library(wholeName(), true, at);
             in_.readLine(line_);
-            return sink_.library(line_, at);
+            return sink_.library(statementName(line_), false, at);
         case Keyword::OtherV:
             return otherV(keyword, length, at);
         case Keyword::Other:

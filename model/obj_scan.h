@@ -26,7 +26,8 @@ struct CountReport {
     uint32_t current = 0;  // the entry of `groups` current at its end
     struct Library {
         std::string name;
-        uint64_t offset;  // of the "mtllib" keyword
+        uint64_t offset;     // of the "mtllib" keyword
+        bool whole = false;  // the rest of a whole-keyword line: maybe several names
     };
     std::vector<Library> libraries;  // in file order
     bool colors = false;             // a "v" line of the range gives a colour

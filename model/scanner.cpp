@@ -211,6 +211,14 @@ std::string statementName(const char* line) {
     return words[count - 1];
 }
 
+std::string trimmedName(const std::string& rest) {
+    // A NUL ends it, as it ends every string a model holds.
+    size_t first = 0, last = std::strlen(rest.c_str());
+    while (first < last && isSpace(static_cast<unsigned char>(rest[first]))) ++first;
+    while (last > first && isSpace(static_cast<unsigned char>(rest[last - 1]))) --last;
+    return rest.substr(first, last - first);
+}
+
 Scanner::Scanner(const Input& input, uint64_t start, std::vector<char>& buffer)
     : input_(input), buffer_(buffer.data()), bufferSize_(buffer.size()) {
     seek(start);

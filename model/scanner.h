@@ -273,6 +273,10 @@ std::string groupName(const char* line);
 // first when it has one, and the rest of the line as read when it has none.
 std::string statementName(const char* line);
 
+// A name as whole-keyword reading takes it: `rest` (the rest of a line) with the white space
+// around it removed, up to a NUL; inner blanks stay.
+std::string trimmedName(const std::string& rest);
+
 // The bytes the scanner holds, read without refills: the fast path of the readers' hot loops.
 // Reading past them, unless the input ends there, marks the window overrun.
 struct Window {

@@ -216,6 +216,15 @@ std::string libraryPath(const ZelModel* model, const char* name);
 // ZEL_LOAD_MISSING_LIBRARIES.
 std::string missingLibraryWarning(const ZelModel* model, const std::string& name);
 
+// The failure for the material library `name` of `model` that ZEL_LOAD_CONFINED_LIBRARIES refuses,
+// and in *warning (when not null) the line that stands for it under ZEL_LOAD_MISSING_LIBRARIES.
+Status outsideLibrary(const ZelModel* model, const std::string& name, std::string* warning);
+
+// Whether `path` names something inside `folder` (a directory part as dirName gives it, "" for
+// the current directory): it starts with the folder, the rest is relative and never climbs above
+// it by "..", and, when it exists, it is still inside with every link resolved.
+bool pathInside(const std::string& folder, const std::string& path);
+
 // Welds like zelWeldPositions but leaves `positions` unchanged and writes the 1-based welded index
 // of input position i to map[i] (map has *count + 1 entries; map[0] is set to 0), exact for any
 // count. zelWeldVertices uses it.

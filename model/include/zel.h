@@ -107,6 +107,10 @@ typedef struct ZelTextureMap {
     uint32_t clamp;       /* 1 for "-clamp on", else 0 */
     float bumpmultiplier; /* -bm (1 when absent) */
     char* type;           /* -type, e.g. a reflection map's "sphere" (NULL when absent) */
+    uint32_t inside;      /* 1 when `path` stays inside the model's folder (the directory part of
+                             its path): relative, never climbing above it by "..", and, when the
+                             file exists, still inside with its links resolved; else 0. Nothing
+                             opens a map: a viewer or server that will should check this first */
 } ZelTextureMap;
 
 /* A material from an MTL library. Colours are R, G, B, A; shininess is on OpenGL's 0..128 scale.
@@ -314,12 +318,39 @@ typedef struct ZelLoadOptions {
 #define ZEL_LOAD_UNKNOWN_KEYWORDS                                  \
     4u /* a keyword starting with "v" other than v, vn and vt (vp, \
           vw ...) skips its line with a warning */
-/* Material libraries are read by whole keywords, as the MTL convention writes them, instead of by
- * their first letters: "Ns" is not "Ni" (which sets only `ior`), "newmtl" is not "norm" (a normal
- * map), "map_bump", "map_Bump" and "bump" are one. A "newmtl" name is the rest of its line with the
- * blanks around it removed (inner blanks kept), every line is read whole whatever its length, and
- * Ka, Kd and Ks with one number set all three components (as Ke and Tf always do). */
+/* Statements are read by their whole keywords, as the OBJ and MTL conventions write them, instead
+ * of by their first letters, and names and lines whole. The two dialects side by side:
+ *
+ *   statement            documented dialect (flag off)       whole keywords
+ * (ZEL_LOAD_WHOLE_KEYWORDS) v, vn, vt, f         first letter ("vx" fails, "fo" is   the keyword
+ * exactly; another keyword a face)                             starting with "v" as without the
+ * flag g, o, usemtl, mtllib first letter ("group" is g,         the keyword exactly ("group",
+ * "usemap", "usemap" is usemtl, "mg" mtllib)    "maplib", "mg" are skipped) any other keyword its
+ * line skipped                    its line skipped g / o name           the rest of the line,
+ * leading       the rest of the line, the blanks around blanks kept, 127 bytes at most      it
+ * removed, inner blanks kept, any length usemtl, newmtl name  the second word, else the first as g
+ * (so "usemtl Offset and scale" looks up "Offset and scale") mtllib               the second word,
+ * else the first;    every word, in order, or the whole line each library replaces the when a
+ * library of that name (with its materials read before               blanks) is there; each library
+ * adds its materials after those read before (a name defined twice: the first wins) MTL Ns / Ni any
+ * "N..." sets the shininess       "Ns" the shininess, "Ni" only `ior`
+ *                        ("Ni" sets `ior` too)
+ *   MTL newmtl / norm    any "n..." opens a material         "newmtl" opens one; "norm" is
+ * normalmap MTL Ka, Kd, Ks       second letter; three numbers         the keyword exactly; one
+ * number sets all three components, as Ke and Tf do MTL maps             every map of ZelMaterial,
+ * by its    the same, "norm" among them keyword, but "norm" (see above) line length          127
+ * bytes for names and MTL lines   any length
+ *
+ * Both dialects fill the same fields, and keep an MTL statement they do not read in `statements`.
+ * The documented dialect is exact for files written for it; whole keywords read what other tools
+ * write (Blender's "Ni 1.45" after "Ns 250", names with blanks). */
 #define ZEL_LOAD_WHOLE_KEYWORDS 8u
+/* A material library whose name is absolute or climbs out of the model's folder (after ".." and,
+ * for a file that is there, links are resolved) is not opened: the load fails with
+ * "zelReadMTL() failed: material file "PATH" is outside the model's folder.", or, under
+ * ZEL_LOAD_MISSING_LIBRARIES, warns and goes on without it. For services that load models they
+ * did not write; texture maps say the same of themselves in ZelTextureMap.inside. */
+#define ZEL_LOAD_CONFINED_LIBRARIES 32u
 
 /* Reads the OBJ file at `path` (not NULL) exactly as zelReadOBJ does, and returns the model. On any
  * failure returns NULL instead of ending the process: nothing is left allocated, nothing is

@@ -43,6 +43,37 @@ void takeGroupName(char* rest) {
     if (lineFeed && length > 0 && rest[length - 1] == '\r') rest[--length] = '\0';
 }
 
+// The rest of the current line, whatever its length, without its line feed.
+std::string wholeRest(FILE* file) {
+    std::string rest;
+    for (int c; (c = std::fgetc(file)) != EOF && c != '\n';) rest += static_cast<char>(c);
+    return rest;
+}
+
+// A name read by whole keywords: up to a NUL, without the white space around it.
+std::string trimmed(const std::string& rest) {
+    std::string name = rest.c_str();
+    name.erase(0, name.find_first_not_of(" \t\v\f\r\n"));
+    name.erase(name.find_last_not_of(" \t\v\f\r\n") + 1);
+    return name;
+}
+
+// Reads the leading words of `text` that are whole "%f" numbers, up to n; returns how many.
+int wholeNumbers(const std::string& text, float* values, int n) {
+    const char* p = text.c_str();
+    int got = 0;
+    char word[4096];
+    int used;
+    while (got < n && std::sscanf(p, "%4095s%n", word, &used) == 1) {
+        int end = 0;
+        float value;
+        if (std::sscanf(word, "%f%n", &value, &end) != 1 || word[end] != '\0') break;
+        values[got++] = value;
+        p += used;
+    }
+    return got;
+}
+
 ZelTextureMap* mapsOf(ZelMaterial& m) {
     return &m.ambientmap;  // the six maps follow each other
 }
@@ -58,6 +89,114 @@ void freeMaterials(ZelModel* model) {
     std::free(model->materials);
     model->materials = nullptr;
     model->materialcount = 0;
+}
+
+// The defaults of `count` materials, the first named "default".
+ZelMaterial* startMaterials(uint32_t count) {
+    ZelMaterial* materials = static_cast<ZelMaterial*>(std::calloc(count, sizeof(ZelMaterial)));
+    for (uint32_t i = 0; i < count; i++) {
+        ZelMaterial& m = materials[i];
+        for (int c = 0; c < 3; c++) {
+            m.diffuse[c] = 0.8f;
+            m.ambient[c] = 0.2f;
+            m.specular[c] = 0.0f;
+        }
+        m.diffuse[3] = m.ambient[3] = m.specular[3] = 1.0f;
+        m.shininess = 65.0f;
+        m.dissolve = 1.0f;
+        for (int k = 0; k < 6; k++) {
+            ZelTextureMap& map = mapsOf(m)[k];
+            map.scale[0] = map.scale[1] = map.scale[2] = 1.0f;
+            map.bumpmultiplier = 1.0f;
+        }
+    }
+    materials[0].name = strdup("default");
+    return materials;
+}
+
+// A map line's file name, when it has one (the reference reads maps without options).
+void takeMap(ZelTextureMap& map, const std::string& rest, const std::string& directory) {
+    std::string name = rest;
+    name.erase(0, name.find_first_not_of(" \t\v\f\r\n"));
+    name.erase(name.find_last_not_of(" \t\v\f\r\n") + 1);
+    if (name.empty()) return;
+    std::free(map.name);
+    std::free(map.path);
+    map.name = strdup(name.c_str());
+    map.path = strdup((directory + name).c_str());
+}
+
+const char* const kMaps[] = {"map_Ka", "map_Kd", "map_Ks", "map_Ns", "map_d", "map_bump"};
+
+// Reads a library by whole keywords, each line whole, and adds its materials after the model's:
+// 1, or 0 when it cannot be opened.
+int readMTLWhole(ZelModel* model, const char* name) {
+    char* dir = zelDirName(model->path);
+    std::string path = std::string(dir) + name;
+    std::free(dir);
+    FILE* file = std::fopen(path.c_str(), "r");
+    if (!file) return 0;
+    const std::string directory = path.substr(0, path.rfind('/') + 1);
+    std::vector<std::pair<std::string, std::string>> lines;  // keyword, rest
+    for (int c; (c = std::fgetc(file)) != EOF;) {
+        std::ungetc(c, file);
+        std::string line = wholeRest(file);
+        line.erase(0, line.find_first_not_of(" \t\v\f\r"));
+        size_t end = line.find_first_of(" \t\v\f\r");
+        if (end == std::string::npos) end = line.size();
+        lines.emplace_back(line.substr(0, end), line.substr(end));
+    }
+    std::fclose(file);
+    uint32_t count = 1;
+    for (const auto& line : lines) count += line.first == "newmtl";
+    ZelMaterial* read = startMaterials(count);
+    std::vector<bool> dissolveGiven(count, false);
+    uint32_t current = 0;
+    for (const auto& [keyword, rest] : lines) {
+        ZelMaterial& m = read[current];
+        float values[3];
+        if (keyword == "newmtl") {
+            read[++current].name = strdup(trimmed(rest).c_str());
+        } else if (keyword == "Ns") {
+            if (wholeNumbers(rest, &m.shininess, 1) == 1) {
+                m.shininess = m.shininess / 1000.0;
+                m.shininess = m.shininess * 128.0;
+            }
+        } else if (keyword == "Ka" || keyword == "Kd" || keyword == "Ks") {
+            float* color = keyword == "Ka" ? m.ambient : keyword == "Kd" ? m.diffuse : m.specular;
+            int n = wholeNumbers(rest, values, 3);
+            for (int k = 0; k < 3 && n; k++)
+                if (n == 1 || k < n) color[k] = values[n == 1 ? 0 : k];
+        } else if (keyword == "d" || keyword == "Tr") {
+            if (wholeNumbers(rest, values, 1) == 1) {
+                if (keyword == "d") {
+                    m.dissolve = values[0];
+                    dissolveGiven[current] = true;
+                } else if (!dissolveGiven[current]) {
+                    m.dissolve = 1.0 - values[0];
+                }
+            }
+        } else {
+            for (int k = 0; k < 6; k++)
+                if (keyword == kMaps[k] || (k == 5 && (keyword == "map_Bump" || keyword == "bump")))
+                    takeMap(mapsOf(m)[k], rest.c_str(), directory);
+        }
+    }
+    if (!model->materials) {
+        model->materials = read;
+        model->materialcount = count;
+        return 1;
+    }
+    ZelMaterial* joined = static_cast<ZelMaterial*>(
+        std::calloc(model->materialcount + count - 1, sizeof(ZelMaterial)));
+    std::memcpy(joined, model->materials, model->materialcount * sizeof(ZelMaterial));
+    std::memcpy(joined + model->materialcount, read + 1, (count - 1) * sizeof(ZelMaterial));
+    std::free(read[0].name);
+    std::free(read);
+    std::free(model->materials);
+    model->materials = joined;
+    model->materialcount += count - 1;
+    return 1;
 }
 
 // Reads a library: 1, or 0 when it cannot be opened, or -1 when its two scans disagree.
@@ -77,32 +216,13 @@ int readMTL(ZelModel* model, const char* name) {
     std::rewind(file);
 
     freeMaterials(model);
-    model->materials = static_cast<ZelMaterial*>(std::calloc(count, sizeof(ZelMaterial)));
+    model->materials = startMaterials(count);
     model->materialcount = count;
-    for (uint32_t i = 0; i < count; i++) {
-        ZelMaterial& m = model->materials[i];
-        for (int c = 0; c < 3; c++) {
-            m.diffuse[c] = 0.8f;
-            m.ambient[c] = 0.2f;
-            m.specular[c] = 0.0f;
-        }
-        m.diffuse[3] = m.ambient[3] = m.specular[3] = 1.0f;
-        m.shininess = 65.0f;
-        m.dissolve = 1.0f;
-        for (int k = 0; k < 6; k++) {
-            ZelTextureMap& map = mapsOf(m)[k];
-            map.scale[0] = map.scale[1] = map.scale[2] = 1.0f;
-            map.bumpmultiplier = 1.0f;
-        }
-    }
-    model->materials[0].name = strdup("default");
     const std::string directory = path.substr(0, path.rfind('/') + 1);
 
     bool ok = true;
     uint32_t current = 0;
     std::vector<bool> dissolveGiven(count, false);
-    static const char* const kMaps[] = {"map_Ka", "map_Kd", "map_Ks",
-                                        "map_Ns", "map_d",  "map_bump"};
     while (ok && std::fscanf(file, "%127s", buf) != EOF) {
         ZelMaterial& m = model->materials[current];
         int read = 0;
@@ -130,16 +250,7 @@ int readMTL(ZelModel* model, const char* name) {
         if (mapIndex >= 0) {
             char rest[128];
             readRest(file, rest);
-            std::string name = rest;
-            name.erase(0, name.find_first_not_of(" \t\v\f\r\n"));
-            name.erase(name.find_last_not_of(" \t\v\f\r\n") + 1);
-            if (!name.empty()) {
-                ZelTextureMap& map = mapsOf(m)[mapIndex];
-                std::free(map.name);
-                std::free(map.path);
-                map.name = strdup(name.c_str());
-                map.path = strdup((directory + name).c_str());
-            }
+            takeMap(mapsOf(m)[mapIndex], rest, directory);
             continue;
         }
         switch (buf[0]) {
@@ -259,6 +370,80 @@ bool colorOf(const char* rest, float* color) {
     return true;
 }
 
+// The statement a keyword starts, as one letter: 'v', 'n' (vn), 't' (vt), 'V' (another keyword
+// starting with "v"), 'f', 'g' (also "o" under ZEL_LOAD_OBJECTS), 'u', 'm', or 0 for a line that
+// is skipped. By first letters, or under ZEL_LOAD_WHOLE_KEYWORDS by the whole keyword.
+char kindOf(const char* keyword, uint32_t flags) {
+    const bool objects = flags & ZEL_LOAD_OBJECTS;
+    if (!(flags & ZEL_LOAD_WHOLE_KEYWORDS)) {
+        switch (keyword[0]) {
+            case 'v':
+                return keyword[1] == '\0'  ? 'v'
+                       : keyword[1] == 'n' ? 'n'
+                       : keyword[1] == 't' ? 't'
+                                           : 'V';
+            case 'o':
+                return objects ? 'g' : 0;
+            case 'f':
+            case 'g':
+            case 'u':
+            case 'm':
+                return keyword[0];
+            default:
+                return 0;
+        }
+    }
+    static const struct {
+        const char* keyword;
+        char kind;
+    } kKeywords[] = {{"v", 'v'}, {"vn", 'n'}, {"vt", 't'},     {"f", 'f'},
+                     {"g", 'g'}, {"o", 'o'},  {"usemtl", 'u'}, {"mtllib", 'm'}};
+    for (const auto& entry : kKeywords)
+        if (std::strcmp(keyword, entry.keyword) == 0)
+            return entry.kind == 'o' ? (objects ? 'g' : 0) : entry.kind;
+    return keyword[0] == 'v' ? 'V' : 0;
+}
+
+// The rest of the line: at most 127 characters by first letters, whole by whole keywords.
+std::string restOf(const Reader& r) {
+    if (r.flags & ZEL_LOAD_WHOLE_KEYWORDS) return wholeRest(r.file);
+    char buf[128];
+    readRest(r.file, buf);
+    return buf;
+}
+
+// The name of a "g", "usemtl" or "mtllib" line.
+std::string nameOf(const Reader& r, char kind) {
+    if (r.flags & ZEL_LOAD_WHOLE_KEYWORDS) return trimmed(wholeRest(r.file));
+    char buf[128], name[128];
+    readRest(r.file, buf);
+    if (kind == 'g') {
+        takeGroupName(buf);
+        return buf;
+    }
+    takeName(buf, name);
+    return name;
+}
+
+// The libraries an "mtllib" line names: one by first letters; by whole keywords every word, or the
+// whole name when a file of that name is there.
+std::vector<std::string> libraryNames(const Reader& r, const std::string& name) {
+    if (!(r.flags & ZEL_LOAD_WHOLE_KEYWORDS)) return {name};
+    char* dir = zelDirName(r.model->path);
+    FILE* whole = std::fopen((std::string(dir) + name).c_str(), "r");
+    std::free(dir);
+    if (whole) {
+        std::fclose(whole);
+        return {name};
+    }
+    std::vector<std::string> names;
+    char word[4096];
+    int used;
+    for (const char* p = name.c_str(); std::sscanf(p, "%4095s%n", word, &used) == 1; p += used)
+        names.push_back(word);
+    return names;
+}
+
 // The counting scan.
 bool firstPass(Reader& r) {
     ZelModel* model = r.model;
@@ -267,37 +452,29 @@ bool firstPass(Reader& r) {
     char buf[128];
     std::vector<std::string> unknown;
     while (std::fscanf(r.file, "%127s", buf) != EOF) {
-        if (buf[0] == 'o' && (r.flags & ZEL_LOAD_OBJECTS)) buf[0] = 'g';
-        switch (buf[0]) {
-            case 'v':
-                switch (buf[1]) {
-                    case '\0': {
-                        vertices++;
-                        readRest(r.file, buf);
-                        float color[3];
-                        r.colors |= colorOf(buf, color);
-                        continue;
-                    }
-                    case 'n':
-                        normals++;
-                        break;
-                    case 't':
-                        texcoords++;
-                        break;
-                    default: {
-                        if (!(r.flags & ZEL_LOAD_UNKNOWN_KEYWORDS)) return false;
-                        if (std::find(unknown.begin(), unknown.end(), buf) == unknown.end()) {
-                            unknown.push_back(buf);
-                            std::printf(
-                                "zelReadOBJ() warning: \"%s\" line %u: unknown keyword "
-                                "\"%s\", lines starting with it skipped.\n",
-                                model->path,
-                                lineAt(model->path, std::ftell(r.file) - std::strlen(buf)), buf);
-                        }
-                        break;
-                    }
+        switch (kindOf(buf, r.flags)) {
+            case 'v': {
+                vertices++;
+                float color[3];
+                r.colors |= colorOf(restOf(r).c_str(), color);
+                continue;
+            }
+            case 'n':
+                normals++;
+                break;
+            case 't':
+                texcoords++;
+                break;
+            case 'V':
+                if (!(r.flags & ZEL_LOAD_UNKNOWN_KEYWORDS)) return false;
+                if (std::find(unknown.begin(), unknown.end(), buf) == unknown.end()) {
+                    unknown.push_back(buf);
+                    std::printf(
+                        "zelReadOBJ() warning: \"%s\" line %u: unknown keyword "
+                        "\"%s\", lines starting with it skipped.\n",
+                        model->path, lineAt(model->path, std::ftell(r.file) - std::strlen(buf)),
+                        buf);
                 }
-                readRest(r.file, buf);
                 break;
             case 'f': {
                 int v = 0, t = 0, n = 0;
@@ -311,34 +488,33 @@ bool firstPass(Reader& r) {
                     triangles++;
                     group->trianglecount++;
                 }
-                break;
+                continue;
             }
             case 'g':
-                readRest(r.file, buf);
-                takeGroupName(buf);
-                group = zelAddGroupNamed(model, buf);
-                break;
+                group = zelAddGroupNamed(model, nameOf(r, 'g').c_str());
+                continue;
             case 'm': {
-                char name[128];
-                readRest(r.file, buf);
-                takeName(buf, name);
-                std::free(model->mtllib);
-                model->mtllib = strdup(name);
-                if (int read = readMTL(model, name); read != 1) {
+                const bool whole = r.flags & ZEL_LOAD_WHOLE_KEYWORDS;
+                for (const std::string& name : libraryNames(r, nameOf(r, 'm'))) {
+                    std::free(model->mtllib);
+                    model->mtllib = strdup(name.c_str());
+                    int read =
+                        whole ? readMTLWhole(model, name.c_str()) : readMTL(model, name.c_str());
+                    if (read == 1) continue;
                     if (read < 0 || !(r.flags & ZEL_LOAD_MISSING_LIBRARIES)) return false;
                     std::string dir =
                         std::string(model->path).substr(0, std::string(model->path).rfind('/') + 1);
                     std::printf(
                         "zelReadMTL() warning: can't open material file \"%s%s\", going "
                         "on without it.\n",
-                        dir.c_str(), name);
+                        dir.c_str(), name.c_str());
                 }
-                break;
+                continue;
             }
             default:
-                readRest(r.file, buf);
                 break;
         }
+        restOf(r);
     }
     model->vertexcount = vertices;
     model->normalcount = normals;
@@ -371,48 +547,42 @@ bool fillPass(Reader& r) {
 
     while (std::fscanf(r.file, "%127s", buf) != EOF) {
         int read = 0;
-        if (buf[0] == 'o' && (r.flags & ZEL_LOAD_OBJECTS)) buf[0] = 'g';
-        switch (buf[0]) {
-            case 'v':
-                switch (buf[1]) {
-                    case '\0': {
-                        if (vertex > model->vertexcount) return false;
-                        // The line as it stands, for its colour, before the position is read.
-                        bool colored = false;
-                        float* color = model->colors ? &model->colors[3 * vertex] : nullptr;
-                        if (color) {
-                            long at = std::ftell(r.file);
-                            readRest(r.file, buf);
-                            color[0] = color[1] = color[2] = 1.0f;
-                            colored = colorOf(buf, color);
-                            std::fseek(r.file, at, SEEK_SET);
-                        }
-                        read = std::fscanf(r.file, "%f %f %f", &model->vertices[3 * vertex],
-                                           &model->vertices[3 * vertex + 1],
-                                           &model->vertices[3 * vertex + 2]);
-                        // The word after the position begins a number: its line is skipped.
-                        if (colored) readRest(r.file, buf);
-                        vertex++;
-                        break;
-                    }
-                    case 'n':
-                        if (normal > model->normalcount) return false;
-                        read = std::fscanf(r.file, "%f %f %f", &model->normals[3 * normal],
-                                           &model->normals[3 * normal + 1],
-                                           &model->normals[3 * normal + 2]);
-                        normal++;
-                        break;
-                    case 't':
-                        if (texcoord > model->texcoordcount) return false;
-                        read = std::fscanf(r.file, "%f %f", &model->texcoords[2 * texcoord],
-                                           &model->texcoords[2 * texcoord + 1]);
-                        texcoord++;
-                        break;
-                    default:
-                        if (!(r.flags & ZEL_LOAD_UNKNOWN_KEYWORDS)) return false;
-                        readRest(r.file, buf);
-                        break;
+        switch (kindOf(buf, r.flags)) {
+            case 'v': {
+                if (vertex > model->vertexcount) return false;
+                // The line as it stands, for its colour, before the position is read.
+                bool colored = false;
+                float* color = model->colors ? &model->colors[3 * vertex] : nullptr;
+                if (color) {
+                    long at = std::ftell(r.file);
+                    color[0] = color[1] = color[2] = 1.0f;
+                    colored = colorOf(restOf(r).c_str(), color);
+                    std::fseek(r.file, at, SEEK_SET);
                 }
+                read =
+                    std::fscanf(r.file, "%f %f %f", &model->vertices[3 * vertex],
+                                &model->vertices[3 * vertex + 1], &model->vertices[3 * vertex + 2]);
+                // The word after the position begins a number: its line is skipped.
+                if (colored) restOf(r);
+                vertex++;
+                break;
+            }
+            case 'n':
+                if (normal > model->normalcount) return false;
+                read =
+                    std::fscanf(r.file, "%f %f %f", &model->normals[3 * normal],
+                                &model->normals[3 * normal + 1], &model->normals[3 * normal + 2]);
+                normal++;
+                break;
+            case 't':
+                if (texcoord > model->texcoordcount) return false;
+                read = std::fscanf(r.file, "%f %f", &model->texcoords[2 * texcoord],
+                                   &model->texcoords[2 * texcoord + 1]);
+                texcoord++;
+                break;
+            case 'V':
+                if (!(r.flags & ZEL_LOAD_UNKNOWN_KEYWORDS)) return false;
+                restOf(r);
                 break;
             case 'f': {
                 int v = 0, t = 0, n = 0;
@@ -440,22 +610,16 @@ bool fillPass(Reader& r) {
                 break;
             }
             case 'g':
-                readRest(r.file, buf);
-                takeGroupName(buf);
-                group = zelGroupByName(model, buf);
+                group = zelGroupByName(model, nameOf(r, 'g').c_str());
                 if (!group) return false;
                 group->material = material;
                 break;
-            case 'u': {
-                char name[128];
-                readRest(r.file, buf);
-                takeName(buf, name);
-                material = zelFindMaterial(model, name);
+            case 'u':
+                material = zelFindMaterial(model, nameOf(r, 'u').c_str());
                 group->material = material;
                 break;
-            }
             default:
-                readRest(r.file, buf);
+                restOf(r);
                 break;
         }
         (void)read;

@@ -67,8 +67,10 @@ public:
     explicit Generator(uint64_t seed) : rng_(seed) {
         uint32_t mode = rng_.below(10);
         lineEnds_ = mode < 5 ? LineEnds::Lf : mode < 8 ? LineEnds::CrLf : LineEnds::Mixed;
-        // A third of the files read under load flags, a fifth with colours on their vertices.
-        if (rng_.chance(33)) flags_ = rng_.between(1, 7);
+        // A third of the files read under load flags (half of those by whole keywords), a fifth
+        // with colours on their vertices.
+        if (rng_.chance(33)) flags_ = rng_.between(1, 15);
+        whole_ = flags_ & ZEL_LOAD_WHOLE_KEYWORDS;
         colors_ = rng_.chance(20) ? rng_.between(30, 100) : 0;
     }
 
@@ -84,7 +86,9 @@ public:
             materialNames_.clear();
             result.libraries.emplace_back(name, library(sizes));
             std::string line = "mtllib" + blank();
-            if (rng_.chance(15)) line += "unused" + std::to_string(i) + ".mtl" + blank();
+            // Whole keywords read every name of the line, so an unused one must be missing.
+            if (rng_.chance(15) && (!whole_ || (flags_ & ZEL_LOAD_MISSING_LIBRARIES)))
+                line += "unused" + std::to_string(i) + ".mtl" + blank();
             // A library that is not there, when the load may go on without it.
             if ((flags_ & ZEL_LOAD_MISSING_LIBRARIES) && rng_.chance(40)) {
                 result.libraries.pop_back();
@@ -93,7 +97,15 @@ public:
             line += name;
             mtllibLines.push_back(line + maybeBlank(10) + lineEnd());
         }
-        // The "mtllib" statements go at random places; only the last library's names are used.
+        if (whole_ && mtllibLines.size() == 2 && rng_.chance(30)) {
+            // Both libraries named on one line.
+            std::string& first = mtllibLines[0];
+            while (std::isspace(static_cast<unsigned char>(first.back()))) first.pop_back();
+            first += mtllibLines[1].substr(std::strlen("mtllib"));
+            mtllibLines.pop_back();
+        }
+        // The "mtllib" statements go at random places; by first letters only the last library's
+        // names are used, by whole keywords all.
         std::vector<size_t> libraryAt;
         uint32_t statements = sizes.objBytes ? UINT32_MAX : sizes.statements;
         for (size_t i = 0; i < mtllibLines.size(); i++)
@@ -332,7 +344,8 @@ private:
         if (normals_ && texcoords_) forms.push_back(1);
         if (texcoords_) forms.push_back(2);
         uint32_t form = forms[rng_.below(static_cast<uint32_t>(forms.size()))];
-        uint32_t count = rng_.between(3, 8);
+        // Whole keywords read lines of any length: faces of many corners now and then.
+        uint32_t count = whole_ && rng_.chance(10) ? rng_.between(9, 60) : rng_.between(3, 8);
         std::string text = maybeBlank(10) + (rng_.chance(3) ? "fo" : "f");
         for (uint32_t i = 0; i < count; i++) {
             if (rng_.chance(i == 0 ? 2 : 8)) {
@@ -368,6 +381,10 @@ private:
             case 4:
                 name = " default";
                 break;
+            case 5:
+                // Longer than a documented line holds.
+                name = blank() + (whole_ ? word(120, 300) : word(1, 12));
+                break;
             default:
                 name = blank() + word(1, 12);
                 break;
@@ -396,6 +413,8 @@ private:
 
     std::string objStatement() {
         static const char* const kOther[] = {"o", "s", "l", "p", "cstype", "deg", "curv"};
+        // Keywords that share first letters with statements, skipped by whole keywords.
+        static const char* const kLookAlikes[] = {"usemap", "maplib", "mg", "group", "ff", "gg"};
         lastNeedsLineEnd_ = false;
         uint32_t kind = rng_.below(100);
         if (kind < 22) {
@@ -436,7 +455,8 @@ private:
             return maybeBlank(10) + "#" + (rng_.chance(50) ? "" : blank()) + word(0, 60) +
                    maybeBlank(10) + lineEnd();
         if (kind < 90) {
-            std::string line = maybeBlank(10) + rng_.pick(kOther);
+            std::string line = maybeBlank(10) + (whole_ && rng_.chance(30) ? rng_.pick(kLookAlikes)
+                                                                           : rng_.pick(kOther));
             uint32_t words = rng_.between(0, 3);
             for (uint32_t i = 0; i < words; i++) line += blank() + word(1, 6);
             return line + maybeBlank(10) + lineEnd();
@@ -504,7 +524,10 @@ private:
             } else {
                 if (!materialNames_.empty() && rng_.chance(10))
                     name = materialNames_[rng_.below(static_cast<uint32_t>(materialNames_.size()))];
-                if (name.find_first_not_of(" \t\v\f\r\n") == std::string::npos) name = word(1, 12);
+                if (name.find_first_not_of(" \t\v\f\r\n") == std::string::npos)
+                    name = whole_ && rng_.chance(20)
+                               ? word(1, 8) + blank() + word(rng_.chance(20) ? 130 : 1, 200)
+                               : word(1, 12);
                 if (rng_.chance(10)) line += blank() + word(1, 6);
                 line += blank() + name + maybeBlank(10) + lineEnd();
                 lastNeedsLineEnd = false;
@@ -531,6 +554,7 @@ private:
     bool lastNeedsLineEnd_ = false;
     bool failedNumbers_ = false;
     uint32_t flags_ = 0;
+    bool whole_ = false;   // ZEL_LOAD_WHOLE_KEYWORDS
     uint32_t colors_ = 0;  // percent of vertices with a colour
 };
 
@@ -963,11 +987,11 @@ TEST(DifferentialRead, GeneratedFilesCoverTheDialect) {
         for (const auto& library : c.libraries) all += library.second;
     }
     for (const char* needle :
-         {"\r\n", "\t",   "//",           "/",        "0x",     "0X",   "p-",
-          "e+",   "E-",   "inf",          "INF",      "nan",    "NaN",  "infinity",
-          "+.",   "-.",   "g \t",         "usemtl",   "mtllib", "sub/", "newmtl",
-          "Kd",   "Ka",   "Ks",           "Ns",       "Ni",     "\n\n", "\no ",
-          "\nvp", "\nvw", "missing0.mtl", "map_bump", "\nd ",   "\nTr"})
+         {"\r\n", "\t",     "//",     "/",     "0x",     "0X",       "p-",           "e+",
+          "E-",   "inf",    "INF",    "nan",   "NaN",    "infinity", "+.",           "-.",
+          "g \t", "usemtl", "mtllib", "sub/",  "newmtl", "Kd",       "Ka",           "Ks",
+          "Ns",   "Ni",     "\n\n",   "\no ",  "\nvp",   "\nvw",     "missing0.mtl", "map_bump",
+          "\nd ", "\nTr",   "maplib", "usemap"})
         EXPECT_NE(all.find(needle), std::string::npos) << "never generated: " << quoted(needle);
     // Vertices with colours, read under every flag.
     uint32_t colored = 0, flags = 0;
@@ -984,7 +1008,7 @@ TEST(DifferentialRead, GeneratedFilesCoverTheDialect) {
         }
     }
     EXPECT_GT(colored, 100u);
-    EXPECT_EQ(flags, 7u);
+    EXPECT_EQ(flags, 15u);
 }
 
 void readWith(const std::string& text, zel::ReadOptions options, zeltest::ReadOutcome* out) {

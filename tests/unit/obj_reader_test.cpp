@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -540,3 +541,110 @@ TEST(LoadOBJ, ManyFailedLoadsLeaveNothingAllocated) {
 }
 
 }  // namespace
+
+// ---- Whole keywords and confined libraries
+// -------------------------------------------------------
+
+// What whole keywords read from statements the first-letter dialect reads otherwise: keywords
+// that share first letters, names with blanks, several libraries on a line, lines of any length.
+TEST(LoadOBJ, WholeKeywordsReadStatementsNamesAndLibrariesWhole) {
+    const std::string longName(300, 'n');
+    std::string face = "f";
+    for (int i = 1; i <= 100; i++) face += " " + std::to_string(i % 3 + 1);
+    const std::string text =
+        "mtllib a.mtl\td.mtl\nmtllib  b c.mtl \nmaplib x.mtl\nmg 1\nv 0 0 0\nv 1 0 0\n"
+        "v 0 1 0\n  g   left arm \t\ngroup x\nusemap red\nusemtl Offset and "
+        "scale\nfo 1 2 3\nf 1 2 3\ng " +
+        longName + "\nusemtl red\n" + face + "\no obj\n";
+    Libraries libraries;
+    libraries.files["dir/a.mtl"] = "newmtl red\nKd 1 0 0\n";
+    libraries.files["dir/d.mtl"] = "newmtl x\n";
+    libraries.files["dir/b c.mtl"] = "newmtl   Offset and scale \nKd 0 1 0\nnewmtl red\n";
+    ZelLoadOptions options{};
+    options.library = serveLibrary;
+    options.warning = collectWarning;
+    options.user = &libraries;
+    options.flags = ZEL_LOAD_WHOLE_KEYWORDS;
+    for (uint32_t threads : {1u, 2u}) {
+        options.threads = threads;
+        libraries.warnings.clear();
+        ZelError error;
+        ZelModel* m = zelLoadOBJMemory("dir/m.obj", text.data(), text.size(), &options, &error);
+        ASSERT_NE(m, nullptr) << error.message;
+        EXPECT_TRUE(libraries.warnings.empty()) << libraries.warnings[0];
+        EXPECT_STREQ(m->mtllib, "b c.mtl");
+        // Both libraries' materials, the first "red" found first.
+        ASSERT_EQ(m->materialcount, 5u);
+        EXPECT_STREQ(m->materials[3].name, "Offset and scale");
+        ZelGroup* arm = zelGroupByName(m, "left arm");
+        ASSERT_NE(arm, nullptr);
+        EXPECT_EQ(arm->material, 3u);
+        EXPECT_EQ(arm->trianglecount, 1u);  // "fo" is skipped
+        ZelGroup* named = zelGroupByName(m, longName.c_str());
+        ASSERT_NE(named, nullptr);
+        EXPECT_EQ(named->material, 1u);
+        EXPECT_EQ(named->trianglecount, 98u);
+        EXPECT_EQ(m->groupcount, 3u);  // "o" without ZEL_LOAD_OBJECTS is skipped
+        zelFreeModel(m);
+    }
+    // A keyword starting with "v" is still judged by ZEL_LOAD_UNKNOWN_KEYWORDS.
+    ZelError error;
+    EXPECT_EQ(zelLoadOBJMemory("m.obj", "vnx 1\n", 6, &options, &error), nullptr);
+    EXPECT_STREQ(error.message, "zelFirstPass(): Unknown token \"vnx\".");
+}
+
+// Under ZEL_LOAD_CONFINED_LIBRARIES a library outside the model's folder is never opened; texture
+// maps say whether they stay inside.
+TEST(LoadOBJ, ConfinedLibrariesStayInTheModelsFolder) {
+    // The model's folder is root/model; root/secret.mtl is outside it.
+    zeltest::TempDir root;
+    const std::string secret = root.write("secret.mtl", "newmtl secret\n");
+    const std::string folder = root.file("model");
+    std::filesystem::create_directories(folder + "/sub");
+    root.write("model/sub/lib.mtl",
+               "newmtl m\nmap_Kd ../in.png\nmap_Ka ../../out.png\nmap_Ks /abs.png\nbump b.png\n");
+    ASSERT_EQ(symlink(secret.c_str(), (folder + "/link.mtl").c_str()), 0);
+    const struct {
+        std::string name;
+        bool inside;
+    } cases[] = {
+        {"sub/lib.mtl", true},    {"sub/../sub/lib.mtl", true},    {"./sub//lib.mtl", true},
+        {"../secret.mtl", false}, {"sub/../../secret.mtl", false}, {secret, false},
+        {"link.mtl", false},
+    };
+    for (const auto& c : cases) {
+        const std::string obj = root.write("model/m.obj", "mtllib " + c.name + "\n");
+        for (uint32_t flags : {0u, ZEL_LOAD_WHOLE_KEYWORDS, ZEL_LOAD_MISSING_LIBRARIES}) {
+            ZelLoadOptions options{};
+            options.flags = flags | ZEL_LOAD_CONFINED_LIBRARIES;
+            options.quiet = 1;
+            ZelError error;
+            ZelModel* m = zelLoadOBJ(obj.c_str(), &options, &error);
+            if (c.inside || (flags & ZEL_LOAD_MISSING_LIBRARIES)) {
+                ASSERT_NE(m, nullptr) << c.name << ": " << error.message;
+                EXPECT_EQ(m->materialcount, c.inside ? 2u : 0u) << c.name;
+                zelFreeModel(m);
+                continue;
+            }
+            EXPECT_EQ(m, nullptr) << c.name;
+            EXPECT_EQ(std::string(error.message), "zelReadMTL() failed: material file \"" + folder +
+                                                      "/" + c.name +
+                                                      "\" is outside the model's folder.");
+            EXPECT_EQ(error.line, 1u);
+        }
+        // Without the flag the library is read wherever it is (a name is always taken relative to
+        // the model's folder, so an absolute one names nothing there).
+        if (c.name[0] == '/') continue;
+        ZelModel* m = zelLoadOBJ(obj.c_str(), nullptr, nullptr);
+        ASSERT_NE(m, nullptr) << c.name;
+        EXPECT_EQ(m->materialcount, 2u);
+        if (c.name == "sub/lib.mtl") {
+            const ZelMaterial& material = m->materials[1];
+            EXPECT_EQ(material.diffusemap.inside, 1u);
+            EXPECT_EQ(material.ambientmap.inside, 0u);
+            EXPECT_EQ(material.specularmap.inside, 0u);
+            EXPECT_EQ(material.bumpmap.inside, 1u);
+        }
+        zelFreeModel(m);
+    }
+}
