@@ -12,6 +12,52 @@ uint32_t textureOf(uint32_t material, bool materials) {
     return materials ? material : 0;
 }
 
+// Sets a group's material for both faces: ambient, diffuse, specular and shininess, and with
+// `blend` its emission and its dissolve as the diffuse alpha.
+void setMaterial(const ZelMaterial& m, bool blend) {
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, m.ambient);
+    if (blend) {
+        const GLfloat diffuse[4] = {m.diffuse[0], m.diffuse[1], m.diffuse[2], m.dissolve};
+        const GLfloat emission[4] = {m.emission[0], m.emission[1], m.emission[2], 1.0f};
+        glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
+        glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, emission);
+    } else {
+        glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, m.diffuse);
+    }
+    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, m.specular);
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, m.shininess);
+}
+
+// The passes of a drawing over the groups. Under ZEL_BLEND the opaque groups are drawn first, then
+// the translucent ones (dissolve below 1) blended over them without writing depth, so that what
+// lies behind them shows through; the blending and depth state are restored after. Otherwise one
+// pass draws every group.
+class Passes {
+public:
+    Passes(bool blend, bool anyTranslucent)
+        : blend_(blend), count_(blend && anyTranslucent ? 2 : 1) {}
+    int count() const { return count_; }
+    bool draws(int pass, bool translucent) const { return !blend_ || translucent == (pass == 1); }
+    void begin(int pass) const {
+        if (pass != 1) return;
+        glPushAttrib(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glDepthMask(GL_FALSE);
+    }
+    void end(int pass) const {
+        if (pass == 1) glPopAttrib();
+    }
+
+private:
+    const bool blend_;
+    const int count_;
+};
+
+bool translucent(const ZelMaterial& material) {
+    return material.dissolve < 1.0f;
+}
+
 // zelDraw and zelDrawTextured: `textures` null draws without binding any.
 void drawModel(const char* operation, ZelModel* model, uint32_t mode,
                const unsigned int* textures) {
@@ -27,47 +73,54 @@ void drawModel(const char* operation, ZelModel* model, uint32_t mode,
     const bool wireframe = mode & ZEL_WIREFRAME;
     const bool vertexColor = mode & ZEL_VERTEXCOLOR;
     const bool bind = texture && textures;
+    const bool blend = material && (mode & ZEL_BLEND);
 
     if (color)
         glEnable(GL_COLOR_MATERIAL);
     else if (material)
         glDisable(GL_COLOR_MATERIAL);
 
+    bool anyTranslucent = false;
+    for (const ZelGroup* group = model->groups; blend && group; group = group->next)
+        anyTranslucent |= translucent(model->materials[group->material]);
+    const Passes passes(blend, anyTranslucent);
     const float* vertices = model->vertices;
     const float* normals = model->normals;
     const float* texcoords = model->texcoords;
     const float* facetnorms = model->facetnorms;
     const float* colors = model->colors;
 
-    for (const ZelGroup* group = model->groups; group; group = group->next) {
-        if (material) {
-            const ZelMaterial& m = model->materials[group->material];
-            glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, m.ambient);
-            glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, m.diffuse);
-            glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, m.specular);
-            glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, m.shininess);
-        }
-        if (color) glColor3fv(model->materials[group->material].diffuse);
-        if (bind) {
-            ZEL_REQUIRE(!model->materials || group->material < model->materialcount);
-            glBindTexture(GL_TEXTURE_2D,
-                          textures[textureOf(group->material, model->materials != nullptr)]);
-        }
-
-        if (!wireframe) glBegin(GL_TRIANGLES);
-        for (uint32_t i = 0; i < group->trianglecount; i++) {
-            const ZelTriangle& tri = model->triangles[group->triangleidx[i]];
-            if (wireframe) glBegin(GL_LINE_LOOP);
-            if (flat) glNormal3fv(&facetnorms[3 * size_t{tri.facetidx}]);
-            for (int corner = 0; corner < 3; corner++) {
-                if (smooth) glNormal3fv(&normals[3 * size_t{tri.normalidx[corner]}]);
-                if (texture) glTexCoord2fv(&texcoords[2 * size_t{tri.texcoordidx[corner]}]);
-                if (vertexColor) glColor3fv(&colors[3 * size_t{tri.vertexidx[corner]}]);
-                glVertex3fv(&vertices[3 * size_t{tri.vertexidx[corner]}]);
+    for (int pass = 0; pass < passes.count(); pass++) {
+        passes.begin(pass);
+        for (const ZelGroup* group = model->groups; group; group = group->next) {
+            if (material) {
+                const ZelMaterial& m = model->materials[group->material];
+                if (!passes.draws(pass, translucent(m))) continue;
+                setMaterial(m, blend);
             }
-            if (wireframe) glEnd();
+            if (color) glColor3fv(model->materials[group->material].diffuse);
+            if (bind) {
+                ZEL_REQUIRE(!model->materials || group->material < model->materialcount);
+                glBindTexture(GL_TEXTURE_2D,
+                              textures[textureOf(group->material, model->materials != nullptr)]);
+            }
+
+            if (!wireframe) glBegin(GL_TRIANGLES);
+            for (uint32_t i = 0; i < group->trianglecount; i++) {
+                const ZelTriangle& tri = model->triangles[group->triangleidx[i]];
+                if (wireframe) glBegin(GL_LINE_LOOP);
+                if (flat) glNormal3fv(&facetnorms[3 * size_t{tri.facetidx}]);
+                for (int corner = 0; corner < 3; corner++) {
+                    if (smooth) glNormal3fv(&normals[3 * size_t{tri.normalidx[corner]}]);
+                    if (texture) glTexCoord2fv(&texcoords[2 * size_t{tri.texcoordidx[corner]}]);
+                    if (vertexColor) glColor3fv(&colors[3 * size_t{tri.vertexidx[corner]}]);
+                    glVertex3fv(&vertices[3 * size_t{tri.vertexidx[corner]}]);
+                }
+                if (wireframe) glEnd();
+            }
+            if (!wireframe) glEnd();
         }
-        if (!wireframe) glEnd();
+        passes.end(pass);
     }
 }
 
@@ -174,22 +227,29 @@ void drawMesh(const char* operation, const ZelMesh* mesh, uint32_t mode,
     else if (material)
         glDisable(GL_COLOR_MATERIAL);
     if (color || material || bind) {
-        for (uint32_t g = 0; g < mesh->groupcount; g++) {
-            const ZelMeshGroup& group = mesh->groups[g];
-            if (material || color) {
-                const ZelMaterial& m = mesh->materials[group.material];
-                if (material) {
-                    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, m.ambient);
-                    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, m.diffuse);
-                    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, m.specular);
-                    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, m.shininess);
+        const bool blend = material && (mode & ZEL_BLEND);
+        bool anyTranslucent = false;
+        for (uint32_t g = 0; blend && g < mesh->groupcount; g++)
+            anyTranslucent |= translucent(mesh->materials[mesh->groups[g].material]);
+        const Passes passes(blend, anyTranslucent);
+        for (int pass = 0; pass < passes.count(); pass++) {
+            passes.begin(pass);
+            for (uint32_t g = 0; g < mesh->groupcount; g++) {
+                const ZelMeshGroup& group = mesh->groups[g];
+                if (material || color) {
+                    const ZelMaterial& m = mesh->materials[group.material];
+                    if (material) {
+                        if (!passes.draws(pass, translucent(m))) continue;
+                        setMaterial(m, blend);
+                    }
+                    if (color) glColor3fv(m.diffuse);
                 }
-                if (color) glColor3fv(m.diffuse);
+                if (bind)
+                    glBindTexture(GL_TEXTURE_2D,
+                                  textures[textureOf(group.material, mesh->materials != nullptr)]);
+                drawTriangles(mesh->indices + group.first, group.count);
             }
-            if (bind)
-                glBindTexture(GL_TEXTURE_2D,
-                              textures[textureOf(group.material, mesh->materials != nullptr)]);
-            drawTriangles(mesh->indices + group.first, group.count);
+            passes.end(pass);
         }
     } else {
         // One colour for all: the groups' ranges follow each other, so one call draws them all.

@@ -4,8 +4,9 @@
 //   zelobj convert IN.obj OUT.obj [options]
 //   zelobj mesh FILE.obj [options]
 //
-// See kUsage for the options. Without load options the model is read with zelReadOBJ, exactly as
-// the library documents it; with any, through zelLoadOBJ with those flags.
+// See kUsage for the options. A model is read as real files need (zelLoadOBJ with
+// ZEL_LOAD_REAL_FILES), or with --documented exactly as zelReadOBJ reads it, plus the load flags
+// given.
 #include <meshoptimizer.h>
 
 #include <cerrno>
@@ -35,13 +36,18 @@ const char kUsage[] =
     "name as the file gives it, path to open, and the options that differ from their defaults,\n"
     "and the statements kept as the file gives them).\n"
     "\n"
-    "load options, for every command (default: the model is read as zelReadOBJ reads it):\n"
+    "load options, for every command (default: the model is read as real files need, with\n"
+    "whole keywords, names whole, lines of any length, \"o\" lines as groups, and a missing\n"
+    "library or an unknown keyword a warning; warnings go to standard output):\n"
+    "  --documented          read exactly as the library's zelReadOBJ reads, adding only the\n"
+    "                        options below that are given\n"
     "  --objects             an \"o\" line starts a group, as a \"g\" line does\n"
     "  --missing-libraries   a material library that cannot be read is a warning, not a failure\n"
     "  --unknown-keywords    a line whose keyword the reader does not know (vp ...) is skipped\n"
     "                        with a warning, not a failure\n"
-    "  --whole-keywords      material libraries are read by whole keywords (Ni is not Ns),\n"
-    "                        names whole, lines of any length\n"
+    "  --whole-keywords      statements are read by whole keywords (Ni is not Ns), names whole,\n"
+    "                        lines of any length\n"
+    "  --confined-libraries  refuse a material library outside the model's folder\n"
     "  --max-bytes N         fail, before reading the data, when the model's arrays would need\n"
     "                        more than N bytes\n"
     "\n"
@@ -130,6 +136,7 @@ void printMap(const char* keyword, const ZelTextureMap& map) {
     if (map.clamp) std::printf(" -clamp on");
     if (map.bumpmultiplier != 1.0f) std::printf(" -bm %f", map.bumpmultiplier);
     if (map.type) std::printf(" -type %s", map.type);
+    if (!map.inside) std::printf(" (outside the model's folder)");
     std::printf("\n");
 }
 
@@ -161,20 +168,20 @@ void printAdded(const ZelMaterial& material) {
         std::printf("    statement %s\n", quoted(material.statements[k]).c_str());
 }
 
-// How the model is read: exactly as zelReadOBJ reads it, or, when a load option was given,
-// through zelLoadOBJ with them.
+// How the model is read: through zelLoadOBJ with the real files' flags and those given, or with
+// --documented and nothing else exactly as zelReadOBJ reads it.
 struct Load {
-    bool given = false;
-    uint32_t flags = 0;
+    bool documented = false;
+    uint32_t flags = 0;  // given
     uint64_t maxBytes = 0;
 };
 
 // Reads the model; a failure prints the reader's line on standard error and ends the program
 // with status 1, as zelReadOBJ does.
 ZelModel* readModel(const char* path, const Load& load) {
-    if (!load.given) return zelReadOBJ(path);
+    if (load.documented && !load.flags && !load.maxBytes) return zelReadOBJ(path);
     ZelLoadOptions options = {};
-    options.flags = load.flags;
+    options.flags = load.flags | (load.documented ? 0 : ZEL_LOAD_REAL_FILES);
     options.maxbytes = load.maxBytes;
     ZelError error;
     ZelModel* model = zelLoadOBJ(path, &options, &error);
@@ -286,7 +293,7 @@ void apply(ZelModel* model, const Step& step) {
 
 // The options: an operation (with or without a value), a flag of the written mode, or how the
 // model is read.
-enum class Kind { Operation, Mode, LoadFlag, MaxBytes };
+enum class Kind { Operation, Mode, LoadFlag, Documented, MaxBytes };
 
 struct Option {
     const char* name;
@@ -315,6 +322,8 @@ const Option kOptions[] = {
     {"--missing-libraries", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_MISSING_LIBRARIES},
     {"--unknown-keywords", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_UNKNOWN_KEYWORDS},
     {"--whole-keywords", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_WHOLE_KEYWORDS},
+    {"--confined-libraries", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_CONFINED_LIBRARIES},
+    {"--documented", Kind::Documented, Operation::Fit, false, 0},
     {"--max-bytes", Kind::MaxBytes, Operation::Fit, true, 0},
 };
 
@@ -349,7 +358,8 @@ Options parseOptions(const char* command, int argc, char** argv,
             continue;
         }
         if (!option) usageError(std::string("unknown option \"") + argv[i] + "\"");
-        const bool loading = option->kind == Kind::LoadFlag || option->kind == Kind::MaxBytes;
+        const bool loading = option->kind == Kind::LoadFlag || option->kind == Kind::MaxBytes ||
+                             option->kind == Kind::Documented;
         if (loadOnly && !loading)
             usageError(std::string(command) + " takes only load options, not \"" + argv[i] + "\"");
         if (option->takesValue && i + 1 >= argc)
@@ -364,11 +374,12 @@ Options parseOptions(const char* command, int argc, char** argv,
                 options.mode |= option->flag;
                 break;
             case Kind::LoadFlag:
-                options.load.given = true;
                 options.load.flags |= option->flag;
                 break;
+            case Kind::Documented:
+                options.load.documented = true;
+                break;
             case Kind::MaxBytes:
-                options.load.given = true;
                 options.load.maxBytes = byteCountArgument(option->name, argv[++i]);
                 break;
         }

@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
     // library that cannot be read, keywords skipped) go to standard output as zelReadOBJ's do.
     viewer.path = options.modelPath;
     ZelLoadOptions load = {};
-    load.flags = zelview::kLoadFlags;
+    load.flags = options.documented ? 0 : zelview::kLoadFlags;
     ZelError failure;
     viewer.model = zelLoadOBJ(options.modelPath.c_str(), &load, &failure);
     if (!viewer.model) {

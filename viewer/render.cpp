@@ -81,11 +81,12 @@ void drawFrame(Renderer* renderer, ZelModel* model, const ViewState& state) {
         glDisable(GL_TEXTURE_2D);
     }
     // What the drawing does not set itself: a light grey for outlines and the plain colouring, and,
-    // unless materials are drawn, no highlight left over from the last material.
+    // unless materials are drawn, no highlight or glow left over from the last material.
     glColor3f(0.8f, 0.8f, 0.8f);
     if (state.colouring != Colouring::Material) {
         const GLfloat black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
         glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, black);
+        glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, black);
         glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 0.0f);
     }
     if (state.colouring == Colouring::Plain || state.colouring == Colouring::VertexColor)

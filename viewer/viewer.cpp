@@ -14,13 +14,19 @@ const char kHelp[] =
     "mouse: left drag turns, right drag or wheel zooms\n";
 
 const char kUsage[] =
-    "usage: zelview FILE.obj [TEXTURE.ppm]\n"
+    "usage: zelview [--documented] FILE.obj [TEXTURE.ppm]\n"
     "       zelview --help\n"
     "\n"
     "Shows a Wavefront OBJ model (with the materials its MTL library gives), fitted into view,\n"
     "lit and drawn with the zel library. Each group is textured with its material's diffuse\n"
     "map (PNG, JPEG, TGA, BMP or binary PPM), or, when no material has one, with a\n"
     "checkerboard; a binary PPM (P6) image given after the model textures every group instead.\n"
+    "Materials show their emission, and translucent ones (dissolve below 1) are blended over\n"
+    "the opaque groups.\n"
+    "\n"
+    "The model is read as real files need: statements by whole keywords, names whole, \"o\"\n"
+    "lines as groups, and a library that cannot be read or an unknown keyword a warning.\n"
+    "--documented reads it exactly as the library's zelReadOBJ does.\n"
     "\n"
     "keys:\n"
     "  w        filled triangles / outlines (outlines are not lit)\n"
@@ -45,6 +51,10 @@ ArgsOutcome parseArgs(int argc, const char* const* argv, Options* options, std::
         const char* arg = argv[i];
         if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0)
             return ArgsOutcome::Help;
+        if (std::strcmp(arg, "--documented") == 0) {
+            options->documented = true;
+            continue;
+        }
         if (arg[0] == '-' && arg[1] != '\0') {
             *error = std::string("unknown option ") + arg;
             return ArgsOutcome::UsageError;
@@ -270,7 +280,7 @@ uint32_t drawMode(const ViewState& state) {
     uint32_t mode = state.smooth ? ZEL_SMOOTH : ZEL_FLAT;
     if (state.outline) mode |= ZEL_WIREFRAME;
     if (state.colouring == Colouring::Color) mode |= ZEL_COLOR;
-    if (state.colouring == Colouring::Material) mode |= ZEL_MATERIAL;
+    if (state.colouring == Colouring::Material) mode |= ZEL_MATERIAL | ZEL_BLEND;
     if (state.colouring == Colouring::VertexColor) mode |= ZEL_VERTEXCOLOR;
     if (state.texture) mode |= ZEL_TEXTURE;
     return mode;

@@ -18,21 +18,22 @@ struct Options {
     std::string modelPath;    // the OBJ file
     std::string texturePath;  // a PPM image for every group, or empty (the materials' maps, else
                               // the generated checkerboard)
+    bool documented = false;  // read as zelReadOBJ reads, not with kLoadFlags
 };
 
 enum class ArgsOutcome { Run, Help, UsageError };
 
-// Reads `zelview FILE.obj [TEXTURE.ppm]` (or -h / --help). On a usage error, *error says what is
-// wrong.
+// Reads `zelview [--documented] FILE.obj [TEXTURE.ppm]` (or -h / --help). On a usage error, *error
+// says what is wrong.
 ArgsOutcome parseArgs(int argc, const char* const* argv, Options* options, std::string* error);
 
 extern const char kUsage[];  // the usage text with the keys, for --help and usage errors
 extern const char kHelp[];   // the one-line key summary printed at start and by 'h'
 
-// The load flags zelview reads with: "o" lines start groups, a material library that cannot be
-// read and keywords the library does not know are warnings, so that any OBJ file a user has opens.
-constexpr uint32_t kLoadFlags =
-    ZEL_LOAD_OBJECTS | ZEL_LOAD_MISSING_LIBRARIES | ZEL_LOAD_UNKNOWN_KEYWORDS;
+// The load flags zelview reads with unless --documented is given: real files' (whole keywords,
+// "o" lines start groups, a material library that cannot be read and keywords the library does not
+// know are warnings), so that any OBJ file a user has opens.
+constexpr uint32_t kLoadFlags = ZEL_LOAD_REAL_FILES;
 
 // ---- Model preparation -------------------------------------------------------------------------
 

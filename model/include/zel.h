@@ -76,6 +76,12 @@ extern "C" {
  * ZEL_MATERIAL, which switches it off, lighting uses the group's material and the vertex colours
  * show only where lighting is off; alone, GL_COLOR_MATERIAL is left as the caller set it. */
 #define ZEL_VERTEXCOLOR 64u
+/* Drawing only, with ZEL_MATERIAL: each group's emission (GL_EMISSION) is set too, and its
+ * dissolve is the diffuse alpha; the opaque groups are drawn first, then those whose dissolve is
+ * below 1, blended over them (GL_BLEND with GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA) without writing
+ * depth, the blending and depth-mask state restored after them. Without ZEL_MATERIAL it does
+ * nothing. */
+#define ZEL_BLEND 256u
 
 /* One triangle: three corners, each with a vertex, a normal and a texture-coordinate index
  * (1-based, 0 when never assigned), and the 1-based index of its facet normal. */
@@ -351,6 +357,12 @@ typedef struct ZelLoadOptions {
  * ZEL_LOAD_MISSING_LIBRARIES, warns and goes on without it. For services that load models they
  * did not write; texture maps say the same of themselves in ZelTextureMap.inside. */
 #define ZEL_LOAD_CONFINED_LIBRARIES 32u
+/* What zelview, zelobj and the Python package read with unless asked for the documented dialect:
+ * files from anywhere, read by whole keywords, with "o" groups, and with a library or a keyword
+ * that cannot be used skipped with a warning. */
+#define ZEL_LOAD_REAL_FILES                                                      \
+    (ZEL_LOAD_OBJECTS | ZEL_LOAD_MISSING_LIBRARIES | ZEL_LOAD_UNKNOWN_KEYWORDS | \
+     ZEL_LOAD_WHOLE_KEYWORDS)
 
 /* Reads the OBJ file at `path` (not NULL) exactly as zelReadOBJ does, and returns the model. On any
  * failure returns NULL instead of ending the process: nothing is left allocated, nothing is

@@ -132,19 +132,36 @@ private:
     Py_buffer buffer_;
 };
 
+// The load flags the keyword arguments ask for. Each of objects, missing_libraries,
+// unknown_keywords and whole_keywords is True or False, or None: on as real files need, off with
+// documented=True.
+struct Flags {
+    bool documented;
+    py::object objects, missingLibraries, unknownKeywords, wholeKeywords;
+    bool confinedLibraries;
+
+    uint32_t value() const {
+        auto flag = [this](const py::object& given, uint32_t bit) -> uint32_t {
+            if (given.is_none()) return documented ? 0 : bit;
+            return given.cast<bool>() ? bit : 0;
+        };
+        return flag(objects, ZEL_LOAD_OBJECTS) |
+               flag(missingLibraries, ZEL_LOAD_MISSING_LIBRARIES) |
+               flag(unknownKeywords, ZEL_LOAD_UNKNOWN_KEYWORDS) |
+               flag(wholeKeywords, ZEL_LOAD_WHOLE_KEYWORDS) |
+               (confinedLibraries ? ZEL_LOAD_CONFINED_LIBRARIES : 0);
+    }
+};
+
 py::object load(const std::string& path, const Bytes* data, py::object library, py::handle threads,
-                bool objects, bool missingLibraries, bool unknownKeywords, bool wholeKeywords,
-                py::handle maxBytes) {
+                const Flags& flags, py::handle maxBytes) {
     if (!library.is_none() && !PyCallable_Check(library.ptr()))
         throw py::type_error("library must be a callable or None");
     LoadCall call(std::move(library));
     ZelLoadOptions options{};
     options.threads = static_cast<uint32_t>(countArgument(threads, "threads", UINT32_MAX));
     options.maxbytes = countArgument(maxBytes, "max_bytes", UINT64_MAX);
-    options.flags = (objects ? ZEL_LOAD_OBJECTS : 0) |
-                    (missingLibraries ? ZEL_LOAD_MISSING_LIBRARIES : 0) |
-                    (unknownKeywords ? ZEL_LOAD_UNKNOWN_KEYWORDS : 0) |
-                    (wholeKeywords ? ZEL_LOAD_WHOLE_KEYWORDS : 0);
+    options.flags = flags.value();
     options.warning = LoadCall::warning;
     options.library = call.hasLibrary() ? LoadCall::library : nullptr;
     options.user = &call;
@@ -210,50 +227,69 @@ void registerLoading(py::module_& module) {
     module.attr("SaveError") = py::handle(saveErrorType);
     module.attr("ZelWarning") = py::handle(warningType);
 
+    const char* const kFlagsDoc =
+        "By default a file is read as real files need: statements by whole keywords (Ni is not\n"
+        "Ns), names whole, lines of any length, an \"o\" line starts a group, and a material\n"
+        "library that cannot be opened or a keyword such as vp is a warning, not a failure.\n"
+        "documented=True reads exactly as the library's zelReadOBJ does instead. objects,\n"
+        "missing_libraries, unknown_keywords and whole_keywords turn one of those on (True) or\n"
+        "off (False) either way. confined_libraries: refuse a material library outside the\n"
+        "model's folder. max_bytes: when not 0, the most bytes the model's arrays may take; a\n"
+        "larger file fails before they are allocated. threads: 0 reads on every processor\n"
+        "(files below a few MiB take one), 1 on the calling thread alone.";
+    static const std::string loadDoc =
+        std::string(
+            "load(path, *, threads=0, documented=False, objects=None, "
+            "missing_libraries=None, unknown_keywords=None, whole_keywords=None, "
+            "confined_libraries=False, max_bytes=0)\n--\n\n"
+            "Reads the OBJ file at path (str, bytes or os.PathLike) and the material "
+            "libraries it\nnames, and returns a Model. Raises LoadError (a ValueError: "
+            "the message the library\nreports and the file line it is about) when a file "
+            "cannot be read or a face names\nno element; warnings (\"can't find "
+            "material\", a skipped keyword or library) are\nZelWarnings. Runs without "
+            "the GIL.\n\n") +
+        kFlagsDoc;
     module.def(
         "load",
-        [](py::handle path, py::handle threads, bool objects, bool missingLibraries,
-           bool unknownKeywords, bool wholeKeywords, py::handle maxBytes) {
-            return load(pathBytes(path), nullptr, py::none(), threads, objects, missingLibraries,
-                        unknownKeywords, wholeKeywords, maxBytes);
+        [](py::handle path, py::handle threads, bool documented, py::object objects,
+           py::object missingLibraries, py::object unknownKeywords, py::object wholeKeywords,
+           bool confinedLibraries, py::handle maxBytes) {
+            return load(pathBytes(path), nullptr, py::none(), threads,
+                        {documented, objects, missingLibraries, unknownKeywords, wholeKeywords,
+                         confinedLibraries},
+                        maxBytes);
         },
-        py::arg("path"), py::kw_only(), py::arg("threads") = 0, py::arg("objects") = false,
-        py::arg("missing_libraries") = false, py::arg("unknown_keywords") = false,
-        py::arg("whole_keywords") = false, py::arg("max_bytes") = 0,
-        "load(path, *, threads=0, objects=False, missing_libraries=False, unknown_keywords=False, "
-        "whole_keywords=False, max_bytes=0)\n--\n\n"
-        "Reads the OBJ file at path (str, bytes or os.PathLike) and the material library it\n"
-        "names, and returns a Model. Raises LoadError (a ValueError: the message the library\n"
-        "reports and the file line it is about) when a file cannot be read or a face names\n"
-        "no element; \"can't find material\" lines are ZelWarnings. Runs without the GIL.\n\n"
-        "threads: 0 reads on every processor (files below a few MiB take one), 1 on the\n"
-        "calling thread alone. objects: an \"o\" line starts a group. missing_libraries: a\n"
-        "material library that cannot be opened is a warning, not a failure.\n"
-        "unknown_keywords: a keyword such as vp is skipped with a warning. whole_keywords:\n"
-        "material libraries are read by whole keywords (Ni is not Ns), names whole, lines of\n"
-        "any length. max_bytes: when not 0, the most bytes the model's arrays may take; a\n"
-        "larger file fails before they are allocated.");
+        py::arg("path"), py::kw_only(), py::arg("threads") = 0, py::arg("documented") = false,
+        py::arg("objects") = py::none(), py::arg("missing_libraries") = py::none(),
+        py::arg("unknown_keywords") = py::none(), py::arg("whole_keywords") = py::none(),
+        py::arg("confined_libraries") = false, py::arg("max_bytes") = 0, loadDoc.c_str());
 
     module.def(
         "load_bytes",
-        [](py::handle data, py::handle path, py::object library, py::handle threads, bool objects,
-           bool missingLibraries, bool unknownKeywords, bool wholeKeywords, py::handle maxBytes) {
+        [](py::handle data, py::handle path, py::object library, py::handle threads,
+           bool documented, py::object objects, py::object missingLibraries,
+           py::object unknownKeywords, py::object wholeKeywords, bool confinedLibraries,
+           py::handle maxBytes) {
             Bytes bytes(data);
-            return load(pathBytes(path), &bytes, std::move(library), threads, objects,
-                        missingLibraries, unknownKeywords, wholeKeywords, maxBytes);
+            return load(pathBytes(path), &bytes, std::move(library), threads,
+                        {documented, objects, missingLibraries, unknownKeywords, wholeKeywords,
+                         confinedLibraries},
+                        maxBytes);
         },
         py::arg("data"), py::arg("path") = "memory.obj", py::kw_only(),
-        py::arg("library") = py::none(), py::arg("threads") = 0, py::arg("objects") = false,
-        py::arg("missing_libraries") = false, py::arg("unknown_keywords") = false,
-        py::arg("whole_keywords") = false, py::arg("max_bytes") = 0,
-        "load_bytes(data, path='memory.obj', *, library=None, threads=0, objects=False, "
-        "missing_libraries=False, unknown_keywords=False, whole_keywords=False, "
-        "max_bytes=0)\n--\n\n"
-        "Reads OBJ text from data (bytes or any bytes-like object) as load reads a file; the\n"
-        "same bytes give the same model. path names the model and the directory where\n"
-        "material libraries are looked for. library, when given, is called with a library's\n"
-        "path (str) instead of reading the disk, and returns its bytes, or None when there\n"
-        "is no such library. An exception it raises ends the load and is raised again here.");
+        py::arg("library") = py::none(), py::arg("threads") = 0, py::arg("documented") = false,
+        py::arg("objects") = py::none(), py::arg("missing_libraries") = py::none(),
+        py::arg("unknown_keywords") = py::none(), py::arg("whole_keywords") = py::none(),
+        py::arg("confined_libraries") = false, py::arg("max_bytes") = 0,
+        "load_bytes(data, path='memory.obj', *, library=None, threads=0, documented=False, "
+        "objects=None, missing_libraries=None, unknown_keywords=None, whole_keywords=None, "
+        "confined_libraries=False, max_bytes=0)\n--\n\n"
+        "Reads OBJ text from data (bytes or any bytes-like object) as load reads a file, with\n"
+        "the same options; the same bytes give the same model. path names the model and the\n"
+        "directory where material libraries are looked for. library, when given, is called\n"
+        "with a library's path (str) instead of reading the disk, and returns its bytes, or\n"
+        "None when there is no such library. An exception it raises ends the load and is\n"
+        "raised again here.");
 }
 
 }  // namespace zelpy

@@ -39,6 +39,7 @@ struct TextureMap {
     bool clamp;
     float bumpMultiplier;
     py::object type;
+    bool inside;
 };
 
 // A material of a model or a mesh: its colours are views (changes reach zelSaveOBJ's MTL file).
@@ -59,7 +60,7 @@ struct Material {
                                    py::make_tuple(map.offset[0], map.offset[1], map.offset[2]),
                                    py::make_tuple(map.scale[0], map.scale[1], map.scale[2]),
                                    map.clamp != 0, map.bumpmultiplier,
-                                   map.type ? text(map.type) : py::none()});
+                                   map.type ? text(map.type) : py::none(), map.inside != 0});
     }
 };
 
@@ -402,6 +403,10 @@ void registerModel(py::module_& module) {
         .def_readonly("bump_multiplier", &TextureMap::bumpMultiplier, "-bm, 1 when absent.")
         .def_readonly("type", &TextureMap::type,
                       "-type (a reflection map's \"sphere\", \"cube_top\" ...), None when absent.")
+        .def_readonly("inside", &TextureMap::inside,
+                      "True when path stays inside the model's folder (relative, never climbing "
+                      "out,\nlinks resolved when the file exists). Check it before opening a map "
+                      "of a file\nyou did not write.")
         .def("__repr__", [](const TextureMap& map) {
             return "<zel.TextureMap " + std::string(py::repr(map.name)) + ">";
         });

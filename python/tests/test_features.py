@@ -76,14 +76,41 @@ def test_material_parameters_maps_and_kept_statements(tmp_path, whole):
         (b"vp 0.5 0.5\n" + TRIANGLE, "unknown_keywords", '"vp"'),
     ],
 )
-def test_load_flags(text, flag, warned):
-    with warnings.catch_warnings(record=True) as caught:
-        warnings.simplefilter("always")
-        model = zel.load_bytes(text, **{flag: True})
-    assert [warned in str(w.message) for w in caught] == ([True] if warned else [])
+def test_load_flags_are_on_by_default_and_off_when_documented(text, flag, warned):
+    # Each flag is on by default, on by itself beside documented=True, and off with documented=True.
+    for options in [{}, {"documented": True, flag: True}]:
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always")
+            model = zel.load_bytes(text, **options)
+        assert [warned in str(w.message) for w in caught] == ([True] if warned else [])
+        if flag == "objects":
+            assert [g.name.strip() for g in model.groups] == ["ship", "default"]
+        assert model.faces.tolist() == [[0, 1, 2]]
     if flag == "objects":
-        assert [g.name.strip() for g in model.groups] == ["ship", "default"]
-    assert model.faces.tolist() == [[0, 1, 2]]
+        assert len(zel.load_bytes(text, documented=True).groups) == 1
+        assert len(zel.load_bytes(text, objects=False).groups) == 1
+    else:
+        with pytest.raises(zel.LoadError):
+            zel.load_bytes(text, documented=True)
+        with pytest.raises(zel.LoadError):
+            zel.load_bytes(text, **{flag: False})
+
+
+def test_confined_libraries_and_maps_inside_the_folder(tmp_path):
+    (tmp_path / "model").mkdir()
+    (tmp_path / "secret.mtl").write_bytes(b"newmtl secret\nmap_Kd ../x.png\n")
+    (tmp_path / "model" / "lib.mtl").write_bytes(b"newmtl m\nmap_Kd x.png\nmap_Ka ../x.png\n")
+    up = tmp_path / "model" / "up.obj"
+    up.write_bytes(b"mtllib ../secret.mtl\n" + TRIANGLE)
+    assert zel.load(up).materials[1].name == "secret"
+    with pytest.raises(zel.LoadError, match="is outside the model's folder"):
+        zel.load(up, confined_libraries=True, missing_libraries=False)
+    with pytest.warns(zel.ZelWarning, match="is outside the model's folder"):
+        assert len(zel.load(up, confined_libraries=True).materials) == 0
+    inside = tmp_path / "model" / "in.obj"
+    inside.write_bytes(b"mtllib lib.mtl\n" + TRIANGLE)
+    material = zel.load(inside, confined_libraries=True).materials[1]
+    assert (material.diffuse_map.inside, material.ambient_map.inside) == (True, False)
 
 
 def test_max_bytes_refuses_a_larger_model():

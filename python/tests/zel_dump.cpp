@@ -1,4 +1,5 @@
-// The C side of the Python package's differential tests: loads an OBJ file with zelLoadOBJ, applies
+// The C side of the Python package's differential tests: loads an OBJ file with zelLoadOBJ and the
+// flags the package reads with by default (ZEL_LOAD_REAL_FILES), applies
 // the operations named after it in order, and writes what the model holds to standard output.
 //
 //     zel_dump [--printed] FILE [OPERATION...]
@@ -89,6 +90,7 @@ int main(int argc, char** argv) {
     }
     ZelLoadOptions options{};
     options.quiet = 1;
+    options.flags = ZEL_LOAD_REAL_FILES;
     ZelError error;
     ZelModel* model = zelLoadOBJ(argv[file], &options, &error);
     if (!model) {

@@ -40,6 +40,8 @@ class TextureMap:
     @property
     def clamp(self) -> bool: ...
     @property
+    def inside(self) -> bool: ...
+    @property
     def bump_multiplier(self) -> float: ...
     @property
     def type(self) -> Optional[str]: ...
@@ -236,10 +238,12 @@ def load(
     path: _Path,
     *,
     threads: int = 0,
-    objects: bool = False,
-    missing_libraries: bool = False,
-    unknown_keywords: bool = False,
-    whole_keywords: bool = False,
+    documented: bool = False,
+    objects: Optional[bool] = None,
+    missing_libraries: Optional[bool] = None,
+    unknown_keywords: Optional[bool] = None,
+    whole_keywords: Optional[bool] = None,
+    confined_libraries: bool = False,
     max_bytes: int = 0,
 ) -> Model: ...
 def load_bytes(
@@ -248,9 +252,11 @@ def load_bytes(
     *,
     library: Optional[Callable[[str], Optional[_Bytes]]] = None,
     threads: int = 0,
-    objects: bool = False,
-    missing_libraries: bool = False,
-    unknown_keywords: bool = False,
-    whole_keywords: bool = False,
+    documented: bool = False,
+    objects: Optional[bool] = None,
+    missing_libraries: Optional[bool] = None,
+    unknown_keywords: Optional[bool] = None,
+    whole_keywords: Optional[bool] = None,
+    confined_libraries: bool = False,
     max_bytes: int = 0,
 ) -> Model: ...

@@ -255,6 +255,37 @@ TEST(DrawCalls, MaterialSwitchesTrackingOffAndSetsEachGroupsMaterial) {
                                {"glBegin(GL_LINE_LOOP)", kV4, kV3, kV2, "glEnd()"}}));
 }
 
+// Under ZEL_BLEND each material brings its emission and its dissolve as the diffuse alpha, and the
+// translucent groups come after the opaque ones, blended without writing depth.
+TEST(DrawCalls, BlendDrawsTranslucentGroupsLastWithTheirEmissionAndDissolve) {
+    DrawModel m;
+    m.withMaterials();
+    m.model->materials[0].dissolve = 1.0f;
+    m.model->materials[1].dissolve = 0.25f;
+    m.model->materials[1].emission[0] = 0.5f;
+    auto blended = [](Calls material, std::vector<float> d, std::vector<float> e) {
+        material[1] =
+            call("glMaterialfv", "GL_FRONT_AND_BACK", "GL_DIFFUSE", fv({d[0], d[1], d[2], d[3]}));
+        material.insert(material.begin() + 2, call("glMaterialfv", "GL_FRONT_AND_BACK",
+                                                   "GL_EMISSION", fv({e[0], e[1], e[2], e[3]})));
+        return material;
+    };
+    const Calls opaque = {"glBegin(GL_LINE_LOOP)", kV4, kV3, kV2, "glEnd()"};
+    const Calls translucent = {"glBegin(GL_LINE_LOOP)", kV1, kV2, kV3, "glEnd()"};
+    EXPECT_EQ(
+        draw(m.model, ZEL_MATERIAL | ZEL_WIREFRAME | ZEL_BLEND).calls,
+        concat({{"glDisable(GL_COLOR_MATERIAL)"},
+                blended(kDefaultMaterial, {0.8f, 0.8f, 0.8f, 1}, {0, 0, 0, 1}),
+                opaque,
+                {"glPushAttrib(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT)", "glEnable(GL_BLEND)",
+                 "glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA)", "glDepthMask(GL_FALSE)"},
+                blended(kRedMaterial, {1, 0, 0, 0.25f}, {0.5f, 0, 0, 1}),
+                translucent,
+                {"glPopAttrib()"}}));
+    // Without ZEL_MATERIAL it changes nothing.
+    EXPECT_EQ(draw(m.model, ZEL_COLOR | ZEL_BLEND).calls, draw(m.model, ZEL_COLOR).calls);
+}
+
 TEST(DrawCalls, GroupWalkFollowsEachGroupsTriangleListOrder) {
     DrawModel m;
     m.group("both", 0, {1, 0, 1});
@@ -345,12 +376,12 @@ TEST(DrawCalls, VertexColorSendsEachCornersColourBeforeItsVertex) {
                               "glEnd()"}));
 }
 
-TEST(DrawCalls, BitsOf128AndAboveAreIgnored) {
+TEST(DrawCalls, BitsNoFlagNamesAreIgnored) {
     DrawModel m;
     m.withEverything().withColors();
     for (uint32_t mode : {0u, 1u, 2u, 6u, 8u, 16u, 24u, 32u, 63u, 127u}) {
         const Drawing plain = draw(m.model, mode);
-        for (uint32_t extra : {128u, 0x8000u, 0x80000000u, 0xFFFFFF80u}) {
+        for (uint32_t extra : {512u, 0x8000u, 0x80000000u, 0xFFFFFE00u}) {
             const Drawing noisy = draw(m.model, mode | extra);
             EXPECT_EQ(noisy.calls, plain.calls) << mode << " | " << extra;
             EXPECT_EQ(noisy.out, plain.out) << mode << " | " << extra;
@@ -637,6 +668,24 @@ TEST(DrawMesh, SetsUpTheArraysAndDrawsEachGroupUnderItsMaterial) {
                 {"glDrawElements(GL_TRIANGLES, 3, GL_UNSIGNED_INT, {3, 4, 5})"},
                 Calls(corners.begin() + 3, corners.end()),
                 {"glPopClientAttrib()"}}));
+}
+
+// A mesh draws its group ranges in the order zelDraw draws its groups under ZEL_BLEND.
+TEST(DrawMesh, BlendDrawsTranslucentRangesLast) {
+    DrawModel m;
+    m.withMaterials();
+    m.model->materials[0].dissolve = 1.0f;
+    m.model->materials[1].dissolve = 0.25f;
+    MeshPtr mesh(zelMakeMesh(m.model, ZEL_NONE));
+    const Calls calls = drawMesh(mesh.get(), ZEL_MATERIAL | ZEL_BLEND).calls;
+    // The opaque range, then the blending, the translucent material and its range.
+    std::vector<std::string> seen;
+    for (const std::string& c : calls)
+        if (c.rfind("glDrawElements", 0) == 0 || c == "glEnable(GL_BLEND)" ||
+            c.find("GL_DIFFUSE, {1, 0, 0, 0.25}") != std::string::npos || c == "glPopAttrib()")
+            seen.push_back(c.substr(0, c.find('(')));
+    EXPECT_EQ(seen, (std::vector<std::string>{"glDrawElements", "glEnable", "glMaterialfv",
+                                              "glDrawElements", "glPopAttrib"}));
 }
 
 TEST(DrawMesh, OutlinesArePolygonsInLineModeWithColoursPerGroup) {

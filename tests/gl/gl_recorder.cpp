@@ -69,6 +69,14 @@ std::string enumName(GLenum value) {
             return "GL_DIFFUSE";
         case GL_SPECULAR:
             return "GL_SPECULAR";
+        case GL_EMISSION:
+            return "GL_EMISSION";
+        case GL_BLEND:
+            return "GL_BLEND";
+        case GL_SRC_ALPHA:
+            return "GL_SRC_ALPHA";
+        case GL_ONE_MINUS_SRC_ALPHA:
+            return "GL_ONE_MINUS_SRC_ALPHA";
         case GL_SHININESS:
             return "GL_SHININESS";
         case GL_MODELVIEW:
@@ -136,6 +144,8 @@ std::string bitsName(GLbitfield bits) {
 std::string attribBitsName(GLbitfield bits) {
     if (bits == GL_CLIENT_VERTEX_ARRAY_BIT) return "GL_CLIENT_VERTEX_ARRAY_BIT";
     if (bits == GL_POLYGON_BIT) return "GL_POLYGON_BIT";
+    if (bits == (GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT))
+        return "GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT";
     return arg(static_cast<unsigned>(bits));
 }
 
@@ -249,6 +259,13 @@ void GLAPIENTRY glMaterialfv(GLenum face, GLenum pname, const GLfloat* params) {
 
 void GLAPIENTRY glMaterialf(GLenum face, GLenum pname, GLfloat param) {
     record(call("glMaterialf", glrec::enumName(face), glrec::enumName(pname), param));
+}
+
+void GLAPIENTRY glBlendFunc(GLenum source, GLenum destination) {
+    record(call("glBlendFunc", glrec::enumName(source), glrec::enumName(destination)));
+}
+void GLAPIENTRY glDepthMask(GLboolean flag) {
+    record(call("glDepthMask", flag ? "GL_TRUE" : "GL_FALSE"));
 }
 
 void GLAPIENTRY glEnable(GLenum cap) {

@@ -43,12 +43,14 @@ check "info exits 0" test $? -eq 0
 check "info counts vertices" grep -qx 'vertices: 8' "$DIR/info.txt"
 check "info counts triangles" grep -qx 'triangles: 4' "$DIR/info.txt"
 check "info counts materials" grep -qx 'materials: 2' "$DIR/info.txt"
-check "info quotes a group with its blanks" grep -qx '  "  top side": 2 triangles, material 1 "red"' "$DIR/info.txt"
+check "info reads a group's name whole" grep -qx '  "top side": 2 triangles, material 1 "red"' "$DIR/info.txt"
 check "info shows the default group" grep -qx '  "default": 2 triangles, material 0 "default"' "$DIR/info.txt"
 check "info shows material colours" grep -q 'Kd 1.000000 0.000000 0.000000  Ks 0.000000 0.000000 0.000000  shininess 64.000000' "$DIR/info.txt"
 check "info says the vertices have no colours" grep -qx 'vertex colors: no' "$DIR/info.txt"
 check "info shows each material's dissolve" test "$(grep -cx '    dissolve 1.000000' "$DIR/info.txt")" -eq 2
 check "info shows no map without one" test "$(grep -c 'map_' "$DIR/info.txt")" -eq 0
+"$ZELOBJ" info "$DIR/cube.obj" --documented > "$DIR/info-documented.txt"
+check "--documented quotes a group with its blanks" grep -qx '  "  top side": 2 triangles, material 1 "red"' "$DIR/info-documented.txt"
 
 "$ZELOBJ" convert "$DIR/cube.obj" "$DIR/out.obj" --scale 2 --facet-normals --vertex-normals 90 \
     --planar-texcoords --smooth --texture --material > "$DIR/convert.txt"
@@ -58,7 +60,7 @@ check "convert scales" grep -qx 'v -2.000000 -2.000000 -2.000000' "$DIR/out.obj"
 check "convert writes normals" grep -qE '^# [1-9][0-9]* normals$' "$DIR/out.obj"
 check "convert writes texcoords" grep -qx '# 8 texcoords' "$DIR/out.obj"
 check "convert writes v/t/n faces" grep -qE '^f [0-9]+/[0-9]+/[0-9]+ [0-9]+/[0-9]+/[0-9]+ [0-9]+/[0-9]+/[0-9]+$' "$DIR/out.obj"
-check "convert keeps the group name" grep -qx 'g  top side' "$DIR/out.obj"
+check "convert keeps the group name" grep -qx 'g top side' "$DIR/out.obj"
 check "convert writes the library" grep -qx 'Ns 500.000000' "$DIR/cube.mtl"
 
 "$ZELOBJ" convert "$DIR/cube.obj" "$DIR/fit.obj" --fit --flip --weld 0.001 --flat > "$DIR/flat.txt"
@@ -100,11 +102,14 @@ newmtl glass
 Tr 0.25
 bump -bm 0.5 -o 0.25 bump.png
 MTL
-"$ZELOBJ" info "$DIR/real.obj" > "$DIR/real-default.txt" 2>&1
-check "an unknown keyword fails without load options" test $? -eq 1
+"$ZELOBJ" info "$DIR/real.obj" > "$DIR/real-default.txt"
+check "by default an unknown keyword warns" grep -qx "zelReadOBJ() warning: \"$DIR/real.obj\" line 6: unknown keyword \"vp\", lines starting with it skipped." "$DIR/real-default.txt"
+check "by default an object is a group named whole" grep -qx '  "hull": 1 triangles, material 1 "wood"' "$DIR/real-default.txt"
+"$ZELOBJ" info "$DIR/real.obj" --documented > "$DIR/real-default.txt" 2>&1
+check "an unknown keyword fails with --documented" test $? -eq 1
 check "an unknown keyword is zelReadOBJ's line" \
     test "$(cat "$DIR/real-default.txt")" = 'zelFirstPass(): Unknown token "vp".'
-"$ZELOBJ" info "$DIR/real.obj" --unknown-keywords --objects > "$DIR/real.txt" 2> "$DIR/real.err"
+"$ZELOBJ" info "$DIR/real.obj" --documented --unknown-keywords --objects > "$DIR/real.txt" 2> "$DIR/real.err"
 check "info with load options exits 0" test $? -eq 0
 check "info with load options prints nothing on stderr" test ! -s "$DIR/real.err"
 check "--unknown-keywords warns once" grep -qx "zelReadOBJ() warning: \"$DIR/real.obj\" line 6: unknown keyword \"vp\", lines starting with it skipped." "$DIR/real.txt"
@@ -116,29 +121,29 @@ check "info shows a map with its options" grep -qxF "    map_Kd name \"wood grai
 check "info shows a map's path with slashes" grep -qxF "    map_Ka name \"tex\\\\ambient.png\" path \"$DIR/tex/ambient.png\"" "$DIR/real.txt"
 check "info shows a bump map's offset and multiplier" grep -qxF "    map_bump name \"bump.png\" path \"$DIR/bump.png\" -o 0.250000 0.000000 0.000000 -bm 0.500000" "$DIR/real.txt"
 # Without --objects the "o" line starts no group.
-"$ZELOBJ" info "$DIR/real.obj" --unknown-keywords > "$DIR/real-groups.txt"
+"$ZELOBJ" info "$DIR/real.obj" --documented --unknown-keywords > "$DIR/real-groups.txt"
 check "without --objects the object is no group" grep -qx '  "default": 1 triangles, material 1 "wood"' "$DIR/real-groups.txt"
 
 # A Blender material: every parameter, map and kept statement is listed; by whole keywords Ni
 # leaves the shininess alone.
 printf 'mtllib blender.mtl\nv 0 0 0\nf 1 1 1\n' > "$DIR/blender.obj"
 printf 'newmtl lamp\nNs 250\nKe 0.1 0.2 0.3\nNi 1.45\nillum 2\nPr 0.5\nnorm n.png\nrefl -type sphere sky.png\nKm 0.5\n' > "$DIR/blender.mtl"
-"$ZELOBJ" info "$DIR/blender.obj" --whole-keywords > "$DIR/blender.txt"
-check "--whole-keywords reads Ns alone as the shininess" grep -q 'shininess 32.000000$' "$DIR/blender.txt"
+"$ZELOBJ" info "$DIR/blender.obj" > "$DIR/blender.txt"
+check "whole keywords read Ns alone as the shininess" grep -q 'shininess 32.000000$' "$DIR/blender.txt"
 for line in '    emission 0.100000 0.200000 0.300000' '    ior 1.450000' '    illum 2' \
     '    roughness 0.500000' "    norm name \"n.png\" path \"$DIR/n.png\"" \
     "    refl name \"sky.png\" path \"$DIR/sky.png\" -type sphere" '    statement "Km 0.5"'; do
     check "info lists $line" grep -qxF "$line" "$DIR/blender.txt"
 done
-"$ZELOBJ" info "$DIR/blender.obj" > "$DIR/blender-default.txt"
+"$ZELOBJ" info "$DIR/blender.obj" --documented > "$DIR/blender-default.txt"
 check "by first letters Ni is the shininess" grep -q 'shininess 0.185600$' "$DIR/blender-default.txt"
 
 printf 'mtllib nowhere.mtl\nv 0 0 0\nf 1 1 1\n' > "$DIR/nolib.obj"
-"$ZELOBJ" info "$DIR/nolib.obj" > "$DIR/nolib.out" 2> "$DIR/nolib.err"
-check "a missing library fails without load options" test $? -eq 1
+"$ZELOBJ" info "$DIR/nolib.obj" --documented > "$DIR/nolib.out" 2> "$DIR/nolib.err"
+check "a missing library fails with --documented" test $? -eq 1
 check "a missing library is zelReadMTL's line" \
     test "$(cat "$DIR/nolib.err")" = "zelReadMTL() failed: can't open material file \"$DIR/nowhere.mtl\"."
-"$ZELOBJ" info --missing-libraries "$DIR/nolib.obj" > "$DIR/nolib.out" 2> "$DIR/nolib.err"
+"$ZELOBJ" info --documented --missing-libraries "$DIR/nolib.obj" > "$DIR/nolib.out" 2> "$DIR/nolib.err"
 check "--missing-libraries goes on" test $? -eq 0
 check "--missing-libraries warns" grep -qx "zelReadMTL() warning: can't open material file \"$DIR/nowhere.mtl\", going on without it." "$DIR/nolib.out"
 check "--missing-libraries leaves no materials" grep -qx 'materials: 0' "$DIR/nolib.out"
@@ -149,6 +154,16 @@ check "--max-bytes below the model's needs says so on stderr" \
     grep -qxE "zelReadOBJ\(\) failed: \"$DIR/cube.obj\" needs [0-9]+ bytes of model arrays, more than the 100 allowed\." "$DIR/max.err"
 check "--max-bytes: nothing on stdout" test ! -s "$DIR/max.out"
 "$ZELOBJ" mesh "$DIR/cube.obj" --max-bytes 100000 > "$DIR/max.out"
+
+# A library outside the model's folder, refused when asked.
+mkdir "$DIR/model"
+printf 'newmtl above\n' > "$DIR/above.mtl"
+printf 'mtllib ../above.mtl\nv 0 0 0\nf 1 1 1\n' > "$DIR/model/up.obj"
+"$ZELOBJ" info "$DIR/model/up.obj" --documented --confined-libraries > /dev/null 2> "$DIR/up.err"
+check "--confined-libraries refuses a library above the model" \
+    test "$(cat "$DIR/up.err")" = "zelReadMTL() failed: material file \"$DIR/model/../above.mtl\" is outside the model's folder."
+"$ZELOBJ" info "$DIR/model/up.obj" > "$DIR/up.out"
+check "without --confined-libraries it is read" grep -qx 'materials: 2' "$DIR/up.out"
 check "--max-bytes above the model's needs reads it" grep -qx 'vertices: 8' "$DIR/max.out"
 
 "$ZELOBJ" convert "$DIR/real.obj" "$DIR/colours.obj" --unknown-keywords --vertex-colors > "$DIR/colours.txt"
@@ -165,7 +180,7 @@ check "mesh --vertex-colors without colours holds none" grep -qx 'vertex: positi
 check "--help exits 0" test $? -eq 0
 for word in info convert mesh ACMR --fit --scale --flip --facet-normals --vertex-normals --planar-texcoords \
     --sphere-texcoords --weld --flat --smooth --texture --vertex-colors --color --material --objects \
-    --missing-libraries --unknown-keywords --max-bytes; do
+    --missing-libraries --unknown-keywords --whole-keywords --confined-libraries --documented --max-bytes; do
     check "--help names $word" grep -q -- "$word" "$DIR/help.txt"
 done
 

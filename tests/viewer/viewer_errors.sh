@@ -24,7 +24,7 @@ expect() {
 run no-args
 [[ $STATUS == 2 ]] || fail "no arguments: exit status $STATUS, expected 2"
 [[ $(head -n1 no-args.err) == "zelview: no model file given" ]] || fail "no arguments: $(head -n1 no-args.err)"
-grep -qx 'usage: zelview FILE.obj \[TEXTURE.ppm\]' no-args.err || fail "no arguments: no usage line"
+grep -qx 'usage: zelview \[--documented\] FILE.obj \[TEXTURE.ppm\]' no-args.err || fail "no arguments: no usage line"
 [[ ! -s no-args.out ]] || fail "no arguments: standard output is not empty"
 
 run too-many a.obj b.ppm c
@@ -36,7 +36,7 @@ run option -x a.obj
 
 run help --help
 [[ $STATUS == 0 ]] || fail "--help: exit status $STATUS"
-grep -qx 'usage: zelview FILE.obj \[TEXTURE.ppm\]' help.out || fail "--help: no usage on standard output"
+grep -qx 'usage: zelview \[--documented\] FILE.obj \[TEXTURE.ppm\]' help.out || fail "--help: no usage on standard output"
 [[ ! -s help.err ]] || fail "--help: standard error is not empty"
 
 run missing-model missing.obj

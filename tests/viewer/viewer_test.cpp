@@ -74,7 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
         ArgsCase{{"a", "b", "c"}, zelview::ArgsOutcome::UsageError, "", "", "too many arguments"},
         ArgsCase{{"-x", "a.obj"}, zelview::ArgsOutcome::UsageError, "", "", "unknown option -x"},
         ArgsCase{{"a.obj", "--help"}, zelview::ArgsOutcome::Help, "", "", ""},
-        ArgsCase{{"-h"}, zelview::ArgsOutcome::Help, "", "", ""}));
+        ArgsCase{{"-h"}, zelview::ArgsOutcome::Help, "", "", ""},
+        ArgsCase{{"--documented", "a.obj"}, zelview::ArgsOutcome::Run, "a.obj", "", ""}));
 
 // ---- Keys, mode and title
 // ------------------------------------------------------------------------
@@ -95,7 +96,7 @@ TEST(ViewerStart, MaterialsWhenTheModelHasThemAndTheFilesCoordinates) {
               "zelview: ship.obj - filled smooth plain untextured list");
     EXPECT_EQ(stateWith(true, true).texSource, TexSource::File);
     EXPECT_EQ(stateWith(true, false).texSource, TexSource::Planar);
-    EXPECT_EQ(zelview::drawMode(stateWith(true, false)), ZEL_SMOOTH | ZEL_MATERIAL);
+    EXPECT_EQ(zelview::drawMode(stateWith(true, false)), ZEL_SMOOTH | ZEL_MATERIAL | ZEL_BLEND);
     EXPECT_EQ(zelview::drawMode(stateWith(false, false)), ZEL_SMOOTH);
 }
 
@@ -106,7 +107,7 @@ TEST(ViewerStart, VertexColoursWhenTheFileGivesThemAndTexturedWhenMapsWereRead) 
     EXPECT_EQ(zelview::windowTitle(stateWith(true, true, false, true), "t.obj"),
               "zelview: t.obj - filled smooth material texture(file) list");
     EXPECT_EQ(zelview::drawMode(stateWith(true, false, false, true)),
-              ZEL_SMOOTH | ZEL_MATERIAL | ZEL_TEXTURE);
+              ZEL_SMOOTH | ZEL_MATERIAL | ZEL_BLEND | ZEL_TEXTURE);
 }
 
 struct KeyCase {
@@ -133,25 +134,31 @@ TEST_P(ViewerKeySequences, ChangeTitleAndMode) {
 
 INSTANTIATE_TEST_SUITE_P(
     All, ViewerKeySequences,
-    testing::Values(
-        KeyCase{"w", "outline smooth material untextured list",
-                ZEL_WIREFRAME | ZEL_SMOOTH | ZEL_MATERIAL},
-        KeyCase{"ww", "filled smooth material untextured list", ZEL_SMOOTH | ZEL_MATERIAL},
-        KeyCase{"s", "filled flat material untextured list", ZEL_FLAT | ZEL_MATERIAL},
-        KeyCase{"c", "filled smooth color untextured list", ZEL_SMOOTH | ZEL_COLOR},
-        KeyCase{"cc", "filled smooth material untextured list", ZEL_SMOOTH | ZEL_MATERIAL},
-        KeyCase{"t", "filled smooth material texture(planar) list",
-                ZEL_SMOOTH | ZEL_MATERIAL | ZEL_TEXTURE},
-        KeyCase{"tp", "filled smooth material texture(sphere) list",
-                ZEL_SMOOTH | ZEL_MATERIAL | ZEL_TEXTURE},
-        KeyCase{"tpp", "filled smooth material texture(planar) list",
-                ZEL_SMOOTH | ZEL_MATERIAL | ZEL_TEXTURE},
-        KeyCase{"l", "filled smooth material untextured mesh", ZEL_SMOOTH | ZEL_MATERIAL},
-        KeyCase{"ll", "filled smooth material untextured immediate", ZEL_SMOOTH | ZEL_MATERIAL},
-        KeyCase{"lll", "filled smooth material untextured list", ZEL_SMOOTH | ZEL_MATERIAL},
-        KeyCase{"wsctl", "outline flat color texture(planar) mesh",
-                ZEL_WIREFRAME | ZEL_FLAT | ZEL_COLOR | ZEL_TEXTURE},
-        KeyCase{"+-r", "filled smooth material untextured list", ZEL_SMOOTH | ZEL_MATERIAL}));
+    testing::Values(KeyCase{"w", "outline smooth material untextured list",
+                            ZEL_WIREFRAME | ZEL_SMOOTH | ZEL_MATERIAL | ZEL_BLEND},
+                    KeyCase{"ww", "filled smooth material untextured list",
+                            ZEL_SMOOTH | ZEL_MATERIAL | ZEL_BLEND},
+                    KeyCase{"s", "filled flat material untextured list",
+                            ZEL_FLAT | ZEL_MATERIAL | ZEL_BLEND},
+                    KeyCase{"c", "filled smooth color untextured list", ZEL_SMOOTH | ZEL_COLOR},
+                    KeyCase{"cc", "filled smooth material untextured list",
+                            ZEL_SMOOTH | ZEL_MATERIAL | ZEL_BLEND},
+                    KeyCase{"t", "filled smooth material texture(planar) list",
+                            ZEL_SMOOTH | ZEL_MATERIAL | ZEL_BLEND | ZEL_TEXTURE},
+                    KeyCase{"tp", "filled smooth material texture(sphere) list",
+                            ZEL_SMOOTH | ZEL_MATERIAL | ZEL_BLEND | ZEL_TEXTURE},
+                    KeyCase{"tpp", "filled smooth material texture(planar) list",
+                            ZEL_SMOOTH | ZEL_MATERIAL | ZEL_BLEND | ZEL_TEXTURE},
+                    KeyCase{"l", "filled smooth material untextured mesh",
+                            ZEL_SMOOTH | ZEL_MATERIAL | ZEL_BLEND},
+                    KeyCase{"ll", "filled smooth material untextured immediate",
+                            ZEL_SMOOTH | ZEL_MATERIAL | ZEL_BLEND},
+                    KeyCase{"lll", "filled smooth material untextured list",
+                            ZEL_SMOOTH | ZEL_MATERIAL | ZEL_BLEND},
+                    KeyCase{"wsctl", "outline flat color texture(planar) mesh",
+                            ZEL_WIREFRAME | ZEL_FLAT | ZEL_COLOR | ZEL_TEXTURE},
+                    KeyCase{"+-r", "filled smooth material untextured list",
+                            ZEL_SMOOTH | ZEL_MATERIAL | ZEL_BLEND}));
 
 TEST(ViewerKeys, TextureCoordinatesGoRoundTheFilesOwnWhenItHasThem) {
     ViewState state = stateWith(false, true);
@@ -401,8 +408,8 @@ TEST(ViewerModel, EveryReachableModeHasItsData) {
         }
         // And the keys reach every colouring the model has the data for.
         EXPECT_EQ(reached & ZEL_VERTEXCOLOR, model->colors ? ZEL_VERTEXCOLOR : 0u);
-        EXPECT_EQ(reached & (ZEL_COLOR | ZEL_MATERIAL),
-                  model->materials ? ZEL_COLOR | ZEL_MATERIAL : 0u);
+        EXPECT_EQ(reached & (ZEL_COLOR | ZEL_MATERIAL | ZEL_BLEND),
+                  model->materials ? ZEL_COLOR | ZEL_MATERIAL | ZEL_BLEND : 0u);
     }
 }
 
