@@ -4,7 +4,8 @@
 //   bench_read_one <reader> <file.obj>
 //   bench_read_one --readers          (lists the readers this build has, one a line)
 //
-// The readers are zel, reference (the tests' plain stdio reader), and the peers this build found:
+// The readers are zel, zel-whole (zelLoadOBJ with ZEL_LOAD_WHOLE_KEYWORDS), reference (the tests'
+// plain stdio reader), and the peers this build found:
 // tinyobjloader, assimp, fast_obj and rapidobj.
 //
 // Prints one line: "<reader> seconds <s> peak_kib <k> start_kib <k> model_bytes <b> faces <n>",
@@ -42,7 +43,7 @@
 namespace {
 
 const char* const kReaders[] = {
-    "zel",           "reference",
+    "zel",           "zel-whole", "reference",
 #ifdef ZEL_BENCH_TINYOBJLOADER
     "tinyobjloader",
 #endif
@@ -110,8 +111,12 @@ int main(int argc, char** argv) {
 #endif
 
     auto start = std::chrono::steady_clock::now();
-    if (reader == "zel" || reader == "reference") {
-        ZelModel* model = reader == "zel" ? zelReadOBJ(path) : zeltest::referenceReadOBJ(path);
+    if (reader == "zel" || reader == "zel-whole" || reader == "reference") {
+        ZelLoadOptions whole{};
+        whole.flags = ZEL_LOAD_WHOLE_KEYWORDS;
+        ZelModel* model = reader == "zel"         ? zelReadOBJ(path)
+                          : reader == "zel-whole" ? zelLoadOBJ(path, &whole, nullptr)
+                                                  : zeltest::referenceReadOBJ(path);
         if (!model) {
             std::fprintf(stderr, "%s: %s could not read \"%s\"\n", argv[0], reader.c_str(), path);
             return 1;
