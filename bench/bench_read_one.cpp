@@ -4,8 +4,9 @@
 //   bench_read_one <reader> <file.obj>
 //   bench_read_one --readers          (lists the readers this build has, one a line)
 //
-// The readers are zel, zel-whole (zelLoadOBJ with ZEL_LOAD_WHOLE_KEYWORDS), reference (the tests'
-// plain stdio reader), and the peers this build found:
+// The readers are zel, zel-whole and zel-concave (zelLoadOBJ with ZEL_LOAD_WHOLE_KEYWORDS or
+// ZEL_LOAD_CONCAVE_POLYGONS), reference (the tests' plain stdio reader), and the peers this build
+// found:
 // tinyobjloader, assimp, fast_obj and rapidobj.
 //
 // Prints one line: "<reader> seconds <s> peak_kib <k> start_kib <k> model_bytes <b> faces <n>",
@@ -43,7 +44,7 @@
 namespace {
 
 const char* const kReaders[] = {
-    "zel",           "zel-whole", "reference",
+    "zel",           "zel-whole", "zel-concave", "reference",
 #ifdef ZEL_BENCH_TINYOBJLOADER
     "tinyobjloader",
 #endif
@@ -111,12 +112,15 @@ int main(int argc, char** argv) {
 #endif
 
     auto start = std::chrono::steady_clock::now();
-    if (reader == "zel" || reader == "zel-whole" || reader == "reference") {
-        ZelLoadOptions whole{};
-        whole.flags = ZEL_LOAD_WHOLE_KEYWORDS;
-        ZelModel* model = reader == "zel"         ? zelReadOBJ(path)
-                          : reader == "zel-whole" ? zelLoadOBJ(path, &whole, nullptr)
-                                                  : zeltest::referenceReadOBJ(path);
+    if (reader == "zel" || reader == "zel-whole" || reader == "zel-concave" ||
+        reader == "reference") {
+        ZelLoadOptions flagged{};
+        flagged.flags = reader == "zel-whole"     ? ZEL_LOAD_WHOLE_KEYWORDS
+                        : reader == "zel-concave" ? ZEL_LOAD_CONCAVE_POLYGONS
+                                                  : 0;
+        ZelModel* model = reader == "reference" ? zeltest::referenceReadOBJ(path)
+                          : flagged.flags       ? zelLoadOBJ(path, &flagged, nullptr)
+                                                : zelReadOBJ(path);
         if (!model) {
             std::fprintf(stderr, "%s: %s could not read \"%s\"\n", argv[0], reader.c_str(), path);
             return 1;

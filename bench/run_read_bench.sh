@@ -32,7 +32,8 @@
 #
 # Environment:
 #   READERS    the rows to run, from the list above plus "reference" (the tests' stdio reader),
-#              "zel-whole" (zel under ZEL_LOAD_WHOLE_KEYWORDS) and
+#              "zel-whole" and "zel-concave" (zel under ZEL_LOAD_WHOLE_KEYWORDS or
+#              ZEL_LOAD_CONCAVE_POLYGONS) and
 #              "<reader>@1" for any reader; default "zel zel@1 fast_obj fast_obj@1 rapidobj
 #              tinyobjloader assimp", less those this build lacks
 #   RUNS       rounds (default 5)

@@ -119,6 +119,26 @@ inline void checkModel(const ZelModel* m, uint32_t flags = 0) {
         grouped += g->trianglecount;
         groups++;
         last = g;
+        // Shapes: corners name elements; each polygon's triangles lie in the list, in order.
+        FUZZ_CHECK(g->polygoncount == 0 || (flags & ZEL_LOAD_POLYGONS));
+        for (uint32_t p = 0; p < g->polygoncount; p++) {
+            const uint32_t corners = g->polygonstart[p + 1] - g->polygonstart[p];
+            FUZZ_CHECK(corners >= 3);
+            FUZZ_CHECK(uint64_t{g->polygontriangle[p]} + corners - 2 <= g->trianglecount);
+            FUZZ_CHECK(p == 0 || g->polygontriangle[p] >= g->polygontriangle[p - 1]);
+            for (uint32_t i = g->polygonstart[p]; i < g->polygonstart[p + 1]; i++)
+                FUZZ_CHECK(g->polygoncorners[i].vertexidx >= 1 &&
+                           g->polygoncorners[i].vertexidx <= m->vertexcount);
+        }
+        for (uint32_t k = 0; k < g->linecount; k++) {
+            FUZZ_CHECK(g->linestart[k + 1] - g->linestart[k] >= 2);
+            for (uint32_t i = g->linestart[k]; i < g->linestart[k + 1]; i++)
+                FUZZ_CHECK(g->linecorners[i].vertexidx >= 1 &&
+                           g->linecorners[i].vertexidx <= m->vertexcount &&
+                           g->linecorners[i].texcoordidx <= m->texcoordcount);
+        }
+        for (uint32_t i = 0; i < g->pointcount; i++)
+            FUZZ_CHECK(g->pointidx[i] >= 1 && g->pointidx[i] <= m->vertexcount);
     }
     FUZZ_CHECK(groups == m->groupcount);
     FUZZ_CHECK(last != nullptr && std::strcmp(last->name, "default") == 0);

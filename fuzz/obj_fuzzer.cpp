@@ -45,7 +45,27 @@ void checkSameModel(const ZelModel* a, const ZelModel* b) {
         FUZZ_CHECK(g->material == h->material);
         FUZZ_CHECK(g->trianglecount == h->trianglecount);
         FUZZ_CHECK(std::memcmp(g->triangleidx, h->triangleidx, 4 * size_t{g->trianglecount}) == 0);
+        FUZZ_CHECK(g->polygoncount == h->polygoncount && g->linecount == h->linecount &&
+                   g->pointcount == h->pointcount);
+        if (g->polygoncount) {
+            const size_t corners = g->polygonstart[g->polygoncount];
+            FUZZ_CHECK(std::memcmp(g->polygonstart, h->polygonstart,
+                                   4 * (size_t{g->polygoncount} + 1)) == 0);
+            FUZZ_CHECK(std::memcmp(g->polygoncorners, h->polygoncorners,
+                                   sizeof(ZelCorner) * corners) == 0);
+            FUZZ_CHECK(std::memcmp(g->polygontriangle, h->polygontriangle,
+                                   4 * size_t{g->polygoncount}) == 0);
+        }
+        if (g->linecount)
+            FUZZ_CHECK(std::memcmp(g->linecorners, h->linecorners,
+                                   sizeof(ZelCorner) * g->linestart[g->linecount]) == 0);
+        if (g->pointcount)
+            FUZZ_CHECK(std::memcmp(g->pointidx, h->pointidx, 4 * size_t{g->pointcount}) == 0);
     }
+    FUZZ_CHECK((a->smoothinggroups == nullptr) == (b->smoothinggroups == nullptr));
+    if (a->smoothinggroups)
+        FUZZ_CHECK(
+            std::memcmp(a->smoothinggroups, b->smoothinggroups, 4 * size_t{a->trianglecount}) == 0);
 }
 
 void checkSameOutcome(const zeltest::ReadOutcome& a, const zeltest::ReadOutcome& b) {
@@ -80,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint64_t hash = hashOf(data, size);
     zel::ReadOptions one;
     one.threads = 1;
-    one.flags = (hash >> 56) % 64;
+    one.flags = (hash >> 56) % 128;
     if ((hash >> 59) % 8 == 0) one.maxBytes = 1 + (hash >> 20) % 4096;
     zeltest::ReadOutcome expected;
     read(false, one, &expected);

@@ -5,6 +5,7 @@
 // the axis spans the origin. The fit divides by the largest such size.
 #include <cmath>
 
+#include "polygon.h"
 #include "zel_internal.h"
 
 float zel::absf(float value) {
@@ -135,6 +136,7 @@ void zelFlipWinding(ZelModel* model) {
             tri.texcoordidx[2] = swap;
         }
     }
+    zel::reversePolygons(model);
     for (uint32_t i = 1; i <= model->facetnormcount; i++) {
         model->facetnorms[3 * i] = -model->facetnorms[3 * i];
         model->facetnorms[3 * i + 1] = -model->facetnorms[3 * i + 1];

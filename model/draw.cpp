@@ -58,6 +58,26 @@ bool translucent(const ZelMaterial& material) {
     return material.dissolve < 1.0f;
 }
 
+// A group's lines, each a line strip, then its points, with the attributes they have: texture
+// coordinates (lines only) and vertex colours, no normals.
+void drawShapes(const ZelModel* model, const ZelGroup* group, bool texture, bool vertexColor) {
+    auto corner = [&](uint32_t v, const uint32_t* t) {
+        if (texture && t) glTexCoord2fv(&model->texcoords[2 * size_t{*t}]);
+        if (vertexColor) glColor3fv(&model->colors[3 * size_t{v}]);
+        glVertex3fv(&model->vertices[3 * size_t{v}]);
+    };
+    for (uint32_t k = 0; k < group->linecount; k++) {
+        glBegin(GL_LINE_STRIP);
+        for (uint32_t i = group->linestart[k]; i < group->linestart[k + 1]; i++)
+            corner(group->linecorners[i].vertexidx, &group->linecorners[i].texcoordidx);
+        glEnd();
+    }
+    if (group->pointcount == 0) return;
+    glBegin(GL_POINTS);
+    for (uint32_t i = 0; i < group->pointcount; i++) corner(group->pointidx[i], nullptr);
+    glEnd();
+}
+
 // zelDraw and zelDrawTextured: `textures` null draws without binding any.
 void drawModel(const char* operation, ZelModel* model, uint32_t mode,
                const unsigned int* textures) {
@@ -119,6 +139,7 @@ void drawModel(const char* operation, ZelModel* model, uint32_t mode,
                 if (wireframe) glEnd();
             }
             if (!wireframe) glEnd();
+            drawShapes(model, group, texture, vertexColor);
         }
         passes.end(pass);
     }
@@ -154,15 +175,23 @@ unsigned int zelMakeListTextured(ZelModel* model, uint32_t mode, const unsigned 
 namespace {
 
 // glDrawElements counts in GLsizei: a range longer than that is drawn in pieces of whole
-// triangles.
-void drawTriangles(const uint32_t* indices, uint64_t count) {
-    constexpr uint64_t kMostPerCall = uint64_t{INT32_MAX} / 3 * 3;
+// primitives of `size` indices.
+void drawElements(GLenum primitive, uint32_t size, const uint32_t* indices, uint64_t count) {
+    const uint64_t most = uint64_t{INT32_MAX} / size * size;
     while (count > 0) {
-        const uint64_t piece = count < kMostPerCall ? count : kMostPerCall;
-        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(piece), GL_UNSIGNED_INT, indices);
+        const uint64_t piece = count < most ? count : most;
+        glDrawElements(primitive, static_cast<GLsizei>(piece), GL_UNSIGNED_INT, indices);
         indices += piece;
         count -= piece;
     }
+}
+
+// A range of a mesh's triangles, lines and points, each kind drawn when it has entries.
+void drawRanges(const ZelMesh* mesh, uint64_t first, uint64_t count, uint64_t lineFirst,
+                uint64_t lineCount, uint64_t pointFirst, uint64_t pointCount) {
+    drawElements(GL_TRIANGLES, 3, mesh->indices + first, count);
+    if (lineCount) drawElements(GL_LINES, 2, mesh->lineindices + lineFirst, lineCount);
+    if (pointCount) drawElements(GL_POINTS, 1, mesh->pointindices + pointFirst, pointCount);
 }
 
 // zelDrawMesh and zelDrawMeshTextured: `textures` null draws without binding any.
@@ -172,6 +201,10 @@ void drawMesh(const char* operation, const ZelMesh* mesh, uint32_t mode,
     for (uint32_t g = 0; g < mesh->groupcount; g++) {
         ZEL_REQUIRE(uint64_t{mesh->groups[g].first} + mesh->groups[g].count <= mesh->indexcount);
         ZEL_REQUIRE(!mesh->materials || mesh->groups[g].material < mesh->materialcount);
+        ZEL_REQUIRE(uint64_t{mesh->groups[g].linefirst} + mesh->groups[g].linecount <=
+                    mesh->lineindexcount);
+        ZEL_REQUIRE(uint64_t{mesh->groups[g].pointfirst} + mesh->groups[g].pointcount <=
+                    mesh->pointindexcount);
     }
     mode = zelCheckMode(mode, zelMeshHolds(mesh), ZEL_USE_DRAW, operation, nullptr, nullptr);
     const bool normals = mode & (ZEL_FLAT | ZEL_SMOOTH);
@@ -247,13 +280,14 @@ void drawMesh(const char* operation, const ZelMesh* mesh, uint32_t mode,
                 if (bind)
                     glBindTexture(GL_TEXTURE_2D,
                                   textures[textureOf(group.material, mesh->materials != nullptr)]);
-                drawTriangles(mesh->indices + group.first, group.count);
+                drawRanges(mesh, group.first, group.count, group.linefirst, group.linecount,
+                           group.pointfirst, group.pointcount);
             }
             passes.end(pass);
         }
     } else {
         // One colour for all: the groups' ranges follow each other, so one call draws them all.
-        drawTriangles(mesh->indices, mesh->indexcount);
+        drawRanges(mesh, 0, mesh->indexcount, 0, mesh->lineindexcount, 0, mesh->pointindexcount);
     }
 
     if (wireframe) glPopAttrib();

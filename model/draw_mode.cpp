@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "polygon.h"
 #include "zel_internal.h"
 
 uint32_t zelModelHolds(const ZelModel* model) {
@@ -11,7 +12,8 @@ uint32_t zelModelHolds(const ZelModel* model) {
     return (model->facetnorms ? ZEL_FLAT : 0u) | (model->normals ? ZEL_SMOOTH : 0u) |
            (model->texcoords ? ZEL_TEXTURE : 0u) |
            (model->materials ? ZEL_COLOR | ZEL_MATERIAL : 0u) |
-           (model->colors ? ZEL_VERTEXCOLOR : 0u) | ZEL_WIREFRAME;
+           (model->colors ? ZEL_VERTEXCOLOR : 0u) | (zel::holdsShapes(model) ? ZEL_POLYGONS : 0u) |
+           ZEL_WIREFRAME;
 }
 
 uint32_t zelMeshHolds(const ZelMesh* mesh) {

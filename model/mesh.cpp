@@ -37,6 +37,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "hash_table.h"
@@ -496,12 +497,88 @@ Status checkModel(const ZelModel* model, uint32_t mode) {
                 return problem("triangle " + std::to_string(index) +
                                " has an index beyond its array");
         }
+        const uint32_t lineCorners = group->linecount ? group->linestart[group->linecount] : 0;
+        for (uint32_t i = 0; i < lineCorners; i++)
+            if (group->linecorners[i].vertexidx > model->vertexcount ||
+                ((mode & ZEL_TEXTURE) && group->linecorners[i].texcoordidx > model->texcoordcount))
+                return problem("a line has an index beyond its array");
+        for (uint32_t i = 0; i < group->pointcount; i++)
+            if (group->pointidx[i] > model->vertexcount)
+                return problem("a point has an index beyond the vertices");
     }
     return Status{};
 }
 
 // Where each attribute starts within a vertex of `mode`, and the floats a vertex takes: the one
 // place the layout is worked out.
+// Adds the vertices and index ranges of the model's lines and points to a mesh made of its
+// triangles, sharing vertices whose bits are equal.
+void addShapes(const ZelModel* model, ZelMesh* mesh) {
+    uint64_t lineEntries = 0, pointEntries = 0;
+    for (const ZelGroup* group = model->groups; group; group = group->next) {
+        for (uint32_t k = 0; k < group->linecount; k++) {
+            const uint32_t corners = group->linestart[k + 1] - group->linestart[k];
+            if (corners > 1) lineEntries += 2 * uint64_t{corners - 1};
+        }
+        pointEntries += group->pointcount;
+    }
+    if (lineEntries == 0 && pointEntries == 0) return;
+    if (lineEntries > UINT32_MAX || pointEntries > UINT32_MAX) throw std::bad_alloc();
+    const uint32_t stride = mesh->stride;
+    std::vector<float> vertices(mesh->vertices,
+                                mesh->vertices + size_t{mesh->vertexcount} * stride);
+    HashMap<std::string, uint32_t> numbers;
+    auto key = [stride](const float* vertex) {
+        return std::string(reinterpret_cast<const char*>(vertex), stride * sizeof(float));
+    };
+    for (uint32_t i = 0; i < mesh->vertexcount; i++)
+        numbers.emplace(key(&vertices[size_t{i} * stride]), i);
+    std::vector<float> vertex(stride);
+    auto number = [&](uint32_t v, uint32_t t) {
+        ZEL_REQUIRE(v <= model->vertexcount);
+        std::fill(vertex.begin(), vertex.end(), 0.0f);
+        std::copy_n(model->vertices + 3 * size_t{v}, 3, vertex.begin());
+        if (mesh->texcoordoffset) {
+            ZEL_REQUIRE(t <= model->texcoordcount);
+            std::copy_n(model->texcoords + 2 * size_t{t}, 2, vertex.begin() + mesh->texcoordoffset);
+        }
+        if (mesh->coloroffset)
+            std::copy_n(model->colors + 3 * size_t{v}, 3, vertex.begin() + mesh->coloroffset);
+        auto found = numbers.try_emplace(key(vertex.data()));
+        if (found.second) {
+            found.first->second = static_cast<uint32_t>(vertices.size() / stride);
+            vertices.insert(vertices.end(), vertex.begin(), vertex.end());
+        }
+        return found.first->second;
+    };
+    mesh->lineindices = static_cast<uint32_t*>(allocate(std::max<uint64_t>(lineEntries, 1) * 4));
+    mesh->pointindices = static_cast<uint32_t*>(allocate(std::max<uint64_t>(pointEntries, 1) * 4));
+    uint32_t lines = 0, points = 0, g = 0;
+    for (const ZelGroup* group = model->groups; group; group = group->next, g++) {
+        ZelMeshGroup& out = mesh->groups[g];
+        out.linefirst = lines;
+        for (uint32_t k = 0; k < group->linecount; k++)
+            for (uint32_t i = group->linestart[k] + 1; i < group->linestart[k + 1]; i++) {
+                const ZelCorner* c = &group->linecorners[i - 1];
+                mesh->lineindices[lines++] = number(c[0].vertexidx, c[0].texcoordidx);
+                mesh->lineindices[lines++] = number(c[1].vertexidx, c[1].texcoordidx);
+            }
+        out.linecount = lines - out.linefirst;
+        out.pointfirst = points;
+        for (uint32_t i = 0; i < group->pointcount; i++)
+            mesh->pointindices[points++] = number(group->pointidx[i], 0);
+        out.pointcount = points - out.pointfirst;
+    }
+    mesh->lineindexcount = lines;
+    mesh->pointindexcount = points;
+    if (vertices.size() / stride > UINT32_MAX) throw std::bad_alloc();
+    float* grown = static_cast<float*>(allocate(vertices.size() * sizeof(float)));
+    std::copy(vertices.begin(), vertices.end(), grown);
+    std::free(mesh->vertices);
+    mesh->vertices = grown;
+    mesh->vertexcount = static_cast<uint32_t>(vertices.size() / stride);
+}
+
 void setLayout(ZelMesh* mesh, uint32_t mode) {
     uint32_t at = 3;
     if (mode & (ZEL_FLAT | ZEL_SMOOTH)) {
@@ -594,6 +671,7 @@ Status buildMeshOrThrow(const ZelModel* model, uint32_t mode, const MeshOptions&
         }
     }
     if (work.failed()) throw std::bad_alloc();
+    addShapes(model, mesh.get());
 
     if (model->materials) {
         mesh->materials = copyMaterials(model->materials, model->materialcount);
@@ -659,6 +737,8 @@ void zelFreeMesh(ZelMesh* mesh) {
     if (!mesh) return;
     std::free(mesh->vertices);
     std::free(mesh->indices);
+    std::free(mesh->lineindices);
+    std::free(mesh->pointindices);
     for (uint32_t i = 0; mesh->groups && i < mesh->groupcount; i++) std::free(mesh->groups[i].name);
     std::free(mesh->groups);
     zel::freeMaterials(mesh->materials, mesh->materialcount);

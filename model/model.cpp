@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "polygon.h"
 #include "zel_internal.h"
 
 ZelGroup* zelGroupByName(ZelModel* model, const char* name) {
@@ -155,12 +156,14 @@ void zelFreeModel(ZelModel* model) {
     std::free(model->facetnorms);
     std::free(model->triangles);
     std::free(model->colors);
+    std::free(model->smoothinggroups);
     zel::freeMaterials(model->materials, model->materialcount);
     while (model->groups) {
         ZelGroup* group = model->groups;
         model->groups = group->next;
         std::free(group->name);
         std::free(group->triangleidx);
+        zel::freeShapes(group);
         std::free(group);
     }
     std::free(model);

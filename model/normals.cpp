@@ -14,6 +14,7 @@
 #include <cstring>
 #include <vector>
 
+#include "polygon.h"
 #include "zel_internal.h"
 
 void zel::crossProduct(const float* u, const float* v, float* n) {
@@ -118,10 +119,12 @@ void zelComputeFacetNormals(ZelModel* model) {
 namespace {
 
 // Builds the vertex normals into `normals` (room for every listed corner + 1) and returns the
-// number made. Offset counts corners: 32 bits whenever they fit, which halves the memory traffic of
-// the sort.
+// number made. With `smoothing` (a smoothing group per triangle) a corner shares a normal only
+// with corners of its own smoothing group, and a corner of group 0 gets a copy of its facet
+// normal; without it every triangle is in one group. Offset counts corners: 32 bits whenever they
+// fit, which halves the memory traffic of the sort.
 template <class Offset>
-size_t vertexNormals(ZelModel* model, float threshold, float* normals) {
+size_t vertexNormals(ZelModel* model, float threshold, const uint32_t* smoothing, float* normals) {
     const uint32_t vertexcount = model->vertexcount;
     const uint32_t trianglecount = model->trianglecount;
     ZelTriangle* triangles = model->triangles;
@@ -155,7 +158,11 @@ size_t vertexNormals(ZelModel* model, float threshold, float* normals) {
             }
     }
 
-    std::vector<unsigned char> averaged(longest);
+    // shared[j - begin]: the normal corner j shares, kNone while it is not decided, kOwn for a copy
+    // of its facet normal.
+    constexpr size_t kNone = 0, kOwn = SIZE_MAX;
+    auto smoothingGroup = [&](uint32_t t) { return smoothing ? smoothing[t] : 1u; };
+    std::vector<size_t> shared(longest);
     size_t next = 1;
     for (size_t v = 1; v <= vertexcount; v++) {
         const size_t begin = first[v], end = first[v + 1];
@@ -163,25 +170,37 @@ size_t vertexNormals(ZelModel* model, float threshold, float* normals) {
             std::fputs("zelVertexNormals(): vertex w/o a triangle\n", stderr);
             continue;
         }
-        const float* reference = facetOf(model, triangles[corners[begin]]);
-
-        float sum[3] = {0.0f, 0.0f, 0.0f};
-        bool any = false;
+        std::fill(shared.begin(), shared.begin() + (end - begin), kNone);
+        // Each smoothing group at the vertex, in the order its first corner comes: its reference
+        // is the facet of that corner, and its corners within the angle share their sum.
         for (size_t j = begin; j < end; j++) {
-            const float* facet = facetOf(model, triangles[corners[j]]);
-            averaged[j - begin] = dot(facet, reference) > threshold;
-            if (averaged[j - begin]) {
-                sum[0] += facet[0];
-                sum[1] += facet[1];
-                sum[2] += facet[2];
-                any = true;
+            if (shared[j - begin] != kNone) continue;
+            const uint32_t group = smoothingGroup(corners[j]);
+            if (group == 0) {
+                shared[j - begin] = kOwn;
+                continue;
             }
-        }
-        size_t shared = 0;
-        if (any) {
-            normalize(sum);
-            std::memcpy(normals + 3 * next, sum, sizeof sum);
-            shared = next++;
+            const float* reference = facetOf(model, triangles[corners[j]]);
+            float sum[3] = {0.0f, 0.0f, 0.0f};
+            bool any = false;
+            for (size_t i = j; i < end; i++) {
+                if (shared[i - begin] != kNone || smoothingGroup(corners[i]) != group) continue;
+                const float* facet = facetOf(model, triangles[corners[i]]);
+                if (dot(facet, reference) > threshold) {
+                    sum[0] += facet[0];
+                    sum[1] += facet[1];
+                    sum[2] += facet[2];
+                    shared[i - begin] = next;
+                    any = true;
+                } else {
+                    shared[i - begin] = kOwn;
+                }
+            }
+            if (any) {
+                normalize(sum);
+                std::memcpy(normals + 3 * next, sum, sizeof sum);
+                next++;
+            }
         }
 
         int corner = 3;
@@ -193,8 +212,8 @@ size_t vertexNormals(ZelModel* model, float threshold, float* normals) {
             do corner--;
             while (tri.vertexidx[corner] != v);
 
-            if (averaged[j - begin]) {
-                tri.normalidx[corner] = static_cast<uint32_t>(shared);
+            if (shared[j - begin] != kOwn) {
+                tri.normalidx[corner] = static_cast<uint32_t>(shared[j - begin]);
             } else {
                 std::memcpy(normals + 3 * next, facetOf(model, tri), 3 * sizeof(float));
                 tri.normalidx[corner] = static_cast<uint32_t>(next++);
@@ -206,7 +225,10 @@ size_t vertexNormals(ZelModel* model, float threshold, float* normals) {
 
 }  // namespace
 
-void zelVertexNormals(ZelModel* model, float angle) {
+namespace {
+
+void computeVertexNormals(const char* operation, ZelModel* model, float angle,
+                          const uint32_t* smoothing) {
     ZEL_REQUIRE(model);
     ZEL_REQUIRE(model->facetnorms);
 
@@ -216,13 +238,14 @@ void zelVertexNormals(ZelModel* model, float angle) {
         std::cos(static_cast<double>(angle) * static_cast<double>(3.14159274f) / 180.0);
 
     const size_t corners = 3 * static_cast<size_t>(model->trianglecount);
-    zel::exitOnOutOfMemory("zelVertexNormals", [&] {
+    zel::exitOnOutOfMemory(operation, [&] {
         float* normals = static_cast<float*>(zel::allocate((corners + 1) * 3 * sizeof(float)));
         normals[0] = normals[1] = normals[2] = 0.0f;
         size_t made;
         try {
-            made = corners <= UINT32_MAX ? vertexNormals<uint32_t>(model, threshold, normals)
-                                         : vertexNormals<size_t>(model, threshold, normals);
+            made = corners <= UINT32_MAX
+                       ? vertexNormals<uint32_t>(model, threshold, smoothing, normals)
+                       : vertexNormals<size_t>(model, threshold, smoothing, normals);
         } catch (...) {
             std::free(normals);
             throw;
@@ -232,5 +255,17 @@ void zelVertexNormals(ZelModel* model, float angle) {
         // Shrinking cannot fail in practice; if it does, the larger block serves.
         void* shrunk = std::realloc(normals, (made + 1) * 3 * sizeof(float));
         model->normals = static_cast<float*>(shrunk ? shrunk : normals);
+        zel::refreshPolygonCorners(model);
     });
+}
+
+}  // namespace
+
+void zelVertexNormals(ZelModel* model, float angle) {
+    computeVertexNormals("zelVertexNormals", model, angle, nullptr);
+}
+
+void zelSmoothingGroupNormals(ZelModel* model, float angle) {
+    ZEL_REQUIRE(model);
+    computeVertexNormals("zelSmoothingGroupNormals", model, angle, model->smoothinggroups);
 }

@@ -33,6 +33,7 @@
 
 #include "hash_table.h"
 #include "obj_scan.h"
+#include "polygon.h"
 #include "zel_internal.h"
 
 namespace zel {
@@ -201,6 +202,7 @@ public:
         : path_(path), input_(input), options_(options) {}
     ~RangeReader() {
         if (model_) zelFreeModel(model_);
+        std::free(index_.faceStarts);
     }
 
     Status read(ZelModel** out);
@@ -215,6 +217,8 @@ private:
     Status setCounts();
     Status allocate();
     Status fill();
+    void allocateShapes();
+    void cutFaces();
     uint64_t stop(size_t range) const {
         return range + 1 < starts_.size() ? starts_[range + 1] : UINT64_MAX;
     }
@@ -231,10 +235,12 @@ private:
     Workers* workers_ = nullptr;
     ModelIndex index_;
     std::vector<FillPlan> plans_;
-    std::vector<uint64_t> counted_;  // triangles per group id
-    uint64_t totals_[kCounts] = {};  // of the ranges taken so far
-    uint32_t current_ = 0;           // the group current where they end
-    bool colors_ = false;            // a vertex gives a colour
+    std::vector<uint64_t> counted_;    // triangles per group id
+    std::vector<ShapeCounts> shapes_;  // shapes per group id
+    bool smoothing_ = false;           // an "s" statement
+    uint64_t totals_[kCounts] = {};    // of the ranges taken so far
+    uint32_t current_ = 0;             // the group current where they end
+    bool colors_ = false;              // a vertex gives a colour
 };
 
 uint32_t RangeReader::addGroup(const std::string& name) {
@@ -408,6 +414,10 @@ void RangeReader::planFill(size_t range, const CountReport& report) {
         window.limit = static_cast<uint32_t>(counted_[ids[entry]]);
     }
     ZEL_ASSERT(grouped == report.triangles);  // every triangle counted goes to one group
+    shapes_.resize(index_.groups.size());
+    for (size_t entry = 0; entry < report.shapes.size(); entry++)
+        shapes_[ids[entry]] += report.shapes[entry];
+    smoothing_ |= report.smoothing;
     current_ = ids[report.current];
     totals_[kVertices] += report.vertices;
     totals_[kNormals] += report.normals;
@@ -440,6 +450,14 @@ Status RangeReader::allocate() {
     if (m->normalcount) bytes += (uint64_t{m->normalcount} + 1) * 3 * sizeof(float);
     if (m->texcoordcount) bytes += (uint64_t{m->texcoordcount} + 1) * 2 * sizeof(float);
     for (uint64_t triangles : counted_) bytes += triangles * sizeof(uint32_t);
+    shapes_.resize(index_.groups.size());
+    for (const ShapeCounts& shapes : shapes_) {
+        index_.shapes |= shapes.any();
+        bytes += (shapes.polygons + shapes.lines) * 2 * sizeof(uint32_t) +
+                 (shapes.polygonCorners + shapes.lineCorners) * sizeof(ZelCorner) +
+                 shapes.points * sizeof(uint32_t);
+    }
+    if (smoothing_) bytes += uint64_t{m->trianglecount} * sizeof(uint32_t);
     if (options_.maxBytes && bytes > options_.maxBytes)
         return failure(Stream::Err,
                        "zelReadOBJ() failed: \"%s\" needs %" PRIu64
@@ -462,7 +480,47 @@ Status RangeReader::allocate() {
     if (m->texcoordcount)
         m->texcoords =
             static_cast<float*>(zeroedArray(2 * (size_t{m->texcoordcount} + 1), sizeof(float)));
+    if (smoothing_)
+        m->smoothinggroups =
+            static_cast<uint32_t*>(zeroedArray(m->trianglecount, sizeof(uint32_t)));
+    if ((options_.flags & ZEL_LOAD_CONCAVE_POLYGONS) && m->trianglecount)
+        index_.faceStarts = static_cast<uint8_t*>(zel::allocate(m->trianglecount));
+    if (index_.shapes) allocateShapes();
     return Status{};
+}
+
+// Each group's arrays for the shapes it was counted to hold. While the filling scan stores into
+// them, polygoncount, linecount and pointcount and the last entries of polygonstart and linestart
+// say how much room there is; fill() sets them to what was stored.
+void RangeReader::allocateShapes() {
+    for (size_t id = 0; id < index_.groups.size(); id++) {
+        const ShapeCounts& counted = shapes_[id];
+        ZelGroup* group = index_.groups[id];
+        auto array = [](uint64_t count, size_t size) {
+            return zeroedArray(count ? count : 1, size);
+        };
+        if (counted.polygons) {
+            group->polygoncount = static_cast<uint32_t>(counted.polygons);
+            group->polygonstart =
+                static_cast<uint32_t*>(array(counted.polygons + 1, sizeof(uint32_t)));
+            group->polygonstart[counted.polygons] = static_cast<uint32_t>(counted.polygonCorners);
+            group->polygoncorners =
+                static_cast<ZelCorner*>(array(counted.polygonCorners, sizeof(ZelCorner)));
+            group->polygontriangle =
+                static_cast<uint32_t*>(array(counted.polygons, sizeof(uint32_t)));
+        }
+        if (counted.lines) {
+            group->linecount = static_cast<uint32_t>(counted.lines);
+            group->linestart = static_cast<uint32_t*>(array(counted.lines + 1, sizeof(uint32_t)));
+            group->linestart[counted.lines] = static_cast<uint32_t>(counted.lineCorners);
+            group->linecorners =
+                static_cast<ZelCorner*>(array(counted.lineCorners, sizeof(ZelCorner)));
+        }
+        if (counted.points) {
+            group->pointcount = static_cast<uint32_t>(counted.points);
+            group->pointidx = static_cast<uint32_t*>(array(counted.points, sizeof(uint32_t)));
+        }
+    }
 }
 
 FillState stateOf(const FillPlan& plan) {
@@ -474,7 +532,8 @@ FillState stateOf(const FillPlan& plan) {
 
 Status RangeReader::fill() {
     ZelModel* m = model_;
-    const size_t ranges = plans_.size();
+    // Shapes go into arrays that only a scan of the whole input fills in order: then one range.
+    const size_t ranges = index_.shapes ? std::min<size_t>(plans_.size(), 1) : plans_.size();
     std::vector<uint32_t> stored(index_.groups.size(), 0);
     const FillLimits exact = FillLimits::exact(FillState{m->vertexcount + 1, m->normalcount + 1,
                                                          m->texcoordcount + 1, m->trianglecount, 0},
@@ -505,6 +564,8 @@ Status RangeReader::fill() {
     };
     FillState truth;
     uint32_t material = 0;
+    uint32_t smoothing = 0;  // the smoothing group where the next range begins
+    std::vector<ShapeCounts> shapes(index_.shapes ? index_.groups.size() : 0);
     uint64_t expected = ranges ? plans_[0].first : 0;
     bool redone = false;
     for (size_t range = 0; range < ranges; range++) {
@@ -526,6 +587,13 @@ Status RangeReader::fill() {
         for (const auto& set : report.materials)
             index_.groups[set.first]->material = set.second == kInherited ? material : set.second;
         if (report.material != kInherited) material = report.material;
+        if (m->smoothinggroups) {
+            // The range's triangles before its first "s" line are in the group current before it.
+            for (uint32_t t = truth.triangle; t < report.firstSmoothing; t++)
+                m->smoothinggroups[t] = smoothing;
+            if (report.smoothing != kInheritedSmoothing) smoothing = report.smoothing;
+        }
+        for (const auto& entry : report.shapes) shapes[entry.first] += entry.second;
         uint64_t listed = 0;
         for (const auto& entry : report.stored) {
             stored[entry.first] += entry.second;
@@ -564,7 +632,49 @@ Status RangeReader::fill() {
     m->trianglecount = truth.triangle;
     for (size_t id = 0; id < index_.groups.size(); id++)
         index_.groups[id]->trianglecount = stored[id];
+    for (size_t id = 0; id < shapes.size(); id++) {
+        ZelGroup* group = index_.groups[id];
+        group->polygoncount = static_cast<uint32_t>(shapes[id].polygons);
+        group->linecount = static_cast<uint32_t>(shapes[id].lines);
+        group->pointcount = static_cast<uint32_t>(shapes[id].points);
+    }
+    if (index_.faceStarts) cutFaces();
     return Status{};
+}
+
+// Cuts every face of more than three corners as ZEL_LOAD_CONCAVE_POLYGONS asks, now that every
+// position is stored: its triangles, the fan the scans stored, are rewritten in place. The
+// triangles are shared out among the threads in runs that begin at a face.
+void RangeReader::cutFaces() {
+    ZelModel* m = model_;
+    const uint8_t* starts = index_.faceStarts;
+    const uint32_t count = m->trianglecount;
+    constexpr uint32_t kRun = 1u << 16;
+    std::atomic<uint32_t> nextRun{0};
+    auto task = [&](uint32_t) {
+        PolygonCutter cutter;
+        for (uint32_t run; (run = nextRun.fetch_add(1)) < (count + kRun - 1) / kRun;) {
+            uint32_t t = run * kRun;
+            const uint32_t end = std::min(count, t + kRun);
+            while (t < end && starts[t] != kFaceToCut) t++;  // a face begun before is not its own
+            while (t < end) {
+                uint32_t next = t + 1;
+                while (next < count && !starts[next]) next++;
+                cutter.cutRun(m, t, next - t + 2);
+                t = next;
+                while (t < end && starts[t] != kFaceToCut) t++;
+            }
+        }
+    };
+    const uint32_t threads = options_.threads ? options_.threads : usableProcessors();
+    if (threads > 1 && count > kRun) {
+        HelperThreads helpers(std::min(threads, (count + kRun - 1) / kRun), task);
+        task(0);
+    } else {
+        task(0);
+    }
+    std::free(index_.faceStarts);
+    index_.faceStarts = nullptr;
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "hash_table.h"
 #include "obj_scan.h"
+#include "polygon.h"
 #include "scanner.h"
 #include "zel_internal.h"
 
@@ -257,6 +258,9 @@ enum class Keyword {
     Object,
     UseMaterial,
     Library,
+    Line,
+    Point,
+    Smoothing,
     Other
 };
 
@@ -266,6 +270,16 @@ static_assert(static_cast<size_t>(Keyword::Vertex) < kElementKinds &&
                   static_cast<size_t>(Keyword::Normal) < kElementKinds &&
                   static_cast<size_t>(Keyword::TexCoord) < kElementKinds,
               "Vertex, Normal and TexCoord come first");
+
+// "l", "p" and "s", matched whole in both dialects: the documented one skips their lines, and
+// reading them keeps new fields without changing what it reads.
+Keyword shapeKeywordOf(const char* word, size_t length) {
+    if (length != 1) return Keyword::Other;
+    return word[0] == 'l'   ? Keyword::Line
+           : word[0] == 'p' ? Keyword::Point
+           : word[0] == 's' ? Keyword::Smoothing
+                            : Keyword::Other;
+}
 
 // The statement a keyword starts, in the documented dialect: decided by its first character, and
 // for "v" by its second too; the rest of the keyword is not looked at.
@@ -287,7 +301,7 @@ Keyword keywordOf(const char* word, size_t length) {
         case 'm':
             return Keyword::Library;
         default:
-            return Keyword::Other;
+            return shapeKeywordOf(word, length);
     }
 }
 
@@ -316,7 +330,7 @@ Keyword wholeKeywordOf(const char* word, size_t length) {
         case 'm':
             return is("mtllib") ? Keyword::Library : Keyword::Other;
         default:
-            return Keyword::Other;
+            return shapeKeywordOf(word, length);
     }
 }
 
@@ -495,6 +509,55 @@ private:
     std::string& line_;
 };
 
+// An integer word of a shape statement: an optional sign and digits that fit an int.
+bool shapeIndex(const char* p, const char* end, int* value) {
+    bool negative = p < end && *p == '-';
+    if (p < end && (*p == '-' || *p == '+')) ++p;
+    if (p == end) return false;
+    int64_t magnitude = 0;
+    for (; p < end; ++p) {
+        if (!isDigit(static_cast<unsigned char>(*p))) return false;
+        magnitude = magnitude * 10 + (*p - '0');
+        if (magnitude > INT32_MAX) return false;
+    }
+    *value = static_cast<int>(negative ? -magnitude : magnitude);
+    return true;
+}
+
+// The references of an "l" or "p" line: each word a vertex index, or, on an "l" line, "v/t" (the
+// vertex and texture-coordinate index; "v/t/n" and "v//n" give their vertex and texture index).
+// t is 0 where the word gives none. False when a word is none of these: the statement is dropped.
+bool shapeReferences(const std::string& rest, bool texture, std::vector<Reference>* refs) {
+    refs->clear();
+    const char* p = rest.c_str();  // a NUL ends the line, as it ends every string a model holds
+    for (;;) {
+        while (*p && isSpace(static_cast<unsigned char>(*p))) ++p;
+        if (!*p) return true;
+        const char* word = p;
+        while (*p && !isSpace(static_cast<unsigned char>(*p))) ++p;
+        const char* slash = std::find(word, p, '/');
+        Reference ref{0, 0, 0};
+        if (!shapeIndex(word, slash, &ref.v)) return false;
+        if (slash != p) {
+            if (!texture) return false;
+            const char* second = slash + 1;
+            const char* end = std::find(second, p, '/');
+            if (second != end && !shapeIndex(second, end, &ref.t)) return false;
+        }
+        refs->push_back(ref);
+    }
+}
+
+// The smoothing group of an "s" line: a number, or 0 for "off" or anything else.
+uint32_t smoothingOf(const std::string& rest) {
+    const char* p = rest.c_str();
+    while (*p && isSpace(static_cast<unsigned char>(*p))) ++p;
+    const char* end = p;
+    while (*end && !isSpace(static_cast<unsigned char>(*end))) ++end;
+    int value;
+    return shapeIndex(p, end, &value) && value > 0 ? static_cast<uint32_t>(value) : 0;
+}
+
 // ---- What the two scans do with a statement
 // ------------------------------------------------------
 
@@ -504,7 +567,9 @@ class CountSink {
 public:
     static constexpr bool kValues = false;
 
-    explicit CountSink(CountReport& out) : out_(out) { out_.groups.assign(1, {std::string(), 0}); }
+    CountSink(CountReport& out, bool polygons) : out_(out), polygons_(polygons) {
+        out_.groups.assign(1, {std::string(), 0});
+    }
 
     bool colorFound() const { return colors_; }
     ZEL_HOT Step element(Keyword kind, bool color) {
@@ -516,6 +581,25 @@ public:
     template <class At>
     ZEL_HOT Step face(const Reference*, size_t count, Form, At) {
         triangles_ += count - 2;
+        if (polygons_) {
+            ShapeCounts& shapes = shapesOfCurrent();
+            shapes.polygons++;
+            shapes.polygonCorners += count;
+        }
+        return Step::Done;
+    }
+    Step shape(Keyword kind, const std::vector<Reference>& refs, uint64_t) {
+        ShapeCounts& shapes = shapesOfCurrent();
+        if (kind == Keyword::Point) {
+            shapes.points += refs.size();
+        } else if (refs.size() >= 2) {
+            shapes.lines++;
+            shapes.lineCorners += refs.size();
+        }
+        return Step::Done;
+    }
+    Step smoothing(uint32_t) {
+        out_.smoothing = true;
         return Step::Done;
     }
     Step group(std::string name) {
@@ -554,7 +638,13 @@ private:
         triangles_ = 0;
     }
 
+    ShapeCounts& shapesOfCurrent() {
+        if (out_.shapes.size() < out_.groups.size()) out_.shapes.resize(out_.groups.size());
+        return out_.shapes[current_];
+    }
+
     CountReport& out_;
+    const bool polygons_;                    // faces are counted as polygons too
     uint64_t elements_[kElementKinds] = {};  // by Keyword
     uint64_t triangles_ = 0;
     bool colors_ = false;
@@ -576,9 +666,15 @@ public:
           limits_(limits),
           out_(out),
           state_(state),
-          colors_(index.model->colors) {
+          colors_(index.model->colors),
+          smoothings_(index.model->smoothinggroups),
+          faceStarts_(index.faceStarts),
+          faceExtras_(smoothings_ || faceStarts_ || index.shapes),
+          firstVertex_(state.vertex) {
         ZEL_ASSERT(limits.wellMade());
         current_ = state.group == kNoGroup ? nullptr : slotsOf(state.group);
+        out_.firstSmoothing = state.triangle;
+        if (index.shapes) shapes_.resize(index.groups.size());
     }
 
     bool wantsColors() const { return colors_ != nullptr; }
@@ -594,6 +690,13 @@ public:
     Step group(const std::string& name);
     Step useMaterial(const std::string& name);
     Step library(const std::string&, bool, uint64_t) { return Step::Done; }
+    Step shape(Keyword kind, const std::vector<Reference>& refs, uint64_t at);
+    Step smoothing(uint32_t group) {
+        if (!smoothingSeen_) out_.firstSmoothing = state_.triangle;
+        smoothingSeen_ = true;
+        smoothing_ = group;
+        return Step::Done;
+    }
     void finish();
 
 private:
@@ -605,6 +708,10 @@ private:
     bool storePlain(const Reference* refs, size_t count, Form form);
     Status badIndex(uint64_t faceStart, Form form, const Reference* refs, size_t count);
     LocalSlots* slotsOf(uint32_t group);
+    void faceStored(uint32_t first, uint32_t stored, uint32_t listed, const Reference* refs,
+                    size_t count, Form form);
+    bool settleFace(uint32_t first, uint32_t stored);
+    bool cornerOf(const Reference& ref, bool texture, bool normal, ZelCorner* corner) const;
 
     Scanner& in_;  // for the line number of a failure
     const ModelIndex& index_;
@@ -612,6 +719,13 @@ private:
     FillReport& out_;
     FillState state_;
     float* const colors_;
+    uint32_t* const smoothings_;  // the model's smoothing groups, when the file has "s" lines
+    uint8_t* const faceStarts_;   // the index's face starts, when faces are cut afterwards
+    const bool faceExtras_;       // any of those, or shapes: a stored face is noted
+    const uint32_t firstVertex_;  // the first vertex slot this scan stores
+    uint32_t smoothing_ = kInheritedSmoothing;
+    bool smoothingSeen_ = false;
+    std::vector<ShapeCounts> shapes_;  // stored so far, by group id, when shapes are stored
     uint32_t material_ = kInherited;
     HashMap<uint32_t, LocalSlots> slots_;  // by group id
     LocalSlots* current_ = nullptr;        // the current group's, or null
@@ -693,6 +807,10 @@ Step FillSink::useMaterial(const std::string& name) {
 void FillSink::finish() {
     out_.end = state_;
     out_.material = material_;
+    if (!smoothingSeen_) out_.firstSmoothing = state_.triangle;
+    out_.smoothing = smoothing_;
+    for (uint32_t id = 0; id < shapes_.size(); id++)
+        if (shapes_[id].any()) out_.shapes.emplace_back(id, shapes_[id]);
     for (const auto& entry : slots_)
         if (entry.second.next != entry.second.first)
             out_.stored.emplace_back(entry.first, entry.second.next - entry.second.first);
@@ -730,6 +848,12 @@ ZEL_HOT bool FillSink::storePlain(const Reference* refs, size_t count) {
         triangle->facetidx = 0;
         *slot++ = state_.triangle++;
     }
+    if (faceExtras_) {
+        const uint32_t stored = static_cast<uint32_t>(triangles);
+        faceStored(state_.triangle - stored, stored, current_->next, refs, count,
+                   kTexture ? (kNormal ? Form::VertexTextureNormal : Form::VertexTexture)
+                            : (kNormal ? Form::VertexNormal : Form::Vertex));
+    }
     current_->next += static_cast<uint32_t>(triangles);
     return true;
 }
@@ -765,6 +889,8 @@ Step FillSink::storeReferences(const Reference* refs, size_t count, Form form) {
     };
     Corner first, previous, next;
     bool good = corner(refs[0], &first) && corner(refs[1], &previous);
+    const uint32_t firstTriangle = state_.triangle;
+    const uint32_t listed = current_ ? current_->next : 0;
     for (size_t i = 2; good && i < count; i++, previous = next) {
         if (!(good = corner(refs[i], &next))) break;
         if (!current_) continue;  // a group the counting scan never saw: the triangles are dropped
@@ -783,7 +909,98 @@ Step FillSink::storeReferences(const Reference* refs, size_t count, Form form) {
         }
         index_.groups[state_.group]->triangleidx[current_->next++] = state_.triangle++;
     }
+    if (good && faceExtras_ && state_.triangle != firstTriangle)
+        faceStored(firstTriangle, state_.triangle - firstTriangle, listed, refs, count, form);
     return good ? Step::Done : Step::Failed;
+}
+
+// A face's triangles [first, first + stored) are stored, from position `listed` of its group's
+// list: their smoothing group, where its triangles start (for the cut once every position is
+// stored), and the face as written when polygons are kept and it was stored whole.
+void FillSink::faceStored(uint32_t first, uint32_t stored, uint32_t listed, const Reference* refs,
+                          size_t count, Form form) {
+    if (smoothings_)
+        for (uint32_t t = first; t < first + stored; t++) smoothings_[t] = smoothing_;
+    if (faceStarts_) {
+        faceStarts_[first] = settleFace(first, stored) ? kFaceSettled : kFaceToCut;
+        std::memset(faceStarts_ + first + 1, 0, stored - 1);
+    }
+    if (!index_.shapes || stored != count - 2) return;
+    ShapeCounts& kept = shapes_[state_.group];
+    ZelGroup* group = index_.groups[state_.group];
+    if (kept.polygons >= group->polygoncount ||
+        kept.polygonCorners + count > group->polygonstart[group->polygoncount])
+        return;  // more than the counting scan saw
+    const bool texture = hasTexture(form), normal = hasNormal(form);
+    ZelCorner* corners = group->polygoncorners + kept.polygonCorners;
+    for (size_t i = 0; i < count; i++)
+        if (!cornerOf(refs[i], texture, normal, &corners[i])) return;
+    group->polygontriangle[kept.polygons] = listed;
+    kept.polygonCorners += count;
+    group->polygonstart[++kept.polygons] = static_cast<uint32_t>(kept.polygonCorners);
+}
+
+// Whether the face whose fan is the triangles [first, first + stored) needs no cut afterwards: a
+// triangle, or a face of a few corners whose positions this scan stored itself (so they are
+// there) and that is cut as the fan. Most faces of most files are settled here, while their
+// positions are at hand.
+bool FillSink::settleFace(uint32_t first, uint32_t stored) {
+    constexpr uint32_t kMostCorners = 8;
+    if (stored == 1) return true;
+    if (stored + 2 > kMostCorners) return false;
+    const ZelModel* m = index_.model;
+    float positions[3 * kMostCorners];
+    for (uint32_t i = 0; i < stored + 2; i++) {
+        const ZelTriangle& t = m->triangles[first + (i < 3 ? 0 : i - 2)];
+        const uint32_t v = t.vertexidx[i < 3 ? i : 2];
+        if (v < firstVertex_ || v >= state_.vertex) return false;
+        std::memcpy(&positions[3 * i], &m->vertices[3 * size_t{v}], 3 * sizeof(float));
+    }
+    return cutsAsFan(positions, stored + 2);
+}
+
+// A reference's indices resolved as a face's are; false when one names nothing.
+bool FillSink::cornerOf(const Reference& ref, bool texture, bool normal, ZelCorner* corner) const {
+    const ZelModel* m = index_.model;
+    *corner = ZelCorner{0, 0, 0};
+    bool good = resolve(ref.v, state_.vertex - 1, m->vertexcount, true, &corner->vertexidx);
+    if (texture)
+        good &= resolve(ref.t, state_.texcoord - 1, m->texcoordcount, m->texcoords != nullptr,
+                        &corner->texcoordidx);
+    if (normal)
+        good &= resolve(ref.n, state_.normal - 1, m->normalcount, m->normals != nullptr,
+                        &corner->normalidx);
+    return good;
+}
+
+// An "l" line or "p" points, kept in the current group when shapes are stored and every index
+// names an element; a statement with one that names nothing is dropped.
+Step FillSink::shape(Keyword kind, const std::vector<Reference>& refs, uint64_t) {
+    if (!index_.shapes || state_.group == kNoGroup) return Step::Done;
+    const bool line = kind == Keyword::Line;
+    if (line && refs.size() < 2) return Step::Done;
+    ShapeCounts& kept = shapes_[state_.group];
+    ZelGroup* group = index_.groups[state_.group];
+    std::vector<ZelCorner> corners(refs.size());
+    for (size_t i = 0; i < refs.size(); i++) {
+        // A texture index must name a coordinate the file has, even where faces keep theirs.
+        const bool texture = line && refs[i].t != 0;
+        if ((texture && !index_.model->texcoords) ||
+            !cornerOf(refs[i], texture, false, &corners[i]))
+            return Step::Done;
+    }
+    if (line) {
+        if (kept.lines >= group->linecount ||
+            kept.lineCorners + corners.size() > group->linestart[group->linecount])
+            return Step::Done;
+        std::copy(corners.begin(), corners.end(), group->linecorners + kept.lineCorners);
+        kept.lineCorners += corners.size();
+        group->linestart[++kept.lines] = static_cast<uint32_t>(kept.lineCorners);
+    } else {
+        if (kept.points + corners.size() > group->pointcount) return Step::Done;
+        for (const ZelCorner& corner : corners) group->pointidx[kept.points++] = corner.vertexidx;
+    }
+    return Step::Done;
 }
 
 // The failure for a face with an index that names no element of an array the file has: every later
@@ -868,6 +1085,7 @@ private:
     char line_[kMaxToken + 1];
     std::vector<Reference> references_;  // of a face read through the scanner
     std::string rest_;                   // a line read whole
+    std::vector<Reference> shapeRefs_;   // of an "l" or "p" line
     Reference quick_[kQuickReferences];  // of a face read by the quick path
 };
 
@@ -969,6 +1187,14 @@ Step RangeScan<Sink>::general(uint64_t at) {
             return sink_.library(statementName(line_), false, at);
         case Keyword::OtherV:
             return otherV(keyword, length, at);
+        case Keyword::Line:
+        case Keyword::Point:
+            in_.readRestOfLine(&rest_);
+            if (!shapeReferences(rest_, kind == Keyword::Line, &shapeRefs_)) return Step::Done;
+            return sink_.shape(kind, shapeRefs_, at);
+        case Keyword::Smoothing:
+            in_.readRestOfLine(&rest_);
+            return sink_.smoothing(smoothingOf(rest_));
         case Keyword::Other:
             break;
     }
@@ -1065,7 +1291,7 @@ void overRange(const Input& input, std::vector<char>* buffer, uint64_t start, Sc
 void countRange(const Input& input, std::vector<char>* buffer, uint32_t flags, uint64_t start,
                 uint64_t stop, CountReport* out) {
     overRange(input, buffer, start, [&](Scanner& in) {
-        RangeScan<CountSink> scan(in, flags, *out);
+        RangeScan<CountSink> scan(in, flags, *out, (flags & ZEL_LOAD_POLYGONS) != 0);
         scan.run(stop, &out->first, &out->next);
         scan.sink().finish();
         out->ioError = in.failed();

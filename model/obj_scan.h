@@ -14,6 +14,21 @@
 
 namespace zel {
 
+// What a range holds of the shapes kept beside the triangles, for one group: faces as written
+// (counted only under ZEL_LOAD_POLYGONS), "l" lines and "p" points.
+struct ShapeCounts {
+    uint64_t polygons = 0, polygonCorners = 0, lines = 0, lineCorners = 0, points = 0;
+    bool any() const { return polygons || lines || points; }
+    ShapeCounts& operator+=(const ShapeCounts& o) {
+        polygons += o.polygons;
+        polygonCorners += o.polygonCorners;
+        lines += o.lines;
+        lineCorners += o.lineCorners;
+        points += o.points;
+        return *this;
+    }
+};
+
 // What the counting scan found in a range. Nothing in it depends on what came before the range:
 // counts are the range's own, and the group current where it began is entry 0 of `groups`.
 struct CountReport {
@@ -23,7 +38,9 @@ struct CountReport {
     // The groups made current, in order of first appearance after entry 0, with the triangles
     // counted into each.
     std::vector<std::pair<std::string, uint64_t>> groups;
-    uint32_t current = 0;  // the entry of `groups` current at its end
+    uint32_t current = 0;             // the entry of `groups` current at its end
+    std::vector<ShapeCounts> shapes;  // by entry of `groups`, when the range holds any
+    bool smoothing = false;           // an "s" statement
     struct Library {
         std::string name;
         uint64_t offset;     // of the "mtllib" keyword
@@ -54,10 +71,22 @@ struct ModelIndex {
     std::vector<ZelGroup*> groups;             // by id
     std::vector<uint32_t> capacity;            // triangles counted for each group
     HashMap<std::string, uint32_t> materials;  // name -> lowest index
+    // Under ZEL_LOAD_CONCAVE_POLYGONS, for each triangle: kFaceToCut or kFaceSettled for the first
+    // of a face, 0 for the others, so that the faces the filling scan could not settle are cut once
+    // every position is stored.
+    uint8_t* faceStarts = nullptr;
+    // Shapes are stored only by a filling scan over the whole input (the one-thread reading),
+    // into the groups' arrays sized by the counts.
+    bool shapes = false;
 };
+
+constexpr uint8_t kFaceToCut = 1;    // a face to cut afterwards
+constexpr uint8_t kFaceSettled = 2;  // a face the filling scan settled (it is its fan)
 
 constexpr uint32_t kNoGroup = UINT32_MAX;    // a group the counting scan never made: holds nothing
 constexpr uint32_t kInherited = UINT32_MAX;  // the material current where a range began
+
+constexpr uint32_t kInheritedSmoothing = UINT32_MAX;  // the smoothing group where a range began
 
 // The filling scan's state between statements.
 struct FillState {
@@ -112,6 +141,11 @@ struct FillReport {
     std::vector<std::pair<uint32_t, uint32_t>> materials;  // group id, material (or kInherited)
     uint32_t material = kInherited;                        // current at its end
     std::vector<std::string> warnings;                     // not-found lines, in order
+    // Smoothing groups: the triangle slot of its first "s" statement (or its end), up to which its
+    // triangles hold kInheritedSmoothing, and the group current at its end (or that value).
+    uint32_t firstSmoothing = 0;
+    uint32_t smoothing = kInheritedSmoothing;
+    std::vector<std::pair<uint32_t, ShapeCounts>> shapes;  // group id, shapes stored into it
     Status failure;
     bool ioError = false;
     bool overflow = false;

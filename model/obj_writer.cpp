@@ -146,43 +146,115 @@ FaceForm faceForm(uint32_t mode) {
     return FaceForm::Vertex;
 }
 
+// One corner of a face line, " v", " v/t", " v//n" or " v/t/n" as the form says; `facet` stands for
+// the normal under the facet forms.
+char* putCorner(char* p, uint32_t v, uint32_t t, uint32_t n, uint32_t facet, FaceForm form) {
+    *p++ = ' ';
+    p = putIndex(p, v);
+    switch (form) {
+        case FaceForm::Vertex:
+            break;
+        case FaceForm::VertexTexture:
+            *p++ = '/';
+            p = putIndex(p, t);
+            break;
+        case FaceForm::VertexNormal:
+        case FaceForm::VertexFacet:
+            p = putLiteral(p, "//", 2);
+            p = putIndex(p, form == FaceForm::VertexFacet ? facet : n);
+            break;
+        case FaceForm::VertexTextureNormal:
+        case FaceForm::VertexTextureFacet:
+            *p++ = '/';
+            p = putIndex(p, t);
+            *p++ = '/';
+            p = putIndex(p, form == FaceForm::VertexTextureFacet ? facet : n);
+            break;
+    }
+    return p;
+}
+
 void putFace(Output& out, const ZelTriangle& t, FaceForm form) {
     char* p = lineStart(out);
     *p++ = 'f';
-    for (int c = 0; c < 3; c++) {
-        *p++ = ' ';
-        p = putIndex(p, t.vertexidx[c]);
-        switch (form) {
-            case FaceForm::Vertex:
-                break;
-            case FaceForm::VertexTexture:
-                *p++ = '/';
-                p = putIndex(p, t.texcoordidx[c]);
-                break;
-            case FaceForm::VertexNormal:
-                p = putLiteral(p, "//", 2);
-                p = putIndex(p, t.normalidx[c]);
-                break;
-            case FaceForm::VertexFacet:
-                p = putLiteral(p, "//", 2);
-                p = putIndex(p, t.facetidx);
-                break;
-            case FaceForm::VertexTextureNormal:
-                *p++ = '/';
-                p = putIndex(p, t.texcoordidx[c]);
-                *p++ = '/';
-                p = putIndex(p, t.normalidx[c]);
-                break;
-            case FaceForm::VertexTextureFacet:
-                *p++ = '/';
-                p = putIndex(p, t.texcoordidx[c]);
-                *p++ = '/';
-                p = putIndex(p, t.facetidx);
-                break;
-        }
-    }
+    for (int c = 0; c < 3; c++)
+        p = putCorner(p, t.vertexidx[c], t.texcoordidx[c], t.normalidx[c], t.facetidx, form);
     *p++ = '\n';
     lineEnd(out, p);
+}
+
+// A statement of any number of corners ("f", "l" or "p"), each corner written with room to spare.
+void putCorners(Output& out, const char* keyword, const ZelCorner* corners, uint32_t count,
+                uint32_t facet, FaceForm form) {
+    putText(out, keyword);
+    for (uint32_t i = 0; i < count; i++) {
+        const ZelCorner& c = corners[i];
+        lineEnd(out,
+                putCorner(lineStart(out), c.vertexidx, c.texcoordidx, c.normalidx, facet, form));
+    }
+    putText(out, "\n", 1);
+}
+
+// What ZEL_POLYGONS writes of a group: its faces, each recorded polygon as one "f" line with its
+// recorded corners and every other triangle as its own, with an "s" line wherever the smoothing
+// group changes (`smoothing` carries it from group to group); then its lines and points.
+void putShapes(Output& out, const ZelModel* model, const ZelGroup* group, FaceForm form,
+               bool texture, uint32_t& smoothing) {
+    auto smoothingLine = [&](uint32_t triangle) {
+        if (!model->smoothinggroups || model->smoothinggroups[triangle] == smoothing) return;
+        smoothing = model->smoothinggroups[triangle];
+        char* p = lineStart(out);
+        if (smoothing == 0) {
+            p = putLiteral(p, "s off", 5);
+        } else {
+            p += std::snprintf(p, 16, "s %u", smoothing);
+        }
+        *p++ = '\n';
+        lineEnd(out, p);
+    };
+    uint32_t next = 0;  // the next polygon
+    for (uint32_t i = 0; i < group->trianglecount;) {
+        const uint32_t index = group->triangleidx[i];
+        ZEL_REQUIRE(index < model->trianglecount);
+        smoothingLine(index);
+        // A polygon whose place in the list was passed (it overlaps the one before) is not written;
+        // its triangles are.
+        while (next < group->polygoncount && group->polygontriangle[next] < i) next++;
+        if (next < group->polygoncount && group->polygontriangle[next] == i) {
+            const uint32_t first = group->polygonstart[next];
+            const uint32_t count = group->polygonstart[next + 1] - first;
+            if (count >= 3 && count - 2 <= group->trianglecount - i) {
+                putCorners(out, "f", group->polygoncorners + first, count,
+                           model->triangles[index].facetidx, form);
+                i += count - 2;
+                next++;
+                continue;
+            }
+        }
+        putFace(out, model->triangles[index], form);
+        i++;
+    }
+    for (uint32_t k = 0; k < group->linecount; k++) {
+        const ZelCorner* corners = group->linecorners + group->linestart[k];
+        const uint32_t count = group->linestart[k + 1] - group->linestart[k];
+        // Texture indices only when every corner of the line has one.
+        bool textured = texture;
+        for (uint32_t i = 0; i < count; i++) textured &= corners[i].texcoordidx != 0;
+        putCorners(out, "l", corners, count, 0,
+                   textured ? FaceForm::VertexTexture : FaceForm::Vertex);
+    }
+    // Points, a few to a line, so that every line stays short.
+    constexpr uint32_t kPointsPerLine = 8;
+    for (uint32_t k = 0; k < group->pointcount; k += kPointsPerLine) {
+        char* p = lineStart(out);
+        *p++ = 'p';
+        for (uint32_t i = k; i < group->pointcount && i < k + kPointsPerLine; i++) {
+            *p++ = ' ';
+            p = putIndex(p, group->pointidx[i]);
+        }
+        *p++ = '\n';
+        lineEnd(out, p);
+    }
 }
 
 // The group line. The reader takes a group's name as the rest of its line after the keyword, so a
@@ -331,6 +403,7 @@ Status writeOBJText(const ZelModel* model, uint32_t mode, Output& out, WriteMate
     putText(out, "\n");
 
     const FaceForm form = faceForm(mode);
+    uint32_t smoothing = 0;  // as a reader starts: "s off"
     for (const ZelGroup* group = model->groups; group; group = group->next) {
         putGroupLine(out, group->name);
         if (mode & ZEL_MATERIAL) {
@@ -339,10 +412,14 @@ Status writeOBJText(const ZelModel* model, uint32_t mode, Output& out, WriteMate
             putText(out, model->materials[group->material].name);
             putText(out, "\n", 1);
         }
-        for (uint32_t i = 0; i < group->trianglecount; i++) {
-            uint32_t index = group->triangleidx[i];
-            ZEL_REQUIRE(index < model->trianglecount);
-            putFace(out, model->triangles[index], form);
+        if (mode & ZEL_POLYGONS) {
+            putShapes(out, model, group, form, mode & ZEL_TEXTURE, smoothing);
+        } else {
+            for (uint32_t i = 0; i < group->trianglecount; i++) {
+                uint32_t index = group->triangleidx[i];
+                ZEL_REQUIRE(index < model->trianglecount);
+                putFace(out, model->triangles[index], form);
+            }
         }
         putText(out, "\n");
     }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "polygon.h"
 #include "zel_internal.h"
 
 namespace {
@@ -23,8 +24,15 @@ float* newTexcoords(const char* operation, ZelModel* model, uint32_t count) {
 
 // Sets texcoordidx = vertexidx (or normalidx) for every triangle reached through the groups. A
 // group entry beyond the triangle array (only possible in a model built by hand) is skipped.
+// Recorded polygons take their triangles' new indices; a line's corners, which have no normals,
+// point at their vertex's coordinate, or at none (0) when the coordinates follow the normals.
 void pointCornersAt(ZelModel* model, bool atNormals) {
     for (ZelGroup* group = model->groups; group; group = group->next) {
+        if (group->linecount)
+            for (uint32_t i = 0; i < group->linestart[group->linecount]; i++) {
+                ZelCorner& corner = group->linecorners[i];
+                corner.texcoordidx = atNormals ? 0 : corner.vertexidx;
+            }
         if (!group->triangleidx) continue;
         for (uint32_t e = 0; e < group->trianglecount; e++) {
             const uint32_t t = group->triangleidx[e];
@@ -36,6 +44,7 @@ void pointCornersAt(ZelModel* model, bool atNormals) {
             tri.texcoordidx[2] = from[2];
         }
     }
+    zel::refreshPolygonCorners(model);
 }
 
 }  // namespace

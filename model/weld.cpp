@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "hash_table.h"
+#include "polygon.h"
 #include "zel_internal.h"
 
 bool zel::nearlyEqual(const float* u, const float* v, float epsilon) {
@@ -268,6 +269,7 @@ void zelWeldVertices(ZelModel* model, float epsilon) {
         for (int k = 0; k < 3; k++)
             if (corner[k] >= 1 && corner[k] <= oldcount) corner[k] = map[corner[k]];
     }
+    zel::renumberShapeVertices(model, map, oldcount);
     std::free(model->vertices);
     model->vertexcount = count;
     // Shrinking cannot fail in practice; if it does, the larger block serves.

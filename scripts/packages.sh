@@ -29,7 +29,8 @@ PYTHON_PACKAGES=(python3-dev pybind11-dev python3-numpy)
 # What the tests need besides: clang and its sanitizer and fuzzer runtimes, clang-format for the
 # layout check, pkg-config for the installed-package check, apitrace, and the Python package's
 # with pytest and mypy (its stub check), wheel (the build packs the package's wheel), venv and pip
-# (its install check).
+# (its install check), and tinyobjloader (a separate OBJ reader that reads back what the writer's
+# polygon mode writes).
 TEST_PACKAGES=("${SCENE_PACKAGES[@]}" clang clang-format libclang-rt-14-dev pkg-config apitrace
                "${PYTHON_PACKAGES[@]}" python3-pytest python3-mypy python3-wheel python3-venv
-               python3-pip)
+               python3-pip libtinyobjloader-dev)

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,8 @@ const char kUsage[] =
     "       zelobj --help\n"
     "\n"
     "info prints the model's counts (vertices, whether they have colours, normals, texture\n"
-    "coordinates, facet normals, triangles, groups, materials), every group (name in quotes, so\n"
+    "coordinates, facet normals, triangles, groups, materials, the polygons kept, lines, points\n"
+    "and distinct smoothing groups), every group (name in quotes, so\n"
     "leading blanks show; triangle count; material) and every material (name, Ka, Kd and Ks\n"
     "colours, shininess on the 0..128 scale, dissolve, the parameters that differ from their\n"
     "absent values (emission, ior, illum, transmission, the PBR ones), each texture map's "
@@ -48,6 +50,8 @@ const char kUsage[] =
     "  --whole-keywords      statements are read by whole keywords (Ni is not Ns), names whole,\n"
     "                        lines of any length\n"
     "  --confined-libraries  refuse a material library outside the model's folder\n"
+    "  --concave-polygons    faces that are not convex are cut by ear clipping, not fanned\n"
+    "  --polygons            each face is kept as written (written back as one \"f\" line)\n"
     "  --max-bytes N         fail, before reading the data, when the model's arrays would need\n"
     "                        more than N bytes\n"
     "\n"
@@ -72,6 +76,9 @@ const char kUsage[] =
     "  --vertex-colors       each vertex's colour (\"v x y z r g b\")\n"
     "  --color               accepted for symmetry with drawing; writes nothing more\n"
     "  --material            the materials: usemtl lines and the material library\n"
+    "  --triangles           faces as triangles only, without the kept polygons, lines, points\n"
+    "                        and smoothing groups (default: each face is kept as written, and\n"
+    "                        those are written when the model keeps any)\n"
     "\n"
     "mesh reads FILE.obj, applies the operations given, makes the mesh that vertex arrays would\n"
     "draw (zelMakeMesh), each vertex holding what --flat (facet normals, computed first when the\n"
@@ -205,6 +212,19 @@ int info(const char* path, const Load& load) {
     std::printf("triangles: %u\n", model->trianglecount);
     std::printf("groups: %u\n", model->groupcount);
     std::printf("materials: %u\n", model->materialcount);
+    uint64_t polygons = 0, lines = 0, points = 0;
+    for (const ZelGroup* group = model->groups; group; group = group->next) {
+        polygons += group->polygoncount;
+        lines += group->linecount;
+        points += group->pointcount;
+    }
+    std::set<uint32_t> smoothing;
+    for (uint32_t t = 0; model->smoothinggroups && t < model->trianglecount; t++)
+        if (model->smoothinggroups[t]) smoothing.insert(model->smoothinggroups[t]);
+    std::printf("polygons kept: %llu\n", static_cast<unsigned long long>(polygons));
+    std::printf("lines: %llu\n", static_cast<unsigned long long>(lines));
+    std::printf("points: %llu\n", static_cast<unsigned long long>(points));
+    std::printf("smoothing groups: %zu\n", smoothing.size());
 
     std::printf("\ngroups, newest first:\n");
     for (const ZelGroup* group = model->groups; group; group = group->next) {
@@ -293,7 +313,7 @@ void apply(ZelModel* model, const Step& step) {
 
 // The options: an operation (with or without a value), a flag of the written mode, or how the
 // model is read.
-enum class Kind { Operation, Mode, LoadFlag, Documented, MaxBytes };
+enum class Kind { Operation, Mode, Triangles, LoadFlag, Documented, MaxBytes };
 
 struct Option {
     const char* name;
@@ -318,12 +338,15 @@ const Option kOptions[] = {
     {"--vertex-colors", Kind::Mode, Operation::Fit, false, ZEL_VERTEXCOLOR},
     {"--color", Kind::Mode, Operation::Fit, false, ZEL_COLOR},
     {"--material", Kind::Mode, Operation::Fit, false, ZEL_MATERIAL},
+    {"--triangles", Kind::Triangles, Operation::Fit, false, 0},
     {"--objects", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_OBJECTS},
     {"--missing-libraries", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_MISSING_LIBRARIES},
     {"--unknown-keywords", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_UNKNOWN_KEYWORDS},
     {"--whole-keywords", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_WHOLE_KEYWORDS},
     {"--confined-libraries", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_CONFINED_LIBRARIES},
     {"--documented", Kind::Documented, Operation::Fit, false, 0},
+    {"--concave-polygons", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_CONCAVE_POLYGONS},
+    {"--polygons", Kind::LoadFlag, Operation::Fit, false, ZEL_LOAD_POLYGONS},
     {"--max-bytes", Kind::MaxBytes, Operation::Fit, true, 0},
 };
 
@@ -339,6 +362,7 @@ uint64_t byteCountArgument(const char* option, const char* text) {
 
 struct Options {
     uint32_t mode = ZEL_NONE;
+    bool trianglesOnly = false;
     std::vector<Step> steps;
     Load load;
 };
@@ -373,6 +397,9 @@ Options parseOptions(const char* command, int argc, char** argv,
             case Kind::Mode:
                 options.mode |= option->flag;
                 break;
+            case Kind::Triangles:
+                options.trianglesOnly = true;
+                break;
             case Kind::LoadFlag:
                 options.load.flags |= option->flag;
                 break;
@@ -392,9 +419,13 @@ int convert(int argc, char** argv) {
     const char* input = argv[0];
     const char* output = argv[1];
     const Options options = parseOptions("convert", argc - 2, argv + 2);
-    ZelModel* model = readModel(input, options.load);
+    // Faces are kept as written, to be written back so, unless only triangles are asked for.
+    Load load = options.load;
+    if (!options.trianglesOnly && !load.documented) load.flags |= ZEL_LOAD_POLYGONS;
+    ZelModel* model = readModel(input, load);
     for (const Step& step : options.steps) apply(model, step);
-    zelWriteOBJ(model, output, options.mode);
+    const bool shapes = !options.trianglesOnly && (zelModelHolds(model) & ZEL_POLYGONS);
+    zelWriteOBJ(model, output, options.mode | (shapes ? ZEL_POLYGONS : 0u));
     zelFreeModel(model);
     return 0;
 }

@@ -102,7 +102,10 @@ ModelInfo prepareModel(ZelModel* model) {
     // Normals read for only some corners would leave the others with the zero vector: then all
     // are computed.
     info.fileNormals = model->normals != nullptr && everyCornerHasNormal(*model);
-    if (!info.fileNormals) zelVertexNormals(model, 90.0f);
+    // Within the file's smoothing groups, when it has them: the edges its author marked hard stay
+    // hard (without them this is zelVertexNormals). A model of lines and points alone has no
+    // triangle to take a normal from (and each of its vertices would be reported as such).
+    if (!info.fileNormals && model->trianglecount) zelSmoothingGroupNormals(model, 90.0f);
 
     info.materials = model->materials != nullptr;
     info.vertexColors = model->colors != nullptr;

@@ -32,7 +32,8 @@ extern const char kHelp[];   // the one-line key summary printed at start and by
 
 // The load flags zelview reads with unless --documented is given: real files' (whole keywords,
 // "o" lines start groups, a material library that cannot be read and keywords the library does not
-// know are warnings), so that any OBJ file a user has opens.
+// know are warnings, concave faces cut so that they show as they are), so that any OBJ file a user
+// has opens.
 constexpr uint32_t kLoadFlags = ZEL_LOAD_REAL_FILES;
 
 // ---- Model preparation -------------------------------------------------------------------------

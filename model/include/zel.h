@@ -82,6 +82,13 @@ extern "C" {
  * depth, the blending and depth-mask state restored after them. Without ZEL_MATERIAL it does
  * nothing. */
 #define ZEL_BLEND 256u
+/* Writing only: each recorded polygon (ZelGroup.polygoncount) as one "f" line with its corners as
+ * recorded, in the place of its triangles (under ZEL_FLAT every corner names the facet normal of
+ * its first triangle); each group's lines ("l", with texture indices under ZEL_TEXTURE when every
+ * corner has one) and points ("p", eight to a line) after its faces; and, when the model has
+ * smoothing groups, an "s N" or "s off" line before each face whose group differs from the one
+ * before it in the file (which starts off). Drawing and meshes ignore it. */
+#define ZEL_POLYGONS 128u
 
 /* One triangle: three corners, each with a vertex, a normal and a texture-coordinate index
  * (1-based, 0 when never assigned), and the 1-based index of its facet normal. */
@@ -92,13 +99,49 @@ typedef struct ZelTriangle {
     uint32_t facetidx;
 } ZelTriangle;
 
-/* A named group of triangles drawn and written with one material. */
+/* One corner of a recorded polygon or line: its 1-based vertex, texture-coordinate and normal
+ * index, 0 where the statement gives none (a line's normalidx is always 0). */
+typedef struct ZelCorner {
+    uint32_t vertexidx;
+    uint32_t texcoordidx;
+    uint32_t normalidx;
+} ZelCorner;
+
+/* A named group of triangles drawn and written with one material.
+ *
+ * Beside its triangles a group may keep the shapes its statements wrote, each in arrays laid out
+ * for a reader that counts first and then fills (all malloc'ed, freed by zelFreeModel):
+ *  - Polygons, kept when the load asks for them (ZEL_LOAD_POLYGONS): each face as written, its
+ *    corners in the file's order, and the triangles it became. Polygon p has the corners
+ *    polygoncorners[polygonstart[p] .. polygonstart[p + 1] - 1] (n >= 3 of them) and became the
+ *    n - 2 consecutive entries of triangleidx from triangleidx[polygontriangle[p]] on, whose
+ *    triangles wind as its corners do. The polygons of a group follow each other in its triangle
+ *    list: polygontriangle increases with p and no two polygons share an entry. Cost: 8 bytes per
+ *    face and 12 per corner (56 bytes for a quad, beside the 88 of its two triangles and their
+ *    list entries), plus 4 bytes per group.
+ *  - Lines ("l" statements), kept on every load: line k is the polyline through the corners
+ *    linecorners[linestart[k] .. linestart[k + 1] - 1] (vertex and, where the statement gives
+ *    them, texture-coordinate indices).
+ *  - Points ("p" statements), kept on every load: the 1-based vertex indices pointidx[0 ..
+ *    pointcount - 1] in the file's order.
+ * A group without one of them has count 0 and NULL arrays (linestart too). Corner indices are
+ * resolved (negative file indices counted back) and within the model's arrays as the reader
+ * leaves them. */
 typedef struct ZelGroup {
     char* name;             /* compared byte for byte, leading blanks included */
     uint32_t trianglecount; /* entries in triangleidx */
     uint32_t* triangleidx;  /* 0-based indices into the model's triangles */
     uint32_t material;      /* 0-based index into the model's materials */
     struct ZelGroup* next;  /* next group; the list runs newest first and ends with "default" */
+    uint32_t polygoncount;
+    uint32_t* polygonstart;    /* polygoncount + 1 offsets into polygoncorners, the first 0 */
+    ZelCorner* polygoncorners; /* polygonstart[polygoncount] corners */
+    uint32_t* polygontriangle; /* polygoncount positions in triangleidx */
+    uint32_t linecount;
+    uint32_t* linestart;    /* linecount + 1 offsets into linecorners, the first 0 */
+    ZelCorner* linecorners; /* linestart[linecount] corners, at least 2 per line */
+    uint32_t pointcount;
+    uint32_t* pointidx; /* pointcount vertex indices */
 } ZelGroup;
 
 /* A texture map of a material, from an MTL line such as "map_Kd -s 2 2 1 -clamp on wood grain.png".
@@ -189,6 +232,11 @@ typedef struct ZelModel {
     uint32_t groupcount;
     ZelGroup* groups;  /* head of the group list, newest first */
     float position[3]; /* (0, 0, 0) when read; free for the caller's use */
+    /* The smoothing group of each triangle, as the "s" statement before its face gave it ("s N"
+     * is N, "s off" and "s 0" are 0, faces before any "s" are 0): trianglecount entries, or NULL
+     * when the file has no "s" statement. Used by zelSmoothingGroupNormals and written by
+     * ZEL_POLYGONS. */
+    uint32_t* smoothinggroups;
 } ZelModel;
 
 /* ---- Records -------------------------------------------------------------------------------- */
@@ -222,7 +270,8 @@ ZelGroup* zelAddGroupNamed(ZelModel* model, const char* name);
  * built-in "default". `model` is not NULL; nothing is changed. */
 uint32_t zelFindMaterial(ZelModel* model, const char* name);
 
-/* Frees `model` (not NULL) and everything it owns: its arrays, strings, groups and materials.
+/* Frees `model` (not NULL) and everything it owns: its arrays, strings, groups (with their
+ * polygons, lines and points) and materials.
  * Display lists made from it are not affected. The model must not be used afterwards. */
 void zelFreeModel(ZelModel* model);
 
@@ -324,32 +373,38 @@ typedef struct ZelLoadOptions {
 #define ZEL_LOAD_UNKNOWN_KEYWORDS                                  \
     4u /* a keyword starting with "v" other than v, vn and vt (vp, \
           vw ...) skips its line with a warning */
+/* clang-format off */
 /* Statements are read by their whole keywords, as the OBJ and MTL conventions write them, instead
  * of by their first letters, and names and lines whole. The two dialects side by side:
  *
- *   statement            documented dialect (flag off)       whole keywords
- * (ZEL_LOAD_WHOLE_KEYWORDS) v, vn, vt, f         first letter ("vx" fails, "fo" is   the keyword
- * exactly; another keyword a face)                             starting with "v" as without the
- * flag g, o, usemtl, mtllib first letter ("group" is g,         the keyword exactly ("group",
- * "usemap", "usemap" is usemtl, "mg" mtllib)    "maplib", "mg" are skipped) any other keyword its
- * line skipped                    its line skipped g / o name           the rest of the line,
- * leading       the rest of the line, the blanks around blanks kept, 127 bytes at most      it
- * removed, inner blanks kept, any length usemtl, newmtl name  the second word, else the first as g
- * (so "usemtl Offset and scale" looks up "Offset and scale") mtllib               the second word,
- * else the first;    every word, in order, or the whole line each library replaces the when a
- * library of that name (with its materials read before               blanks) is there; each library
- * adds its materials after those read before (a name defined twice: the first wins) MTL Ns / Ni any
- * "N..." sets the shininess       "Ns" the shininess, "Ni" only `ior`
+ *   statement            documented dialect (flag off)       whole keywords (this flag)
+ *   v, vn, vt, f         first letter ("vx" fails, "fo" is   the keyword exactly; another keyword
+ *                        a face)                             starting with "v" as without the flag
+ *   g, o, usemtl, mtllib first letter ("group" is g,         the keyword exactly ("group", "usemap",
+ *                        "usemap" is usemtl, "mg" mtllib)    "maplib", "mg" are skipped)
+ *   any other keyword    its line skipped                    its line skipped
+ *   g / o name           the rest of the line, leading       the rest of the line, the blanks around
+ *                        blanks kept, 127 bytes at most      it removed, inner blanks kept, any length
+ *   usemtl, newmtl name  the second word, else the first     as g (so "usemtl Offset and scale" looks
+ *                                                            up "Offset and scale")
+ *   mtllib               the second word, else the first;    every word, in order, or the whole line
+ *                        each library replaces the           when a library of that name (with its
+ *                        materials read before               blanks) is there; each library adds its
+ *                                                            materials after those read before (a
+ *                                                            name defined twice: the first wins)
+ *   MTL Ns / Ni          any "N..." sets the shininess       "Ns" the shininess, "Ni" only `ior`
  *                        ("Ni" sets `ior` too)
- *   MTL newmtl / norm    any "n..." opens a material         "newmtl" opens one; "norm" is
- * normalmap MTL Ka, Kd, Ks       second letter; three numbers         the keyword exactly; one
- * number sets all three components, as Ke and Tf do MTL maps             every map of ZelMaterial,
- * by its    the same, "norm" among them keyword, but "norm" (see above) line length          127
- * bytes for names and MTL lines   any length
+ *   MTL newmtl / norm    any "n..." opens a material         "newmtl" opens one; "norm" is normalmap
+ *   MTL Ka, Kd, Ks       second letter; three numbers        the keyword exactly; one number sets
+ *                                                            all three components, as Ke and Tf do
+ *   MTL maps             every map of ZelMaterial, by its    the same, "norm" among them
+ *                        keyword, but "norm" (see above)
+ *   line length          127 bytes for names and MTL lines   any length
  *
  * Both dialects fill the same fields, and keep an MTL statement they do not read in `statements`.
  * The documented dialect is exact for files written for it; whole keywords read what other tools
  * write (Blender's "Ni 1.45" after "Ns 250", names with blanks). */
+/* clang-format on */
 #define ZEL_LOAD_WHOLE_KEYWORDS 8u
 /* A material library whose name is absolute or climbs out of the model's folder (after ".." and,
  * for a file that is there, links are resolved) is not opened: the load fails with
@@ -358,11 +413,30 @@ typedef struct ZelLoadOptions {
  * did not write; texture maps say the same of themselves in ZelTextureMap.inside. */
 #define ZEL_LOAD_CONFINED_LIBRARIES 32u
 /* What zelview, zelobj and the Python package read with unless asked for the documented dialect:
- * files from anywhere, read by whole keywords, with "o" groups, and with a library or a keyword
- * that cannot be used skipped with a warning. */
+ * files from anywhere, read by whole keywords, with "o" groups, with a library or a keyword that
+ * cannot be used skipped with a warning, and with concave faces cut as they are. */
 #define ZEL_LOAD_REAL_FILES                                                      \
     (ZEL_LOAD_OBJECTS | ZEL_LOAD_MISSING_LIBRARIES | ZEL_LOAD_UNKNOWN_KEYWORDS | \
-     ZEL_LOAD_WHOLE_KEYWORDS)
+     ZEL_LOAD_WHOLE_KEYWORDS | ZEL_LOAD_CONCAVE_POLYGONS)
+/* A face of more than three corners that is not convex is cut into triangles that cover exactly
+ * the polygon, instead of the fan from its first corner: by ear clipping in the plane of its
+ * Newell normal, computed in double. A simple polygon of n corners gives n - 2 triangles, none
+ * outside it, none flipped, none overlapping, each winding as the face; they take the places of
+ * the fan's triangles. A convex face (no corner turning against the others in that plane) keeps
+ * the fan, bit for bit, and so does a face that cannot be cut cleanly, so that no face is lost:
+ * one without area, one whose corners lie farther apart across the plane than a quarter of its
+ * size along it, one of up to 1024 corners whose edges cross, and one whose clipping runs past 64
+ * ear tests per corner (which bounds the time a face takes: a long spiral strip of 100,000
+ * corners gets the fan). */
+#define ZEL_LOAD_CONCAVE_POLYGONS 16u
+/* Each face is kept as written, in its group's polygon record (see ZelGroup), at 8 bytes per face
+ * and 12 per corner. Without it the record is empty (lines, points and smoothing groups are kept
+ * on every load, at the cost of what the file holds). The reader stores polygons, lines and points
+ * in file order on one thread (its counting scan still runs on every core): a load that keeps them
+ * takes longer on a machine of many cores, never on one. A line or point with an index that names
+ * nothing (a texture index included) is dropped, as is a line of fewer than two corners; an "s"
+ * line whose first word is not a whole number above 0 ("s off", "s 0") is group 0. */
+#define ZEL_LOAD_POLYGONS 64u
 
 /* Reads the OBJ file at `path` (not NULL) exactly as zelReadOBJ does, and returns the model. On any
  * failure returns NULL instead of ending the process: nothing is left allocated, nothing is
@@ -402,7 +476,9 @@ int zelSaveOBJ(const ZelModel* model, const char* path, uint32_t mode, ZelError*
 
 /* The ZEL_* flags `model` (not NULL) has data for: ZEL_FLAT with facet normals, ZEL_SMOOTH with
  * vertex normals, ZEL_TEXTURE with texture coordinates, ZEL_COLOR and ZEL_MATERIAL with
- * materials, ZEL_VERTEXCOLOR with vertex colours, and ZEL_WIREFRAME always. */
+ * materials, ZEL_VERTEXCOLOR with vertex colours, ZEL_POLYGONS when a group keeps polygons, lines
+ * or points or the model keeps smoothing groups (the mode a program saves with to keep them), and
+ * ZEL_WIREFRAME always. */
 uint32_t zelModelHolds(const ZelModel* model);
 
 /* Returns `mode` without the flags that `holds` (ZEL_* flags, as zelModelHolds or zelMeshHolds
@@ -442,7 +518,9 @@ void zelTranslateModel(ZelModel* model, const float* offset);
 
 /* Turns `model` (not NULL) inside out: reverses the winding of every triangle (corners 0 and 2
  * trade places in vertexidx, and in normalidx and texcoordidx when the model has normals or texture
- * coordinates) and negates every facet and vertex normal. Applying it twice restores the model. */
+ * coordinates) and negates every facet and vertex normal. Each recorded polygon's corners after its
+ * first are reversed too (corner 0 stays first), so that it winds as its triangles again; lines and
+ * points are left as they are. Applying it twice restores the model. */
 void zelFlipWinding(ZelModel* model);
 
 /* ---- Normals ----------------------------------------------------------------------------------
@@ -467,8 +545,20 @@ void zelComputeFacetNormals(ZelModel* model);
  * standard error. A sum that cancels gives the zero vector. A triangle naming one vertex at two
  * corners gets a normal at both (the same averaged one, or one copy of its facet normal each). A
  * corner naming a vertex outside 1..vertexcount gets normalidx 0; a triangle whose facetidx lies
- * outside 1..facetnormcount counts as having a zero facet normal. */
+ * outside 1..facetnormcount counts as having a zero facet normal. Each recorded polygon corner
+ * takes the normal index of a corner of the polygon's triangles that names its vertex. */
 void zelVertexNormals(ZelModel* model, float angle);
+
+/* zelVertexNormals within smoothing groups: a corner shares its normal only with the corners at
+ * its vertex whose triangles are in the same non-zero smoothing group (model->smoothinggroups) and
+ * whose facet normals lie within `angle` degrees of that group's reference there (the facet normal
+ * of the group's highest-numbered triangle at the vertex); every corner of group 0 ("s off") and
+ * every corner outside the angle gets a copy of its own facet normal. At each vertex the shared
+ * normals come first, by group in the order of their reference triangles from the highest, then the
+ * copies. A model without smoothing groups (NULL) gets exactly what zelVertexNormals gives. Needs
+ * facet normals; changes what zelVertexNormals changes, and prints its line for a vertex without
+ * a triangle. */
+void zelSmoothingGroupNormals(ZelModel* model, float angle);
 
 /* ---- Texture coordinates ----------------------------------------------------------------------
  */
@@ -479,14 +569,18 @@ void zelVertexNormals(ZelModel* model, float angle);
  * x = 0 maps to u = 0.5, and on a model fitted by zelFitToUnitCube u and v lie within 0..1. Points
  * each corner's texcoordidx at its vertex's coordinate. A model whose largest size is 0 (or too
  * small to invert) is taken unscaled, so a single point at the origin maps to (0.5, 0.5).
- * Triangles are reached through the groups; a group entry beyond trianglecount is skipped. */
+ * Triangles are reached through the groups; a group entry beyond trianglecount is skipped. Each
+ * recorded line corner's texcoordidx becomes its vertexidx, and each polygon corner takes the
+ * index of a corner of its polygon's triangles that names its vertex. */
 void zelPlanarTexCoords(ZelModel* model);
 
 /* Generates sphere-map texture coordinates for `model` (not NULL, with normals: read from the file
  * or made by zelVertexNormals), replacing any: one per normal (texcoordcount becomes normalcount),
  * u from the normal's elevation towards +y and v from its angle to +x, both within 0..1. Points
  * each corner's texcoordidx, for every triangle of every group, at its normal's coordinate. Normals
- * differing only in the sign of z get the same coordinate; the zero normal maps to (0, 0). */
+ * differing only in the sign of z get the same coordinate; the zero normal maps to (0, 0). Recorded
+ * polygon corners follow their triangles' corners (as in zelPlanarTexCoords); line corners, which
+ * have no normals, get texcoordidx 0. */
 void zelSphereTexCoords(ZelModel* model);
 
 /* ---- Welding ----------------------------------------------------------------------------------
@@ -506,7 +600,8 @@ float* zelWeldPositions(float* positions, uint32_t* count, float epsilon);
  * vertices and vertexcount with the welded positions, and renumbers every triangle's vertexidx,
  * exactly for any vertex count. An index outside 1..vertexcount is left as it is. When the model
  * has vertex colours they are replaced too: a welded vertex keeps the colour of its
- * lowest-numbered vertex, whose position it has. Nothing else of the model changes. */
+ * lowest-numbered vertex, whose position it has. The vertex indices of the recorded polygons, lines
+ * and points are renumbered the same way. Nothing else of the model changes. */
 void zelWeldVertices(ZelModel* model, float epsilon);
 
 /* ---- Drawing (needs a current OpenGL context) --------------------------------------------------
@@ -517,13 +612,15 @@ void zelWeldVertices(ZelModel* model, float epsilon);
  * glBegin(GL_TRIANGLES) per group) or, with ZEL_WIREFRAME, one GL_LINE_LOOP per triangle.
  * ZEL_FLAT sends each triangle's facet normal, ZEL_SMOOTH each corner's normal, ZEL_TEXTURE each
  * corner's texture coordinate, ZEL_VERTEXCOLOR each corner's vertex colour (in that order, before
- * the vertex); ZEL_COLOR enables GL_COLOR_MATERIAL and sets each group's diffuse
- * colour with glColor3fv; ZEL_MATERIAL disables GL_COLOR_MATERIAL and sets each group's ambient,
- * diffuse, specular and shininess for GL_FRONT_AND_BACK. A flag the model has no data for is
- * cleared for this call with a "zelDraw() warning: ..." line on standard output (on every call);
- * so are ZEL_FLAT beside ZEL_SMOOTH (smooth wins) and ZEL_COLOR beside ZEL_MATERIAL (material
- * wins), and ZEL_VERTEXCOLOR on a model without colours, checked last. Needs a current OpenGL
- * context, outside glBegin/glEnd. Matrices, lights, the lighting and texturing switches,
+ * the vertex). After its triangles each group's lines are drawn, one GL_LINE_STRIP each, and its
+ * points, in one GL_POINTS, with their corners' texture coordinates (lines only) and vertex
+ * colours under those flags, and no normals; ZEL_COLOR enables GL_COLOR_MATERIAL and sets each
+ * group's diffuse colour with glColor3fv; ZEL_MATERIAL disables GL_COLOR_MATERIAL and sets each
+ * group's ambient, diffuse, specular and shininess for GL_FRONT_AND_BACK. A flag the model has no
+ * data for is cleared for this call with a "zelDraw() warning: ..." line on standard output (on
+ * every call); so are ZEL_FLAT beside ZEL_SMOOTH (smooth wins) and ZEL_COLOR beside ZEL_MATERIAL
+ * (material wins), and ZEL_VERTEXCOLOR on a model without colours, checked last. Needs a current
+ * OpenGL context, outside glBegin/glEnd. Matrices, lights, the lighting and texturing switches,
  * glColorMaterial's face and mode, the polygon mode and the colour before the call are the
  * caller's; nothing is restored afterwards. */
 void zelDraw(ZelModel* model, uint32_t mode);
@@ -556,12 +653,16 @@ unsigned int zelMakeListTextured(ZelModel* model, uint32_t mode, const unsigned 
  * after the model is changed or freed. The mesh functions use meshoptimizer: the CMake package and
  * zel.pc add it to the link. */
 
-/* One group's triangles in a mesh. */
+/* One group's triangles, lines and points in a mesh. */
 typedef struct ZelMeshGroup {
-    char* name;        /* a copy of the model group's name */
-    uint32_t first;    /* the group's first entry in the mesh's indices */
-    uint32_t count;    /* its entries in the indices: 3 per triangle */
-    uint32_t material; /* the model group's material, a 0-based index into the mesh's materials */
+    char* name;          /* a copy of the model group's name */
+    uint32_t first;      /* the group's first entry in the mesh's indices */
+    uint32_t count;      /* its entries in the indices: 3 per triangle */
+    uint32_t material;   /* the model group's material, a 0-based index into the mesh's materials */
+    uint32_t linefirst;  /* the group's first entry in the mesh's lineindices */
+    uint32_t linecount;  /* its entries there: 2 per segment of its lines */
+    uint32_t pointfirst; /* the group's first entry in the mesh's pointindices */
+    uint32_t pointcount; /* its entries there: 1 per point */
 } ZelMeshGroup;
 
 /* The vertices, indices, groups and materials of a mesh, all allocated with malloc and released by
@@ -586,6 +687,16 @@ typedef struct ZelMesh {
     uint32_t normaloffset;   /* floats from a vertex's start to its normal; 0 without normals */
     uint32_t texcoordoffset; /* ... to its texture coordinate; 0 without texture coordinates */
     uint32_t coloroffset;    /* ... to its colour; 0 without colours */
+    /* The groups' lines as GL_LINES pairs (a line of k corners gives k - 1 pairs) and their
+     * points as GL_POINTS, indices into the same vertices, each group's in its range; the counts
+     * are 0 and the arrays NULL when the model keeps no lines (or no points). A line or point
+     * corner's vertex has the zero normal, its line corner's texture coordinate (a point's is
+     * texture coordinate 0) and its vertex's colour, and shares a vertex with any corner whose
+     * attributes are equal bit for bit. */
+    uint32_t lineindexcount;
+    uint32_t* lineindices;
+    uint32_t pointindexcount;
+    uint32_t* pointindices;
 } ZelMesh;
 
 /* The ZEL_* flags `mesh` (not NULL) has data for, as zelModelHolds gives them for a model:
@@ -652,7 +763,8 @@ ZelMesh* zelMakeMesh(const ZelModel* model, uint32_t mode);
  * zelMakeMesh would print its "zelMakeMesh() failed: ..." line (that line), and also when `model`
  * is one zelMakeMesh takes as a precondition failure: a group whose triangle list is missing, a
  * group entry beyond the triangles, a group material beyond the materials, or a corner index
- * beyond the array the mode reads ("zelMakeMesh() failed: group "NAME": ..." saying which).
+ * beyond the array the mode reads, also in a line or a point ("zelMakeMesh() failed: group
+ * "NAME": ..." saying which).
  * `model` itself must not be NULL and must have its vertices. Safe to call from several threads at
  * once on models that none of them changes. */
 ZelMesh* zelBuildMesh(const ZelModel* model, uint32_t mode, const ZelMeshOptions* options,
@@ -670,18 +782,21 @@ void zelFreeMesh(ZelMesh* mesh);
  * same state changes as in zelDraw (GL_COLOR_MATERIAL switched on or off once, then per group its
  * diffuse colour with glColor3fv, or its ambient, diffuse, specular and shininess for
  * GL_FRONT_AND_BACK) and draw each group with its own glDrawElements(GL_TRIANGLES); without them
- * one glDrawElements draws every group. ZEL_WIREFRAME draws the outlines of the triangles, the
- * lines zelDraw's GL_LINE_LOOP per triangle gives: glPolygonMode(GL_FRONT_AND_BACK, GL_LINE), with
- * face culling and GL_POLYGON_OFFSET_LINE off, inside glPushAttrib(GL_POLYGON_BIT)/glPopAttrib, so
- * the caller's polygon state comes back. (Lit outlines differ in one way: with two-sided lighting
- * on, a back-facing triangle's outline is lit as its back is.) ZEL_VERTEXCOLOR sends the mesh's
- * colours as the colour array. The client array state is saved with
- * glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT) and restored afterwards; inside, the arrays the
- * mesh does not supply (colour, index, edge flag too) are off. Needs a current OpenGL context,
- * outside glBegin/glEnd, with no buffer object bound (the arrays are client memory) and the
- * current edge flag GL_TRUE, as it starts. Matrices, lights, the lighting and texturing switches,
- * glColorMaterial's face and mode and the colour before the call are the caller's. A group whose
- * range or material lies outside the mesh's (a mesh changed by hand) is a precondition failure. */
+ * one glDrawElements draws every group. Lines and points follow the triangles they are drawn
+ * with, as glDrawElements(GL_LINES) and glDrawElements(GL_POINTS) over the same ranges (group by
+ * group, or all at once), each only when it has entries. ZEL_WIREFRAME draws the outlines of the
+ * triangles, the lines zelDraw's GL_LINE_LOOP per triangle gives: glPolygonMode(GL_FRONT_AND_BACK,
+ * GL_LINE), with face culling and GL_POLYGON_OFFSET_LINE off, inside
+ * glPushAttrib(GL_POLYGON_BIT)/glPopAttrib, so the caller's polygon state comes back. (Lit outlines
+ * differ in one way: with two-sided lighting on, a back-facing triangle's outline is lit as its
+ * back is.) ZEL_VERTEXCOLOR sends the mesh's colours as the colour array. The client array state is
+ * saved with glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT) and restored afterwards; inside, the
+ * arrays the mesh does not supply (colour, index, edge flag too) are off. Needs a current OpenGL
+ * context, outside glBegin/glEnd, with no buffer object bound (the arrays are client memory) and
+ * the current edge flag GL_TRUE, as it starts. Matrices, lights, the lighting and texturing
+ * switches, glColorMaterial's face and mode and the colour before the call are the caller's. A
+ * group whose range or material lies outside the mesh's (a mesh changed by hand) is a precondition
+ * failure. */
 void zelDrawMesh(const ZelMesh* mesh, uint32_t mode);
 
 /* zelDrawMesh, with each group's texture bound as zelDrawTextured binds it (`textures` indexed by
@@ -698,7 +813,8 @@ void zelDrawMeshTextured(const ZelMesh* mesh, uint32_t mode, const unsigned int*
  * (ZEL_SMOOTH wins when both are given), ZEL_TEXTURE the texture coordinates, ZEL_VERTEXCOLOR
  * each vertex's colour ("v x y z r g b"), ZEL_MATERIAL a "usemtl" line per group and, when
  * model->mtllib is set, an "mtllib" line and the materials written to that name in the directory
- * part of `filename`. ZEL_COLOR and other bits add nothing. A
+ * part of `filename`, ZEL_POLYGONS the recorded polygons, lines, points and smoothing groups (see
+ * its definition). ZEL_COLOR and other bits add nothing. A
  * flag the model has no data for is reported on standard output and dropped. Faces are written v,
  * v/t, v//n or v/t/n; under ZEL_FLAT the normal index is the triangle's facetidx. Group names that
  * begin with white space follow the "g" directly, so names read from a file read back unchanged.

@@ -133,12 +133,12 @@ private:
 };
 
 // The load flags the keyword arguments ask for. Each of objects, missing_libraries,
-// unknown_keywords and whole_keywords is True or False, or None: on as real files need, off with
-// documented=True.
+// unknown_keywords, whole_keywords and concave_polygons is True or False, or None: on as real
+// files need, off with documented=True.
 struct Flags {
     bool documented;
-    py::object objects, missingLibraries, unknownKeywords, wholeKeywords;
-    bool confinedLibraries;
+    py::object objects, missingLibraries, unknownKeywords, wholeKeywords, concavePolygons;
+    bool polygons, confinedLibraries;
 
     uint32_t value() const {
         auto flag = [this](const py::object& given, uint32_t bit) -> uint32_t {
@@ -149,6 +149,8 @@ struct Flags {
                flag(missingLibraries, ZEL_LOAD_MISSING_LIBRARIES) |
                flag(unknownKeywords, ZEL_LOAD_UNKNOWN_KEYWORDS) |
                flag(wholeKeywords, ZEL_LOAD_WHOLE_KEYWORDS) |
+               flag(concavePolygons, ZEL_LOAD_CONCAVE_POLYGONS) |
+               (polygons ? ZEL_LOAD_POLYGONS : 0) |
                (confinedLibraries ? ZEL_LOAD_CONFINED_LIBRARIES : 0);
     }
 };
@@ -229,19 +231,23 @@ void registerLoading(py::module_& module) {
 
     const char* const kFlagsDoc =
         "By default a file is read as real files need: statements by whole keywords (Ni is not\n"
-        "Ns), names whole, lines of any length, an \"o\" line starts a group, and a material\n"
-        "library that cannot be opened or a keyword such as vp is a warning, not a failure.\n"
-        "documented=True reads exactly as the library's zelReadOBJ does instead. objects,\n"
-        "missing_libraries, unknown_keywords and whole_keywords turn one of those on (True) or\n"
-        "off (False) either way. confined_libraries: refuse a material library outside the\n"
-        "model's folder. max_bytes: when not 0, the most bytes the model's arrays may take; a\n"
+        "Ns), names whole, lines of any length, an \"o\" line starts a group, a material\n"
+        "library that cannot be opened or a keyword such as vp is a warning, not a failure, and\n"
+        "concave faces are cut by ear clipping. documented=True reads exactly as the library's\n"
+        "zelReadOBJ does instead. objects, missing_libraries, unknown_keywords, whole_keywords\n"
+        "and concave_polygons turn one of those on (True) or off (False) either way.\n"
+        "polygons: keep each face as written (Group.polygon_starts ...). confined_libraries:\n"
+        "refuse a material library outside the model's folder. Lines, points and smoothing\n"
+        "groups are kept on every load. max_bytes: when not 0, the most bytes the model's\n"
+        "arrays may take; a\n"
         "larger file fails before they are allocated. threads: 0 reads on every processor\n"
         "(files below a few MiB take one), 1 on the calling thread alone.";
     static const std::string loadDoc =
         std::string(
             "load(path, *, threads=0, documented=False, objects=None, "
             "missing_libraries=None, unknown_keywords=None, whole_keywords=None, "
-            "confined_libraries=False, max_bytes=0)\n--\n\n"
+            "concave_polygons=None, polygons=False, confined_libraries=False, "
+            "max_bytes=0)\n--\n\n"
             "Reads the OBJ file at path (str, bytes or os.PathLike) and the material "
             "libraries it\nnames, and returns a Model. Raises LoadError (a ValueError: "
             "the message the library\nreports and the file line it is about) when a file "
@@ -253,37 +259,39 @@ void registerLoading(py::module_& module) {
         "load",
         [](py::handle path, py::handle threads, bool documented, py::object objects,
            py::object missingLibraries, py::object unknownKeywords, py::object wholeKeywords,
-           bool confinedLibraries, py::handle maxBytes) {
+           py::object concavePolygons, bool polygons, bool confinedLibraries, py::handle maxBytes) {
             return load(pathBytes(path), nullptr, py::none(), threads,
                         {documented, objects, missingLibraries, unknownKeywords, wholeKeywords,
-                         confinedLibraries},
+                         concavePolygons, polygons, confinedLibraries},
                         maxBytes);
         },
         py::arg("path"), py::kw_only(), py::arg("threads") = 0, py::arg("documented") = false,
         py::arg("objects") = py::none(), py::arg("missing_libraries") = py::none(),
         py::arg("unknown_keywords") = py::none(), py::arg("whole_keywords") = py::none(),
+        py::arg("concave_polygons") = py::none(), py::arg("polygons") = false,
         py::arg("confined_libraries") = false, py::arg("max_bytes") = 0, loadDoc.c_str());
 
     module.def(
         "load_bytes",
         [](py::handle data, py::handle path, py::object library, py::handle threads,
            bool documented, py::object objects, py::object missingLibraries,
-           py::object unknownKeywords, py::object wholeKeywords, bool confinedLibraries,
-           py::handle maxBytes) {
+           py::object unknownKeywords, py::object wholeKeywords, py::object concavePolygons,
+           bool polygons, bool confinedLibraries, py::handle maxBytes) {
             Bytes bytes(data);
             return load(pathBytes(path), &bytes, std::move(library), threads,
                         {documented, objects, missingLibraries, unknownKeywords, wholeKeywords,
-                         confinedLibraries},
+                         concavePolygons, polygons, confinedLibraries},
                         maxBytes);
         },
         py::arg("data"), py::arg("path") = "memory.obj", py::kw_only(),
         py::arg("library") = py::none(), py::arg("threads") = 0, py::arg("documented") = false,
         py::arg("objects") = py::none(), py::arg("missing_libraries") = py::none(),
         py::arg("unknown_keywords") = py::none(), py::arg("whole_keywords") = py::none(),
+        py::arg("concave_polygons") = py::none(), py::arg("polygons") = false,
         py::arg("confined_libraries") = false, py::arg("max_bytes") = 0,
         "load_bytes(data, path='memory.obj', *, library=None, threads=0, documented=False, "
         "objects=None, missing_libraries=None, unknown_keywords=None, whole_keywords=None, "
-        "confined_libraries=False, max_bytes=0)\n--\n\n"
+        "concave_polygons=None, polygons=False, confined_libraries=False, max_bytes=0)\n--\n\n"
         "Reads OBJ text from data (bytes or any bytes-like object) as load reads a file, with\n"
         "the same options; the same bytes give the same model. path names the model and the\n"
         "directory where material libraries are looked for. library, when given, is called\n"

@@ -203,6 +203,11 @@ public:
         return out;
     }
 
+    py::object smoothingGroups() {
+        if (!m()->smoothinggroups) return py::none();
+        return indexList(ownerCapsule(state_), m()->smoothinggroups, m()->trianglecount, false);
+    }
+
     py::list groups() {
         py::list list;
         for (ZelGroup* group = m()->groups; group; group = group->next)
@@ -285,11 +290,13 @@ public:
         zelWeldVertices(m(), epsilon);
     }
 
-    void save(py::handle path, py::handle normals, bool texture, bool materials, bool colors) {
+    void save(py::handle path, py::handle normals, bool texture, bool materials, bool colors,
+              bool polygons) {
         const std::string file = pathBytes(path);
         ZelModel* model = m();
         uint32_t mode = normalsMode(normals) | (texture ? ZEL_TEXTURE : 0) |
-                        (materials ? ZEL_MATERIAL : 0) | (colors ? ZEL_VERTEXCOLOR : 0);
+                        (materials ? ZEL_MATERIAL : 0) | (colors ? ZEL_VERTEXCOLOR : 0) |
+                        (polygons ? ZEL_POLYGONS : 0);
         mode = checkMode(mode, zelModelHolds(model), ZEL_USE_WRITE, "zelWriteOBJ");
         ZelError error;
         int saved;
@@ -515,6 +522,59 @@ void registerModel(py::module_& module) {
                                  g.group->trianglecount, false);
             },
             "0-based indices into Model.triangles, as a read-only uint32 view.")
+        .def_property_readonly(
+            "polygon_starts",
+            [](const Group& g) {
+                const ZelGroup* group = g.group;
+                return indexList(ownerCapsule(g.state), group->polygonstart,
+                                 group->polygoncount ? group->polygoncount + 1 : 0, false);
+            },
+            "The faces kept as written (load(..., polygons=True)): polygon p has the corners\n"
+            "polygon_corners[polygon_starts[p]:polygon_starts[p + 1]]; a read-only uint32 view,\n"
+            "empty without polygons.")
+        .def_property_readonly(
+            "polygon_corners",
+            [](const Group& g) {
+                const ZelGroup* group = g.group;
+                return cornerRows(
+                    ownerCapsule(g.state), group->polygoncorners,
+                    group->polygoncount ? group->polygonstart[group->polygoncount] : 0);
+            },
+            "(n, 3) uint32 read-only view: each polygon corner's 1-based vertex, texture\n"
+            "coordinate and normal index, 0 where the face gives none.")
+        .def_property_readonly(
+            "polygon_triangles",
+            [](const Group& g) {
+                return indexList(ownerCapsule(g.state), g.group->polygontriangle,
+                                 g.group->polygoncount, false);
+            },
+            "Where each polygon's triangles start in Group.triangles (a polygon of n corners\n"
+            "became the n - 2 entries from there on); a read-only uint32 view.")
+        .def_property_readonly(
+            "line_starts",
+            [](const Group& g) {
+                const ZelGroup* group = g.group;
+                return indexList(ownerCapsule(g.state), group->linestart,
+                                 group->linecount ? group->linecount + 1 : 0, false);
+            },
+            "The lines (\"l\"): line k has the corners line_corners[line_starts[k]:\n"
+            "line_starts[k + 1]]; a read-only uint32 view, empty without lines.")
+        .def_property_readonly(
+            "line_corners",
+            [](const Group& g) {
+                const ZelGroup* group = g.group;
+                return cornerRows(ownerCapsule(g.state), group->linecorners,
+                                  group->linecount ? group->linestart[group->linecount] : 0);
+            },
+            "(n, 3) uint32 read-only view: each line corner's vertex and texture coordinate\n"
+            "index (0 where not given), and 0.")
+        .def_property_readonly(
+            "points",
+            [](const Group& g) {
+                return indexList(ownerCapsule(g.state), g.group->pointidx, g.group->pointcount,
+                                 false);
+            },
+            "The points (\"p\"): 1-based vertex indices, a read-only uint32 view.")
         .def("__repr__", [](const Group& g) {
             return "<zel.Group " + std::string(py::repr(text(g.group->name))) + ": " +
                    std::to_string(g.group->trianglecount) + " triangles>";
@@ -558,6 +618,10 @@ void registerModel(py::module_& module) {
             "faces", &Model::faces,
             "(t, 3) uint32: each triangle's 0-based vertex indices (vertexidx - 1), for\n"
             "vertices[faces]. A new array each time, computed, not a view.")
+        .def_property_readonly(
+            "smoothing_groups", &Model::smoothingGroups,
+            "Each triangle's smoothing group (\"s N\"; 0 for \"s off\"), a read-only uint32\n"
+            "view, or None when the file has no \"s\" statement.")
         .def_property_readonly("groups", &Model::groups,
                                "The groups (Group) in the library's list order: newest first, "
                                "\"default\" last.")
@@ -604,12 +668,15 @@ void registerModel(py::module_& module) {
              "vertices and renumbering the triangles' vertexidx.")
         .def("save", &Model::save, py::arg("path"), py::kw_only(), py::arg("normals") = py::none(),
              py::arg("texture") = false, py::arg("materials") = false, py::arg("colors") = false,
-             "save(self, path, *, normals=None, texture=False, materials=False, colors=False)\n"
-             "--\n\n"
+             py::arg("polygons") = true,
+             "save(self, path, *, normals=None, texture=False, materials=False, colors=False, "
+             "polygons=True)\n--\n\n"
              "Writes the model as an OBJ file: with normals (None, \"flat\": the facet normals,\n"
              "or \"smooth\": the vertex normals), texture coordinates, materials (usemtl lines,\n"
              "and the MTL library written beside it under the model's mtllib name) and vertex\n"
-             "colours as asked. A request the model has no data for is dropped with a\n"
+             "colours as asked; with polygons (the default) the kept polygons, lines, points\n"
+             "and smoothing groups too (a model that keeps none is written as without it).\n"
+             "A request the model has no data for is dropped with a\n"
              "ZelWarning. Both files are written under temporary names and renamed into place\n"
              "when complete; a failure raises SaveError and leaves them as they were.")
         .def("mesh", &Model::mesh, py::kw_only(), py::arg("normals") = py::none(),

@@ -77,6 +77,9 @@ py::array floatRows(py::handle base, const float* data, size_t rows, size_t colu
 
 py::array indexList(py::handle base, const uint32_t* data, size_t count, bool writable);
 
+// A read-only (count, 3) uint32 view of `count` corners (vertex, texture, normal index).
+py::array cornerRows(py::handle base, const ZelCorner* data, size_t count);
+
 // ---- Exceptions and warnings (load.cpp)
 
 // Issues `message` as a zel.ZelWarning, attributed to the Python line that called into the module.

@@ -72,4 +72,10 @@ py::array indexList(py::handle base, const uint32_t* data, size_t count, bool wr
                 {static_cast<py::ssize_t>(sizeof(uint32_t))}, data, writable);
 }
 
+py::array cornerRows(py::handle base, const ZelCorner* data, size_t count) {
+    const py::ssize_t item = sizeof(uint32_t);
+    return view(base, py::dtype::of<uint32_t>(), {static_cast<py::ssize_t>(count), 3},
+                {static_cast<py::ssize_t>(sizeof(ZelCorner)), item}, data, false);
+}
+
 }  // namespace zelpy

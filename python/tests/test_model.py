@@ -135,3 +135,23 @@ def test_faces_of_a_large_model():
     corners = np.random.default_rng(5).integers(1, 1001, size=(400_000, 3))
     text = "v 0 0 0\n" * 1000 + "".join(f"f {a} {b} {c}\n" for a, b, c in corners.tolist())
     np.testing.assert_array_equal(zel.load_bytes(text.encode()).faces, corners - 1)
+
+
+def test_shape_views_are_read_only_uint32_and_empty_when_nothing_is_kept(tmp_path):
+    model = zel.load_bytes(b"v 0 0 0\nv 2 0 0\nv 2 1 0\nv 0 1 0\nf 1 2 3 4\n")
+    group = model.groups[0]
+    for name, shape in [("polygon_starts", (0,)), ("polygon_corners", (0, 3)),
+                        ("polygon_triangles", (0,)), ("line_starts", (0,)),
+                        ("line_corners", (0, 3)), ("points", (0,))]:
+        view = getattr(group, name)
+        assert view.dtype == np.uint32 and view.shape == shape, name
+        assert not view.flags.writeable, name
+    assert model.smoothing_groups is None
+    # Saved with the shapes (the default) or without, a model that keeps none is the same file.
+    model.save(tmp_path / "a.obj")
+    model.save(tmp_path / "b.obj", polygons=False)
+    assert (tmp_path / "a.obj").read_bytes() == (tmp_path / "b.obj").read_bytes()
+    # The options that keep and cut polygons are taken.
+    kept = zel.load_bytes(b"v 0 0 0\nv 2 0 0\nv 2 1 0\nv 0 1 0\nf 1 2 3 4\n",
+                          concave_polygons=True, polygons=True)
+    assert len(kept.triangles) == 2

@@ -146,6 +146,24 @@ class Group:
     @property
     def triangles(self) -> _Indices:
         """0-based indices into Model.triangles (read-only)."""
+    @property
+    def polygon_starts(self) -> _Indices:
+        """Offsets of each kept polygon's corners in polygon_corners (read-only)."""
+    @property
+    def polygon_corners(self) -> _Indices:
+        """(n, 3) vertex, texture and normal index of each polygon corner (read-only)."""
+    @property
+    def polygon_triangles(self) -> _Indices:
+        """Where each polygon's triangles start in triangles (read-only)."""
+    @property
+    def line_starts(self) -> _Indices:
+        """Offsets of each line's corners in line_corners (read-only)."""
+    @property
+    def line_corners(self) -> _Indices:
+        """(n, 3) vertex and texture index (and 0) of each line corner (read-only)."""
+    @property
+    def points(self) -> _Indices:
+        """1-based vertex indices of the points (read-only)."""
 
 class MeshGroup:
     """One group's range of a mesh's indices, as glDrawElements takes it."""
@@ -208,6 +226,8 @@ class Model:
     def faces(self) -> _Indices:
         """(t, 3) uint32 0-based vertex indices, computed."""
     @property
+    def smoothing_groups(self) -> Optional[_Indices]: ...
+    @property
     def groups(self) -> list[Group]: ...
     @property
     def materials(self) -> list[Material]: ...
@@ -229,6 +249,7 @@ class Model:
         texture: bool = False,
         materials: bool = False,
         colors: bool = False,
+        polygons: bool = True,
     ) -> None: ...
     def mesh(
         self, *, normals: _Normals = None, texture: bool = False, colors: bool = False
@@ -243,6 +264,8 @@ def load(
     missing_libraries: Optional[bool] = None,
     unknown_keywords: Optional[bool] = None,
     whole_keywords: Optional[bool] = None,
+    concave_polygons: Optional[bool] = None,
+    polygons: bool = False,
     confined_libraries: bool = False,
     max_bytes: int = 0,
 ) -> Model: ...
@@ -257,6 +280,8 @@ def load_bytes(
     missing_libraries: Optional[bool] = None,
     unknown_keywords: Optional[bool] = None,
     whole_keywords: Optional[bool] = None,
+    concave_polygons: Optional[bool] = None,
+    polygons: bool = False,
     confined_libraries: bool = False,
     max_bytes: int = 0,
 ) -> Model: ...

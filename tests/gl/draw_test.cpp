@@ -115,6 +115,20 @@ struct DrawModel {
         model->colors = oneBased({0.5f, 0, 0, 0, 0.5f, 0, 0, 0, 0.5f, 1, 1, 1}, 3);
         return *this;
     }
+    // "wing" gets a line 4 1 (texture coordinates 3 and 1) and a point at vertex 1.
+    DrawModel& withShapes() {
+        ZelGroup* wing = zelGroupByName(model, "wing");
+        wing->linecount = 1;
+        wing->linestart = static_cast<uint32_t*>(std::calloc(2, sizeof(uint32_t)));
+        wing->linestart[1] = 2;
+        wing->linecorners = static_cast<ZelCorner*>(std::calloc(2, sizeof(ZelCorner)));
+        wing->linecorners[0] = ZelCorner{4, 3, 0};
+        wing->linecorners[1] = ZelCorner{1, 1, 0};
+        wing->pointcount = 1;
+        wing->pointidx = static_cast<uint32_t*>(std::calloc(1, sizeof(uint32_t)));
+        wing->pointidx[0] = 1;
+        return *this;
+    }
     DrawModel& withEverything() {
         return withFacetNormals().withNormals().withTexcoords().withMaterials();
     }
@@ -374,6 +388,33 @@ TEST(DrawCalls, VertexColorSendsEachCornersColourBeforeItsVertex) {
                               c2,
                               kV2,
                               "glEnd()"}));
+}
+
+TEST(DrawCalls, LinesAndPointsFollowTheirGroupsTrianglesWithTheirOwnAttributes) {
+    struct Case {
+        uint32_t mode;
+        Calls wing;  // what follows the triangles of "wing", which holds the line and points
+    };
+    const std::string t1 = texcoord(0.125f, 0.25f), t3 = texcoord(0.625f, 0.75f);
+    const std::string c1 = call("glColor3fv", fv({0.5f, 0, 0})),
+                      c4 = call("glColor3fv", fv({1, 1, 1}));
+    const std::vector<Case> cases = {
+        {ZEL_NONE,
+         {"glBegin(GL_LINE_STRIP)", kV4, kV1, "glEnd()", "glBegin(GL_POINTS)", kV1, "glEnd()"}},
+        {ZEL_TEXTURE | ZEL_VERTEXCOLOR | ZEL_SMOOTH,
+         {"glBegin(GL_LINE_STRIP)", t3, c4, kV4, t1, c1, kV1, "glEnd()", "glBegin(GL_POINTS)", c1,
+          kV1, "glEnd()"}},
+    };
+    for (const Case& c : cases) {
+        DrawModel m;
+        m.withEverything().withColors().withShapes();
+        Drawing d = draw(m.model, c.mode);
+        // The wing's triangles end at the first glEnd; the shapes come before "default"'s batch.
+        const auto end = std::find(d.calls.begin(), d.calls.end(), "glEnd()") + 1;
+        const Calls shapes(end, end + static_cast<long>(c.wing.size()));
+        EXPECT_EQ(shapes, c.wing) << c.mode;
+        EXPECT_EQ(std::count(d.calls.begin(), d.calls.end(), "glBegin(GL_LINE_STRIP)"), 1);
+    }
 }
 
 TEST(DrawCalls, BitsNoFlagNamesAreIgnored) {
@@ -686,6 +727,39 @@ TEST(DrawMesh, BlendDrawsTranslucentRangesLast) {
             seen.push_back(c.substr(0, c.find('(')));
     EXPECT_EQ(seen, (std::vector<std::string>{"glDrawElements", "glEnable", "glMaterialfv",
                                               "glDrawElements", "glPopAttrib"}));
+}
+
+TEST(DrawMesh, LinesAndPointsAreRangesOfTheirOwnDrawnAfterTheTriangles) {
+    DrawModel m;
+    m.withEverything().withShapes();
+    MeshPtr mesh(zelMakeMesh(m.model, T));
+    ASSERT_TRUE(mesh);
+    // zelDraw sends the wing's triangle, line and point, then default's triangle.
+    const Calls corners = cornersOf(draw(m.model, T).calls);
+    ASSERT_EQ(corners.size(), 9u);
+    const Calls line = {corners[3], corners[4]}, point = {corners[5]};
+    EXPECT_EQ(mesh->lineindexcount, 2u);
+    EXPECT_EQ(mesh->pointindexcount, 1u);
+    EXPECT_EQ(mesh->groups[0].linecount, 2u);
+    EXPECT_EQ(mesh->groups[1].linecount, 0u);
+    auto fetched = [](const Calls& calls, const std::string& start) {
+        const auto at = std::find_if(calls.begin(), calls.end(),
+                                     [&](const std::string& c) { return c.rfind(start, 0) == 0; });
+        Calls out;
+        for (auto i = at + (at != calls.end()); i != calls.end() && (*i)[0] == '>'; ++i)
+            out.push_back(*i);
+        return out;
+    };
+    for (uint32_t mode : {T | M, T}) {
+        const Calls calls = drawMesh(mesh.get(), mode).calls;
+        EXPECT_EQ(fetched(calls, "glDrawElements(GL_LINES, 2,"), line) << mode;
+        // A point has no texture coordinate of its own: it takes slot 0's.
+        const Calls points = fetched(calls, "glDrawElements(GL_POINTS, 1,");
+        ASSERT_EQ(points.size(), 1u) << mode;
+        EXPECT_EQ(points[0].substr(0, points[0].find(" t")),
+                  point[0].substr(0, point[0].find(" t")))
+            << mode;
+    }
 }
 
 TEST(DrawMesh, OutlinesArePolygonsInLineModeWithColoursPerGroup) {

@@ -229,8 +229,26 @@ extern "C" {
 
 // ---- GL -----------------------------------------------------------------------------------------
 
+namespace {
+
+// Primitive names apart from the other enums: GL_POINTS is 0, GL_LINES 1.
+std::string primitiveName(GLenum mode) {
+    switch (mode) {
+        case GL_POINTS:
+            return "GL_POINTS";
+        case GL_LINES:
+            return "GL_LINES";
+        case GL_LINE_STRIP:
+            return "GL_LINE_STRIP";
+        default:
+            return glrec::enumName(mode);
+    }
+}
+
+}  // namespace
+
 void GLAPIENTRY glBegin(GLenum mode) {
-    record(call("glBegin", glrec::enumName(mode)));
+    record(call("glBegin", primitiveName(mode)));
 }
 void GLAPIENTRY glEnd(void) {
     record("glEnd()");
@@ -390,7 +408,7 @@ void GLAPIENTRY glDrawElements(GLenum mode, GLsizei count, GLenum type, const GL
     const uint32_t* index = static_cast<const uint32_t*>(indices);
     std::string list = "{";
     for (GLsizei i = 0; i < count; i++) list += (i ? ", " : "") + arg(index[i]);
-    record(call("glDrawElements", glrec::enumName(mode), static_cast<int>(count),
+    record(call("glDrawElements", primitiveName(mode), static_cast<int>(count),
                 glrec::enumName(type), list + "}"));
     const glrec::ClientState& c = glrec::recorder().client;
     if (c.other) record("> another array is enabled");

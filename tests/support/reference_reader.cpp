@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "polygon.h"
 
 namespace zeltest {
 namespace {
@@ -191,7 +194,12 @@ int readMTLWhole(ZelModel* model, const char* name) {
         std::calloc(model->materialcount + count - 1, sizeof(ZelMaterial)));
     std::memcpy(joined, model->materials, model->materialcount * sizeof(ZelMaterial));
     std::memcpy(joined + model->materialcount, read + 1, (count - 1) * sizeof(ZelMaterial));
+    // The library's own "default" goes, with what its lines before the first "newmtl" set.
     std::free(read[0].name);
+    for (int k = 0; k < 6; k++) {
+        std::free(mapsOf(read[0])[k].name);
+        std::free(mapsOf(read[0])[k].path);
+    }
     std::free(read);
     std::free(model->materials);
     model->materials = joined;
@@ -336,13 +344,75 @@ void setCorner(ZelTriangle& tri, int k, Form form, uint32_t v, uint32_t t, uint3
     if (form == Form::VertexTexNormal || form == Form::VertexNormal) tri.normalidx[k] = n;
 }
 
+// What a group keeps beside its triangles, gathered by the filling scan.
+struct Shapes {
+    std::vector<uint32_t> polygonStart{0}, polygonTriangle, lineStart{0}, points;
+    std::vector<ZelCorner> polygonCorners, lineCorners;
+};
+
 struct Reader {
-    ZelModel* model;
-    FILE* file;
-    uint32_t flags;
+    ZelModel* model = nullptr;
+    FILE* file = nullptr;
+    uint32_t flags = 0;
     std::unordered_map<ZelGroup*, uint32_t> capacity;  // counted triangles of each group
     bool colors = false;
+    bool smoothing = false;                           // an "s" line
+    std::unordered_map<ZelGroup*, Shapes> shapes;     // by group
+    std::vector<uint32_t> smoothingGroups;            // by triangle
+    std::vector<std::pair<uint32_t, uint32_t>> cuts;  // faces of four corners or more: first
+                                                      // triangle, corners
 };
+
+// A word that is a whole int: sign and digits.
+bool wholeInt(const std::string& word, int* value) {
+    if (word.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    long parsed = std::strtol(word.c_str(), &end, 10);
+    if (*end != '\0' || errno == ERANGE || parsed > INT32_MAX || parsed < -INT32_MAX ||
+        !(std::isdigit(static_cast<unsigned char>(word.back()))) ||
+        std::isspace(static_cast<unsigned char>(word[0])))
+        return false;
+    *value = static_cast<int>(parsed);
+    return true;
+}
+
+// An index of a shape statement resolved against the `read` elements so far of `count`: 0 when
+// it names none.
+uint32_t resolved(int index, uint32_t read, uint32_t count) {
+    const long long at = index < 0 ? static_cast<long long>(read) + 1 + index : index;
+    return at >= 1 && at <= count ? static_cast<uint32_t>(at) : 0;
+}
+
+// The corners of an "l" (`line`) or "p" statement, or false when it is dropped: a word that is no
+// index (or, on an "l" line, "v/t", "v/t/n" or "v//n"), an index naming nothing.
+bool shapeCorners(const std::string& rest, bool line, const ZelModel* m, uint32_t vertices,
+                  uint32_t texcoords, std::vector<ZelCorner>* corners) {
+    corners->clear();
+    char word[4096];
+    int used;
+    const std::string text = rest.c_str();
+    for (const char* p = text.c_str(); std::sscanf(p, "%4095s%n", word, &used) == 1; p += used) {
+        std::string w = word;
+        size_t slash = w.find('/');
+        int v = 0, t = 0;
+        if (!wholeInt(w.substr(0, slash), &v)) return false;
+        ZelCorner corner{resolved(v, vertices, m->vertexcount), 0, 0};
+        if (!corner.vertexidx) return false;
+        if (slash != std::string::npos) {
+            if (!line) return false;
+            std::string second = w.substr(slash + 1);
+            second = second.substr(0, second.find('/'));
+            if (!second.empty()) {
+                if (!wholeInt(second, &t) || !m->texcoords) return false;
+                corner.texcoordidx = resolved(t, texcoords, m->texcoordcount);
+                if (!corner.texcoordidx) return false;
+            }
+        }
+        corners->push_back(corner);
+    }
+    return true;
+}
 
 // The 1-based line of the file that holds byte `offset`.
 uint32_t lineAt(const char* path, long offset) {
@@ -371,10 +441,14 @@ bool colorOf(const char* rest, float* color) {
 }
 
 // The statement a keyword starts, as one letter: 'v', 'n' (vn), 't' (vt), 'V' (another keyword
-// starting with "v"), 'f', 'g' (also "o" under ZEL_LOAD_OBJECTS), 'u', 'm', or 0 for a line that
-// is skipped. By first letters, or under ZEL_LOAD_WHOLE_KEYWORDS by the whole keyword.
+// starting with "v"), 'f', 'g' (also "o" under ZEL_LOAD_OBJECTS), 'u', 'm', 'L' (l), 'P' (p), 'S'
+// (s), or 0 for a line that is skipped. By first letters, or under ZEL_LOAD_WHOLE_KEYWORDS by the
+// whole keyword; l, p and s whole in both.
 char kindOf(const char* keyword, uint32_t flags) {
     const bool objects = flags & ZEL_LOAD_OBJECTS;
+    if (std::strcmp(keyword, "l") == 0) return 'L';
+    if (std::strcmp(keyword, "p") == 0) return 'P';
+    if (std::strcmp(keyword, "s") == 0) return 'S';
     if (!(flags & ZEL_LOAD_WHOLE_KEYWORDS)) {
         switch (keyword[0]) {
             case 'v':
@@ -493,6 +567,9 @@ bool firstPass(Reader& r) {
             case 'g':
                 group = zelAddGroupNamed(model, nameOf(r, 'g').c_str());
                 continue;
+            case 'S':
+                r.smoothing = true;
+                break;
             case 'm': {
                 const bool whole = r.flags & ZEL_LOAD_WHOLE_KEYWORDS;
                 for (const std::string& name : libraryNames(r, nameOf(r, 'm'))) {
@@ -532,9 +609,10 @@ bool firstPass(Reader& r) {
 // The filling scan.
 bool fillPass(Reader& r) {
     ZelModel* model = r.model;
-    uint32_t vertex = 1, normal = 1, texcoord = 1, triangle = 0, material = 0;
+    uint32_t vertex = 1, normal = 1, texcoord = 1, triangle = 0, material = 0, smoothing = 0;
     ZelGroup* group = zelGroupByName(model, "default");
     char buf[128];
+    std::vector<ZelCorner> corners;
 
     // Stores the triangle `triangle` into the current group; false when more than was counted.
     auto close = [&]() {
@@ -542,12 +620,20 @@ bool fillPass(Reader& r) {
             return false;
         group->triangleidx[group->trianglecount++] = triangle;
         triangle++;
+        if (r.smoothing) r.smoothingGroups.push_back(smoothing);
         return true;
+    };
+    // The corner a reference read in `form` makes.
+    auto cornerOf = [](Form form, int v, int t, int n) {
+        ZelTriangle corner{};
+        setCorner(corner, 0, form, v, t, n);
+        return ZelCorner{corner.vertexidx[0], corner.texcoordidx[0], corner.normalidx[0]};
     };
 
     while (std::fscanf(r.file, "%127s", buf) != EOF) {
         int read = 0;
-        switch (kindOf(buf, r.flags)) {
+        const char kind = kindOf(buf, r.flags);
+        switch (kind) {
             case 'v': {
                 if (vertex > model->vertexcount) return false;
                 // The line as it stands, for its colour, before the position is read.
@@ -589,14 +675,19 @@ bool fillPass(Reader& r) {
                 if (std::fscanf(r.file, "%127s", buf) == EOF) buf[0] = '\0';
                 Form form = firstReference(buf, &v, &t, &n);
                 if (triangle >= model->trianglecount) return false;
+                const uint32_t first = triangle, listed = group->trianglecount;
+                corners.assign(1, cornerOf(form, v, t, n));
                 ZelTriangle* tri = &model->triangles[triangle];
                 setCorner(*tri, 0, form, v, t, n);
                 nextReference(r.file, form, &v, &t, &n);
                 setCorner(*tri, 1, form, v, t, n);
+                corners.push_back(cornerOf(form, v, t, n));
                 nextReference(r.file, form, &v, &t, &n);
                 setCorner(*tri, 2, form, v, t, n);
+                corners.push_back(cornerOf(form, v, t, n));
                 if (!close()) return false;
                 while (nextReference(r.file, form, &v, &t, &n) > 0) {
+                    corners.push_back(cornerOf(form, v, t, n));
                     if (triangle >= model->trianglecount) return false;
                     ZelTriangle* prev = tri;
                     tri = &model->triangles[triangle];
@@ -606,6 +697,44 @@ bool fillPass(Reader& r) {
                               prev->normalidx[2]);
                     setCorner(*tri, 2, form, v, t, n);
                     if (!close()) return false;
+                }
+                if (r.flags & ZEL_LOAD_POLYGONS) {
+                    Shapes& shapes = r.shapes[group];
+                    shapes.polygonTriangle.push_back(listed);
+                    shapes.polygonCorners.insert(shapes.polygonCorners.end(), corners.begin(),
+                                                 corners.end());
+                    shapes.polygonStart.push_back(
+                        static_cast<uint32_t>(shapes.polygonCorners.size()));
+                }
+                if (corners.size() > 3)
+                    r.cuts.emplace_back(first, static_cast<uint32_t>(corners.size()));
+                break;
+            }
+            case 'S': {
+                int value;
+                char word[4096];
+                const std::string rest = restOf(r);
+                smoothing = std::sscanf(rest.c_str(), "%4095s", word) == 1 &&
+                                    wholeInt(word, &value) && value > 0
+                                ? static_cast<uint32_t>(value)
+                                : 0;
+                break;
+            }
+            case 'L':
+            case 'P': {
+                const bool line = kind == 'L';
+                const std::string rest = restOf(r);
+                if (!shapeCorners(rest, line, model, vertex - 1, texcoord - 1, &corners) ||
+                    (line && corners.size() < 2))
+                    break;
+                Shapes& shapes = r.shapes[group];
+                if (line) {
+                    shapes.lineCorners.insert(shapes.lineCorners.end(), corners.begin(),
+                                              corners.end());
+                    shapes.lineStart.push_back(static_cast<uint32_t>(shapes.lineCorners.size()));
+                } else {
+                    for (const ZelCorner& corner : corners)
+                        shapes.points.push_back(corner.vertexidx);
                 }
                 break;
             }
@@ -631,6 +760,42 @@ bool fillPass(Reader& r) {
            texcoord == model->texcoordcount + 1 && triangle == model->trianglecount;
 }
 
+// A copy of `values` the model owns.
+template <class T>
+T* owned(const std::vector<T>& values) {
+    T* copy = static_cast<T*>(std::malloc(values.empty() ? 1 : values.size() * sizeof(T)));
+    if (!values.empty()) std::memcpy(copy, values.data(), values.size() * sizeof(T));
+    return copy;
+}
+
+// Hands what the filling scan gathered to the model, and cuts the faces of four corners or more
+// under ZEL_LOAD_CONCAVE_POLYGONS.
+void keepShapes(Reader& r) {
+    ZelModel* model = r.model;
+    if (r.smoothing) model->smoothinggroups = owned(r.smoothingGroups);
+    for (auto& [group, shapes] : r.shapes) {
+        if (shapes.polygonTriangle.size()) {
+            group->polygoncount = static_cast<uint32_t>(shapes.polygonTriangle.size());
+            group->polygonstart = owned(shapes.polygonStart);
+            group->polygoncorners = owned(shapes.polygonCorners);
+            group->polygontriangle = owned(shapes.polygonTriangle);
+        }
+        if (shapes.lineStart.size() > 1) {
+            group->linecount = static_cast<uint32_t>(shapes.lineStart.size() - 1);
+            group->linestart = owned(shapes.lineStart);
+            group->linecorners = owned(shapes.lineCorners);
+        }
+        if (!shapes.points.empty()) {
+            group->pointcount = static_cast<uint32_t>(shapes.points.size());
+            group->pointidx = owned(shapes.points);
+        }
+    }
+    if (r.flags & ZEL_LOAD_CONCAVE_POLYGONS) {
+        zel::PolygonCutter cutter;
+        for (const auto& [first, corners] : r.cuts) cutter.cutRun(model, first, corners);
+    }
+}
+
 }  // namespace
 
 ZelModel* referenceReadOBJ(const char* path, uint32_t flags) {
@@ -638,7 +803,10 @@ ZelModel* referenceReadOBJ(const char* path, uint32_t flags) {
     if (!file) return nullptr;
     ZelModel* model = static_cast<ZelModel*>(std::calloc(1, sizeof(ZelModel)));
     model->path = strdup(path);
-    Reader r{model, file, flags, {}};
+    Reader r;
+    r.model = model;
+    r.file = file;
+    r.flags = flags;
     bool ok = firstPass(r);
     if (ok) {
         model->vertices =
@@ -658,6 +826,7 @@ ZelModel* referenceReadOBJ(const char* path, uint32_t flags) {
         ok = fillPass(r);
     }
     std::fclose(file);
+    if (ok) keepShapes(r);
     if (!ok) {
         zelFreeModel(model);
         return nullptr;

@@ -7,7 +7,10 @@
 // included), words shorter than 128, face indices that are valid and positive, LF or CR LF line
 // ends. Like the library it strips a CR before the LF of a group name. It checks nothing else.
 // Beyond the colours and shininess of a library it reads "d", "Tr" and texture maps written without
-// options.
+// options. It keeps "l" lines, "p" points, "s" smoothing groups and, under ZEL_LOAD_POLYGONS, the
+// faces as written; under ZEL_LOAD_CONCAVE_POLYGONS it cuts each face of four corners or more with
+// the library's own cutter (tested on its own), so what it checks there is which faces are cut and
+// that their triangles stay where the fan put them.
 #pragma once
 
 #include "zel.h"

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -10,6 +11,7 @@
 
 #include "temp_dir.h"
 #include "test_models.h"
+#include "zel_internal.h"
 
 using zeltest::modelFromObj;
 using zeltest::readObjText;
@@ -647,4 +649,114 @@ TEST(LoadOBJ, ConfinedLibrariesStayInTheModelsFolder) {
         }
         zelFreeModel(m);
     }
+}
+
+// ---- Shapes kept beside the triangles
+// ------------------------------------------------------------
+
+// Reads `text` on one thread and in ranges of a few bytes on four, which must agree on everything
+// the shapes tests look at; returns the one-thread model.
+ZelModel* readShapes(const std::string& text, uint32_t flags) {
+    zel::ReadOptions one;
+    one.threads = 1;
+    one.flags = flags;
+    zel::ReadOptions many = one;
+    many.threads = 4;
+    many.rangeSize = 7;
+    many.bufferSize = 5;
+    ZelModel *a = nullptr, *b = nullptr;
+    EXPECT_TRUE(zel::readOBJMemory("m.obj", text.data(), text.size(), one, &a).ok);
+    EXPECT_TRUE(zel::readOBJMemory("m.obj", text.data(), text.size(), many, &b).ok);
+    if (!a || !b) return a;
+    EXPECT_EQ(describe(triangles(a)), describe(triangles(b)));
+    EXPECT_EQ((a->smoothinggroups != nullptr), (b->smoothinggroups != nullptr));
+    for (uint32_t t = 0; a->smoothinggroups && t < a->trianglecount; t++)
+        EXPECT_EQ(a->smoothinggroups[t], b->smoothinggroups[t]) << t;
+    for (ZelGroup *g = a->groups, *h = b->groups; g && h; g = g->next, h = h->next) {
+        EXPECT_EQ(g->polygoncount, h->polygoncount);
+        EXPECT_EQ(g->linecount, h->linecount);
+        EXPECT_EQ(g->pointcount, h->pointcount);
+    }
+    zelFreeModel(b);
+    return a;
+}
+
+// Twice the signed area of triangle t projected on z.
+double twiceArea(const ZelModel* m, const ZelTriangle& t) {
+    const float* p[3];
+    for (int k = 0; k < 3; k++) p[k] = &m->vertices[3 * size_t{t.vertexidx[k]}];
+    return (double{p[1][0]} - p[0][0]) * (double{p[2][1]} - p[0][1]) -
+           (double{p[2][0]} - p[0][0]) * (double{p[1][1]} - p[0][1]);
+}
+
+TEST(ObjShapes, ConcaveFacesAreCutInsideThemselvesAndConvexOnesKeepTheFan) {
+    // An L of six corners (area 3) after a convex quad (area 1), both counter-clockwise.
+    const std::string text =
+        "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 2 0 0\nv 2 1 0\nv 1 2 0\nv 0 2 0\n"
+        "f 1 2 3 4\nf 5 6 3 7 8 1\n";
+    ZelModel* fan = readShapes(text, 0);
+    ZelModel* cut = readShapes(text, ZEL_LOAD_CONCAVE_POLYGONS);
+    ASSERT_TRUE(fan && cut);
+    ASSERT_EQ(cut->trianglecount, 6u);
+    // The quad's fan is kept; the L's triangles all turn left and add up to its area.
+    const std::vector<Tri> fanned = triangles(fan), cutTriangles = triangles(cut);
+    EXPECT_EQ(describe({fanned.begin(), fanned.begin() + 2}),
+              describe({cutTriangles.begin(), cutTriangles.begin() + 2}));
+    double area = 0;
+    for (uint32_t t = 2; t < 6; t++) {
+        const double twice = twiceArea(cut, cut->triangles[t]);
+        EXPECT_GT(twice, 0) << t;
+        area += twice / 2;
+    }
+    EXPECT_DOUBLE_EQ(area, 3.0);
+    // From (2, 0) the fan of the L folds back over the corner at (1, 1).
+    double covered = 0;
+    for (uint32_t t = 2; t < 6; t++) covered += std::abs(twiceArea(fan, fan->triangles[t])) / 2;
+    EXPECT_NE(covered, 3.0);
+    zelFreeModel(fan);
+    zelFreeModel(cut);
+}
+
+TEST(ObjShapes, PolygonsLinesPointsAndSmoothingGroupsAreKept) {
+    const std::string text =
+        "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 2 0 0\nvt 0 0\nvt 1 1\n"
+        "s 1\nf 1 2 3 4\ng g1\nf 1 2 5\ns off\nf -3 -2 -1 1 4\n"
+        "l 1/1 2/2 3\nl 4\nl 1 x\np 1 2 -1\np 9\ns 7\nf 2 3 4\n";
+    ZelModel* m = readShapes(text, ZEL_LOAD_POLYGONS);
+    ASSERT_NE(m, nullptr);
+    // Triangles: 2 (quad) + 1 + 3 (pentagon) + 1.
+    ASSERT_EQ(m->trianglecount, 7u);
+    ASSERT_NE(m->smoothinggroups, nullptr);
+    const uint32_t smoothing[] = {1, 1, 1, 0, 0, 0, 7};
+    for (uint32_t t = 0; t < 7; t++) EXPECT_EQ(m->smoothinggroups[t], smoothing[t]) << t;
+    const ZelGroup* first = zelGroupByName(m, "default");
+    const ZelGroup* second = zelGroupByName(m, " g1");
+    ASSERT_TRUE(first && second);
+    ASSERT_EQ(first->polygoncount, 1u);
+    EXPECT_EQ(first->polygonstart[1], 4u);
+    ASSERT_EQ(second->polygoncount, 3u);
+    EXPECT_EQ(std::vector<uint32_t>(second->polygonstart, second->polygonstart + 4),
+              (std::vector<uint32_t>{0, 3, 8, 11}));
+    EXPECT_EQ(std::vector<uint32_t>(second->polygontriangle, second->polygontriangle + 3),
+              (std::vector<uint32_t>{0, 1, 4}));
+    // The pentagon's relative indices are resolved: -3 -2 -1 are vertices 3 4 5.
+    std::vector<uint32_t> pentagon;
+    for (uint32_t i = 3; i < 8; i++) pentagon.push_back(second->polygoncorners[i].vertexidx);
+    EXPECT_EQ(pentagon, (std::vector<uint32_t>{3, 4, 5, 1, 4}));
+    // One line of three corners (texture indices where given); "l 4" and "l 1 x" are dropped.
+    ASSERT_EQ(second->linecount, 1u);
+    EXPECT_EQ(second->linestart[1], 3u);
+    EXPECT_EQ(second->linecorners[1].vertexidx, 2u);
+    EXPECT_EQ(second->linecorners[1].texcoordidx, 2u);
+    EXPECT_EQ(second->linecorners[2].texcoordidx, 0u);
+    // "p 9" names no vertex and is dropped.
+    EXPECT_EQ(std::vector<uint32_t>(second->pointidx, second->pointidx + second->pointcount),
+              (std::vector<uint32_t>{1, 2, 5}));
+    zelFreeModel(m);
+    // Without ZEL_LOAD_POLYGONS no face is kept; lines, points and smoothing groups are.
+    m = readShapes(text, 0);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(zelGroupByName(m, " g1")->polygoncount, 0u);
+    EXPECT_EQ(zelGroupByName(m, " g1")->pointcount, 3u);
+    zelFreeModel(m);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -328,6 +329,20 @@ TEST(ViewerModel, ComputesNormalsWhenSomeCornersHaveNone) {
     // The first triangle lies in z = 0: its normal is now (0, 0, 1), not the file's (1, 0, 0).
     const float* n = &model->normals[3 * model->triangles[0].normalidx[2]];
     EXPECT_EQ(n[0], 0.0f);
+}
+
+TEST(ViewerModel, ComputedNormalsKeepTheFilesSmoothingGroupsApart) {
+    // Two triangles folded by 60 degrees along their shared edge: one normal within one smoothing
+    // group, none shared across two.
+    for (uint32_t second : {1u, 2u}) {
+        ModelPtr model = readModel("v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 -0.5 0.866\nf 1 2 3\nf 2 1 4\n");
+        model->smoothinggroups = static_cast<uint32_t*>(std::malloc(2 * sizeof(uint32_t)));
+        model->smoothinggroups[0] = 1;
+        model->smoothinggroups[1] = second;
+        zelview::prepareModel(model.get());
+        EXPECT_EQ(model->triangles[0].normalidx[0] == model->triangles[1].normalidx[1], second == 1)
+            << second;
+    }
 }
 
 TEST(ViewerModel, TheFilesCoordinatesComeBackAfterGeneratedOnes) {

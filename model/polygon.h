@@ -1,0 +1,103 @@
+// Cutting faces into triangles, and the upkeep of the polygon record (see ZelGroup's polygon
+// fields in zel.h).
+//
+// A face is cut in the plane of its Newell normal, computed in double: a convex face (every corner
+// turning the same way) gives the fan from its first corner, corner 0, i, i + 1, so convex faces
+// are cut exactly as they always were; any other is cut by ear clipping. A face the ear clipping
+// cannot cut cleanly (no normal, repeated or collinear corners with nothing else to clip,
+// self-crossing edges, a projection that does not cover its own area) gets the fan too, so no face
+// is ever lost.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "zel.h"
+
+namespace zel {
+
+// Whether PolygonCutter::cut gives the fan for the face of `count` (>= 3) corners at `positions`
+// because it is a triangle, has no usable normal, or is convex in its plane: its first test, with
+// nothing allocated, for the reader to settle convex faces while their positions are at hand.
+bool cutsAsFan(const float* positions, uint32_t count);
+
+// Cuts faces, keeping its scratch space between them.
+class PolygonCutter {
+public:
+    // Cuts the face of `count` (>= 3) corners whose positions are positions[3 * i .. 3 * i + 2]
+    // into count - 2 triangles, written as 3 * (count - 2) corner numbers (0-based, into the face)
+    // to `triangles`, each winding as the face winds. Returns true when they are the fan.
+    bool cut(const float* positions, uint32_t count, uint32_t* triangles);
+
+    // The ear clipping gives up (and the fan is used) once it has tested this many candidate ears
+    // per corner of the face, so that no face costs more than a bounded multiple of its size in
+    // ear tests.
+    static constexpr uint32_t kEarTestsPerCorner = 64;
+    // A face whose corners lie farther apart across its plane than this times its size along the
+    // plane is taken as too far from planar to cut, and gets the fan.
+    static constexpr double kMostBend = 0.25;
+    // Faces of up to this many corners are checked for edges that cross (every pair of edges);
+    // larger ones are not.
+    static constexpr uint32_t kMostCrossingChecked = 1024;
+    // The most a corner may turn, as the sine of its angle, and still count as not turning.
+    static constexpr double kFlat = 1e-6;
+
+    // Cuts the face whose fan of corners - 2 triangles, as the reader stores it, is the model's
+    // triangles first .. first + corners - 3 (its corners are recovered from the fan), and
+    // rewrites them when the cut is not the fan. Triangles that are not such a fan, or that name a
+    // vertex outside the model, are left as they are. Facet indices and smoothing groups stay.
+    void cutRun(ZelModel* model, uint32_t first, uint32_t corners);
+
+private:
+    bool clipEars(uint32_t count, uint32_t* triangles);
+    bool farFromPlane(const float* positions, uint32_t count, const double* normal) const;
+    bool crossesItself(uint32_t count) const;
+    // Whether the corner b and its neighbours make an ear: b turns left and no blocking corner
+    // lies inside their triangle (`touching`: or on its edges) other than at their positions.
+    bool isEar(uint32_t b, bool touching);
+    // Twice the signed area of the projected triangle a b c: above 0 when it turns left.
+    double turn(uint32_t a, uint32_t b, uint32_t c) const;
+    uint32_t cellAt(double value, double low, double scale) const;
+    uint32_t cellOf(uint32_t corner) const;
+    void buildGrid(uint32_t count);
+
+    std::vector<double> u_, v_;            // the corners projected, running counter-clockwise
+    std::vector<uint32_t> prev_, next_;    // the corners still left, as a ring
+    std::vector<unsigned char> blocking_;  // a corner that may lie inside an ear: not convex
+    // The blocking corners by grid cell: cell c holds cellCorners_[cellStart_[c] .. cellEnd_[c] -
+    // 1] (corners that stop blocking are taken out as they are met).
+    std::vector<uint32_t> cellStart_, cellEnd_, cellCorners_;
+    std::vector<uint32_t> flats_;      // corners that may have stopped turning
+    std::vector<unsigned char> gone_;  // a corner clipped
+    std::vector<ZelCorner> corners_;   // cutRun's face
+    std::vector<float> positions_;
+    std::vector<uint32_t> cut_;
+    double minU_ = 0, maxU_ = 0, minV_ = 0, maxV_ = 0;  // the face's box
+    double gridU_ = 0, gridV_ = 0, scaleU_ = 0,
+           scaleV_ = 0;                         // the grid's origin and cells per unit
+    uint32_t cells_ = 0;                        // per side
+    uint32_t blockers_ = 0, gridBlockers_ = 0;  // blocking corners now, and when the grid was made
+};
+
+// Whether the model keeps any polygon, line, point or smoothing group.
+bool holdsShapes(const ZelModel* model);
+
+// Frees a group's polygons, lines and points and leaves it without them.
+void freeShapes(ZelGroup* group);
+
+// Reverses the corners 1 .. n - 1 of every recorded polygon, after the winding of every triangle
+// has been reversed: the polygon winds as its triangles again and keeps its first corner, so its
+// fan covers the triangles its old fan did.
+void reversePolygons(ZelModel* model);
+
+// Renumbers the vertex index of every recorded polygon corner, line corner and point through
+// `map` (map[i] is the new index of vertex i, for i in 1 .. oldcount); an index outside that range
+// stays as it is.
+void renumberShapeVertices(ZelModel* model, const uint32_t* map, uint32_t oldcount);
+
+// Sets the texture and normal index of every recorded polygon corner to those of a corner of the
+// polygon's triangles that names the same vertex (when one does), after an operation has assigned
+// them anew on the triangles.
+void refreshPolygonCorners(ZelModel* model);
+
+}  // namespace zel
