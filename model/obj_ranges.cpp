@@ -654,15 +654,17 @@ void RangeReader::cutFaces() {
     auto task = [&](uint32_t) {
         PolygonCutter cutter;
         for (uint32_t run; (run = nextRun.fetch_add(1)) < (count + kRun - 1) / kRun;) {
-            uint32_t t = run * kRun;
-            const uint32_t end = std::min(count, t + kRun);
-            while (t < end && starts[t] != kFaceToCut) t++;  // a face begun before is not its own
-            while (t < end) {
+            const uint32_t begin = run * kRun, end = std::min(count, begin + kRun);
+            // The next face to cut from t on (a face begun before the run is not its own).
+            auto toCut = [&](uint32_t t) {
+                const void* at = std::memchr(starts + t, kFaceToCut, end - t);
+                return at ? static_cast<uint32_t>(static_cast<const uint8_t*>(at) - starts) : end;
+            };
+            for (uint32_t t = toCut(begin); t < end;) {
                 uint32_t next = t + 1;
                 while (next < count && !starts[next]) next++;
                 cutter.cutRun(m, t, next - t + 2);
-                t = next;
-                while (t < end && starts[t] != kFaceToCut) t++;
+                t = toCut(next < end ? next : end);
             }
         }
     };

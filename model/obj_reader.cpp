@@ -710,7 +710,9 @@ private:
     LocalSlots* slotsOf(uint32_t group);
     void faceStored(uint32_t first, uint32_t stored, uint32_t listed, const Reference* refs,
                     size_t count, Form form);
+    static constexpr uint32_t kMostSettled = 8;  // corners of the largest face settled in the fill
     bool settleFace(uint32_t first, uint32_t stored);
+    bool fanSettles(uint32_t first, uint32_t corners);
     bool cornerOf(const Reference& ref, bool texture, bool normal, ZelCorner* corner) const;
 
     Scanner& in_;  // for the line number of a failure
@@ -923,7 +925,7 @@ void FillSink::faceStored(uint32_t first, uint32_t stored, uint32_t listed, cons
         for (uint32_t t = first; t < first + stored; t++) smoothings_[t] = smoothing_;
     if (faceStarts_) {
         faceStarts_[first] = settleFace(first, stored) ? kFaceSettled : kFaceToCut;
-        std::memset(faceStarts_ + first + 1, 0, stored - 1);
+        for (uint32_t t = 1; t < stored; t++) faceStarts_[first + t] = 0;
     }
     if (!index_.shapes || stored != count - 2) return;
     ShapeCounts& kept = shapes_[state_.group];
@@ -945,18 +947,25 @@ void FillSink::faceStored(uint32_t first, uint32_t stored, uint32_t listed, cons
 // there) and that is cut as the fan. Most faces of most files are settled here, while their
 // positions are at hand.
 bool FillSink::settleFace(uint32_t first, uint32_t stored) {
-    constexpr uint32_t kMostCorners = 8;
     if (stored == 1) return true;
-    if (stored + 2 > kMostCorners) return false;
+    if (stored + 2 > kMostSettled) return false;
+    // Quads, the usual faces, get the gathering unrolled.
+    return stored == 2 ? fanSettles(first, 4) : fanSettles(first, stored + 2);
+}
+
+// settleFace's test on the face of `corners` corners whose fan starts at triangle `first`: corner
+// i is the third of triangle first + i - 2, after the first triangle's three.
+ZEL_HOT bool FillSink::fanSettles(uint32_t first, uint32_t corners) {
     const ZelModel* m = index_.model;
-    float positions[3 * kMostCorners];
-    for (uint32_t i = 0; i < stored + 2; i++) {
+    float positions[3 * kMostSettled];
+#pragma GCC unroll 4
+    for (uint32_t i = 0; i < corners; i++) {
         const ZelTriangle& t = m->triangles[first + (i < 3 ? 0 : i - 2)];
         const uint32_t v = t.vertexidx[i < 3 ? i : 2];
-        if (v < firstVertex_ || v >= state_.vertex) return false;
+        if (v - firstVertex_ >= state_.vertex - firstVertex_) return false;
         std::memcpy(&positions[3 * i], &m->vertices[3 * size_t{v}], 3 * sizeof(float));
     }
-    return cutsAsFan(positions, stored + 2);
+    return cutsAsFan(positions, corners);
 }
 
 // A reference's indices resolved as a face's are; false when one names nothing.

@@ -30,59 +30,6 @@ void writeFan(uint32_t count, uint32_t* triangles) {
     }
 }
 
-// The plane a face is cut in: its Newell normal (twice its vector area, in double) and the two
-// axes it is projected on, in the order that makes it run counter-clockwise. False when the normal
-// is zero or not finite: the face gets the fan.
-bool cutPlane(const float* positions, uint32_t count, double* normal, int* ua, int* va) {
-    double x = 0, y = 0, z = 0;
-    if (count == 4) {
-        // A quad's Newell normal is the cross product of its diagonals.
-        const float *a = positions, *b = positions + 3, *c = positions + 6, *d = positions + 9;
-        const double e[3] = {double{c[0]} - a[0], double{c[1]} - a[1], double{c[2]} - a[2]};
-        const double f[3] = {double{d[0]} - b[0], double{d[1]} - b[1], double{d[2]} - b[2]};
-        x = e[1] * f[2] - e[2] * f[1];
-        y = e[2] * f[0] - e[0] * f[2];
-        z = e[0] * f[1] - e[1] * f[0];
-    }
-    for (uint32_t i = 0, j = count - 1; count != 4 && i < count; j = i++) {
-        const float* p = positions + 3 * size_t{j};
-        const float* q = positions + 3 * size_t{i};
-        x += (double{p[1]} - q[1]) * (double{p[2]} + q[2]);
-        y += (double{p[2]} - q[2]) * (double{p[0]} + q[0]);
-        z += (double{p[0]} - q[0]) * (double{p[1]} + q[1]);
-    }
-    normal[0] = x;
-    normal[1] = y;
-    normal[2] = z;
-    int axis = 0;
-    for (int k = 1; k < 3; k++)
-        if (std::fabs(normal[k]) > std::fabs(normal[axis])) axis = k;
-    if (!(std::fabs(normal[axis]) > 0) || !std::isfinite(normal[axis])) return false;
-    *ua = (axis + 1) % 3;
-    *va = (axis + 2) % 3;
-    if (normal[axis] < 0) std::swap(*ua, *va);
-    return true;
-}
-
-// Twice the signed area of the projected triangle a b c: above 0 when it turns left.
-double turnOf(double ua, double va, double ub, double vb, double uc, double vc) {
-    return (ub - ua) * (vc - vb) - (vb - va) * (uc - ub);
-}
-
-// Whether the face projected on (ua, va) turns left or goes straight at every corner: convex,
-// and then cut as its fan. Read straight from the positions, so that the usual face (a convex
-// quad) costs no more than this.
-bool turnsLeftThroughout(const float* positions, uint32_t count, int ua, int va) {
-    double u0 = positions[3 * size_t{count - 2} + ua], v0 = positions[3 * size_t{count - 2} + va];
-    double u1 = positions[3 * size_t{count - 1} + ua], v1 = positions[3 * size_t{count - 1} + va];
-    for (uint32_t i = 0; i < count; i++) {
-        const double u2 = positions[3 * size_t{i} + ua], v2 = positions[3 * size_t{i} + va];
-        if (!(turnOf(u0, v0, u1, v1, u2, v2) >= 0)) return false;
-        u0 = u1, v0 = v1, u1 = u2, v1 = v2;
-    }
-    return true;
-}
-
 }  // namespace
 
 uint32_t PolygonCutter::cellAt(double value, double low, double scale) const {
@@ -121,26 +68,19 @@ void PolygonCutter::buildGrid(uint32_t count) {
     blockers_ = gridBlockers_ = blockers;
 }
 
-bool cutsAsFan(const float* positions, uint32_t count) {
-    double normal[3];
-    int ua, va;
-    return count == 3 || !cutPlane(positions, count, normal, &ua, &va) ||
-           turnsLeftThroughout(positions, count, ua, va);
-}
-
 double PolygonCutter::turn(uint32_t a, uint32_t b, uint32_t c) const {
-    return turnOf(u_[a], v_[a], u_[b], v_[b], u_[c], v_[c]);
+    return face::turnOf(u_[a], v_[a], u_[b], v_[b], u_[c], v_[c]);
 }
 
 bool PolygonCutter::cut(const float* positions, uint32_t count, uint32_t* triangles) {
     ZEL_ASSERT(count >= 3);
     double normal[3];
     int ua, va;
-    if (count == 3 || !cutPlane(positions, count, normal, &ua, &va)) {
+    if (count == 3 || !face::cutPlane(positions, count, normal, &ua, &va)) {
         writeFan(count, triangles);
         return true;
     }
-    if (turnsLeftThroughout(positions, count, ua, va)) {
+    if (face::turnsLeftThroughout(positions, count, ua, va)) {
         writeFan(count, triangles);
         return true;
     }
