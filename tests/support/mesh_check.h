@@ -2,7 +2,7 @@
 // and the round-trip fuzzer: the mode in force and the stride; each group's name (a copy), material
 // and index range, in list order; each group's triangles, as the bits of their corners' attributes,
 // those of the model's group (in some order, each with its corners in their order); every vertex
-// used, and no two equal bit for bit; the materials copied.
+// used (by a triangle, a line or a point), and no two equal bit for bit; the materials copied.
 #pragma once
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "zel.h"
@@ -68,11 +69,17 @@ inline std::string meshMismatch(const ZelModel* model, uint32_t mode, const ZelM
         return bits;
     };
 
+    // Every vertex is used by a triangle's, a line's or a point's corner.
     std::vector<bool> used(mesh->vertexcount, false);
-    for (uint32_t i = 0; i < mesh->indexcount; i++) {
-        if (mesh->indices[i] >= mesh->vertexcount) return "index beyond the vertices";
-        used[mesh->indices[i]] = true;
-    }
+    const std::pair<const uint32_t*, uint32_t> lists[] = {
+        {mesh->indices, mesh->indexcount},
+        {mesh->lineindices, mesh->lineindexcount},
+        {mesh->pointindices, mesh->pointindexcount}};
+    for (const auto& [indices, count] : lists)
+        for (uint32_t i = 0; i < count; i++) {
+            if (indices[i] >= mesh->vertexcount) return "index beyond the vertices";
+            used[indices[i]] = true;
+        }
     if (std::find(used.begin(), used.end(), false) != used.end()) return "a vertex no corner uses";
 
     uint32_t g = 0;
