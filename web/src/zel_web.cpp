@@ -70,7 +70,7 @@ uint32_t address(const void* pointer) {
 }
 
 // JSON text for the materials: strings escaped byte for byte (JavaScript decodes them as UTF-8),
-// floats with 9 significant digits, which give every float back exactly.
+// floats with 17 significant digits: the double each float widens to, exactly.
 class Json {
 public:
     void raw(const char* text) { out_ += text; }
@@ -80,7 +80,7 @@ public:
             out_ += "null";  // NaN and the infinities have no JSON form
             return;
         }
-        std::snprintf(buffer, sizeof buffer, "%.9g", value);
+        std::snprintf(buffer, sizeof buffer, "%.17g", value);
         out_ += buffer;
     }
     void string(const char* text) {
