@@ -14,26 +14,24 @@ export async function readForThree(zel, bytes, path, options, library) {
     });
     try {
         let normals = "smooth";
-        if (!model.normals) {
+        const has = model.counts;
+        if (!has.normals) {
             model.computeFacetNormals();
             normals = "flat";
         }
         const mesh = model.mesh({
-            normals, texture: model.texcoords !== null, colors: model.colors !== null,
+            normals, texture: has.texcoords > 0, colors: has.colors,
             onWarning: (message) => warnings.push(message),
         });
         const counts = {
-            vertices: model.vertices.length / 3, triangles: model.faces.length / 3,
-            normals: model.normals ? model.normals.length / 3 : 0,
-            texcoords: model.texcoords ? model.texcoords.length / 2 : 0,
-            groups: model.groups.length, materials: model.materials.length,
-            lines: model.groups.reduce((sum, group) => sum + Math.max(0, group.lineStarts.length - 1), 0),
-            points: model.groups.reduce((sum, group) => sum + group.points.length, 0),
+            vertices: has.vertices, triangles: has.triangles, normals: has.normals, texcoords: has.texcoords,
+            groups: mesh.groups.length, materials: mesh.materials.length,
+            lineSegments: mesh.lineIndices.length / 2, points: mesh.pointIndices.length,
         };
         const result = { mesh, counts, mtllib: model.mtllib, warnings, milliseconds: performance.now() - start, threads: zel.threads };
         const transfer = [mesh.vertices.buffer, mesh.indices.buffer, mesh.lineIndices.buffer, mesh.pointIndices.buffer];
         return { result, transfer };
     } finally {
-        model.dispose();
+        model.release();
     }
 }

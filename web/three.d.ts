@@ -12,7 +12,7 @@ export interface ZelLoaderOptions extends Omit<LoadOptions, "path" | "library" |
 
 export interface ZelLoadReport {
     counts: { vertices: number; triangles: number; normals: number; texcoords: number; groups: number;
-              materials: number; lines: number; points: number };
+              materials: number; lineSegments: number; points: number };
     mtllib: string | null;
     warnings: string[];
     milliseconds: number;

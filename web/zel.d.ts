@@ -114,6 +114,7 @@ export interface MeshOptions {
     onWarning?: (message: string) => void;
 }
 
+/** A model read by Zel.load. The arrays are copied out of the module when first read. */
 export interface Model {
     path: string;
     mtllib: string | null;
@@ -129,10 +130,16 @@ export interface Model {
     smoothingGroups: Uint32Array | null;
     groups: Group[];
     materials: Material[];
+    /** Counts, without copying anything. */
+    readonly counts: { vertices: number; normals: number; texcoords: number; facetNormals: number;
+                       triangles: number; colors: boolean };
     computeFacetNormals(): this;
     vertexNormals(angle: number): this;
     mesh(options?: MeshOptions): Mesh;
+    /** Copies the arrays not copied yet, then frees the module's copy of the model. */
     dispose(): void;
+    /** Frees the module's copy of the model at once: arrays not copied yet are gone. */
+    release(): void;
 }
 
 export interface Zel {

@@ -33,6 +33,7 @@ const MAP_NAMES = {
 };
 
 const decoder = new TextDecoder();
+let warmup = null;
 
 /** A file that could not be read: `message` is the library's line, `line` the 1-based line of the
  * file it is about (0 when none), `outOfMemory` true when memory ran out. */
@@ -99,6 +100,22 @@ class Zel {
         this._wasm = await factory(settings);
         // The pool's workers must not keep a Node process alive once its work is done.
         if (inNode) for (const worker of this._wasm.PThread?.unusedWorkers ?? []) worker.unref();
+        await this._warm();
+    }
+
+    // The engine compiles the module's functions lazily, first without optimising: the first
+    // large read would run mostly in that slow code (twice the time, measured). A few small reads
+    // of the common statements have the hot functions optimised before a caller's read.
+    async _warm() {
+        warmup ??= new TextEncoder().encode(
+            "v 0.5 1.25 -2\nvt 0.25 0.75\nvn 0 0 1\n".repeat(4000) +
+            "g a\nf 1/1/1 2/2/2 3/3/3\nf 1//1 2//2 3//3 4//4\n".repeat(1000) +
+            "o b\nf 1 2 3\nf -1/-1 -2/-2 -3/-3\n".repeat(1000));
+        for (let i = 0; i < 3; i++) {
+            const model = await this.load(warmup, { threads: 1, onWarning: () => {} });
+            model.mesh({ normals: "smooth", texture: true }).vertices;
+            model.dispose();
+        }
     }
 
     // The module's exports, by their C names.
@@ -253,57 +270,81 @@ const released = typeof FinalizationRegistry == "function"
     ? new FinalizationRegistry(({ zel, model }) => { if (zel._wasm) zel._c("free_model", model); })
     : null;
 
-/** A model read by Zel.load: plain typed arrays and objects, copied out of the module. */
+/** A model read by Zel.load: plain typed arrays and objects, copied out of the module once, when
+ * first asked for (so that a caller who wants a mesh alone does not pay for the rest). */
 class Model {
     constructor(zel, handle, onWarning) {
         this._zel = zel;
         this._handle = handle;
         this._onWarning = onWarning;
-        this._refresh();
-        const c = (name, ...args) => zel._c(name, ...args);
-        const layout = this._layout;
+        this._cache = new Map();
+        this._readLayout();
         /** The OBJ path as given to load. */
-        this.path = zel._text(layout[12]);
+        this.path = zel._text(this._layout[12]);
         /** The material library named by the last mtllib line, or null. */
-        this.mtllib = zel._text(layout[13]);
-        const facesAt = layout[9] ? c("model_faces", handle) : 0;
-        if (layout[9] && !facesAt) throw new LoadError("out of memory making the faces", 0, true);
-        /** Each triangle's three vertex indices, 0-based. */
-        this.faces = facesAt ? zel._u32(facesAt, 3 * layout[9]).slice() : new Uint32Array(0);
-        if (facesAt) zel._wasm._free(facesAt);
-        /** Each triangle's smoothing group ("s N"; 0 for "s off"), or null without "s" lines. */
-        this.smoothingGroups = layout[11] ? zel._u32(layout[11], layout[9]).slice() : null;
-        /** The groups in the library's list order: newest first, "default" last. */
-        this.groups = this._groups();
-        /** The materials; material 0 is "default". Empty without a library. */
-        this.materials = materialsFrom(zel._text(c("model_materials", handle)));
+        this.mtllib = zel._text(this._layout[13]);
         released?.register(this, { zel, model: handle }, this);
     }
 
-    // The arrays the operations may replace: read again after each.
-    _refresh() {
+    _readLayout() {
         const zel = this._zel;
-        const layout = new Uint32Array(14);
         const at = zel._wasm._malloc(14 * 4);
         zel._c("model_layout", this._handle, at);
-        layout.set(zel._u32(at, 14));
+        this._layout = zel._u32(at, 14).slice();
         zel._wasm._free(at);
-        this._layout = layout;
-        const floats = (address, count) => (address ? zel._f32(address, count).slice() : null);
-        /** Positions, x y z per vertex; vertex i of the file (1-based) is at 3 * (i - 1). */
-        this.vertices = floats(layout[1], 3 * layout[0]) ?? new Float32Array(0);
-        /** Vertex colours, r g b per vertex, or null when no "v" line gives one. */
-        this.colors = floats(layout[2], 3 * layout[0]);
-        /** Vertex normals, x y z each, or null. */
-        this.normals = floats(layout[4], 3 * layout[3]);
-        /** Texture coordinates, u v each, or null. */
-        this.texcoords = floats(layout[6], 2 * layout[5]);
-        /** Facet normals (computeFacetNormals), or null. */
-        this.facetNormals = floats(layout[8], 3 * layout[7]);
-        /** The triangle records, 10 numbers each: vertex, normal and texture coordinate indices
-         * of its three corners (1-based as in the file, 0 when never given), and its facet
-         * normal's index. */
-        this.triangles = layout[10] ? zel._u32(layout[10], 10 * layout[9]).slice() : new Uint32Array(0);
+    }
+
+    // The array `name`, copied on first use by make(layout).
+    _array(name, make) {
+        if (!this._cache.has(name)) {
+            if (!this._handle) throw new Error("the model has been disposed");
+            this._cache.set(name, make(this._layout, this._zel));
+        }
+        return this._cache.get(name);
+    }
+
+    /** Positions, x y z per vertex; vertex i of the file (1-based) is at 3 * (i - 1). */
+    get vertices() { return this._array("vertices", (l, z) => floats(z, l[1], 3 * l[0]) ?? new Float32Array(0)); }
+    /** Vertex colours, r g b per vertex, or null when no "v" line gives one. */
+    get colors() { return this._array("colors", (l, z) => floats(z, l[2], 3 * l[0])); }
+    /** Vertex normals, x y z each, or null. */
+    get normals() { return this._array("normals", (l, z) => floats(z, l[4], 3 * l[3])); }
+    /** Texture coordinates, u v each, or null. */
+    get texcoords() { return this._array("texcoords", (l, z) => floats(z, l[6], 2 * l[5])); }
+    /** Facet normals (computeFacetNormals), or null. */
+    get facetNormals() { return this._array("facetNormals", (l, z) => floats(z, l[8], 3 * l[7])); }
+    /** The triangle records, 10 numbers each: the vertex, normal and texture coordinate indices of
+     * its three corners (1-based as in the file, 0 when never given), and its facet normal's. */
+    get triangles() { return this._array("triangles", (l, z) => (l[10] ? z._u32(l[10], 10 * l[9]).slice() : new Uint32Array(0))); }
+    /** Each triangle's smoothing group ("s N"; 0 for "s off"), or null without "s" lines. */
+    get smoothingGroups() { return this._array("smoothingGroups", (l, z) => (l[11] ? z._u32(l[11], l[9]).slice() : null)); }
+    /** Each triangle's three vertex indices, 0-based. */
+    get faces() {
+        return this._array("faces", (l, z) => {
+            if (!l[9]) return new Uint32Array(0);
+            const at = z._c("model_faces", this._handle);
+            if (!at) throw new LoadError("out of memory making the faces", 0, true);
+            const faces = z._u32(at, 3 * l[9]).slice();
+            z._wasm._free(at);
+            return faces;
+        });
+    }
+    /** The groups in the library's list order: newest first, "default" last. */
+    get groups() { return this._array("groups", () => this._groups()); }
+    /** The materials; material 0 is "default". Empty without a library. */
+    get materials() { return this._array("materials", (l, z) => materialsFrom(z._text(z._c("model_materials", this._handle)))); }
+
+    /** What the model has, without copying: counts of vertices, normals, texture coordinates,
+     * facet normals and triangles, and whether it has vertex colours. */
+    get counts() {
+        const l = this._layout;
+        return { vertices: l[0], normals: l[3], texcoords: l[5], facetNormals: l[7], triangles: l[9], colors: l[2] !== 0 };
+    }
+
+    // After an operation that replaces arrays: the copies made before are dropped.
+    _changed(...names) {
+        this._readLayout();
+        for (const name of names) this._cache.delete(name);
     }
 
     _groups() {
@@ -342,16 +383,16 @@ class Model {
     /** Computes one unit normal per triangle into facetNormals (and each triangle's facet index). */
     computeFacetNormals() {
         this._zel._c("compute_facet_normals", this._live());
-        this._refresh();
+        this._changed("facetNormals", "triangles");
         return this;
     }
 
     /** Computes smoothed vertex normals into normals (needs facet normals): edges sharper than
      * `angle` degrees stay sharp. */
     vertexNormals(angle) {
-        if (!this.facetNormals) throw new Error("vertexNormals needs facet normals: computeFacetNormals first");
+        if (!this.counts.facetNormals) throw new Error("vertexNormals needs facet normals: computeFacetNormals first");
         this._zel._c("vertex_normals", this._live(), angle);
-        this._refresh();
+        this._changed("normals", "triangles", "polygons", "groups");
         return this;
     }
 
@@ -406,14 +447,26 @@ class Model {
         }
     }
 
-    /** Frees the model's copy in the module (the JavaScript arrays stay); mesh() and the normal
-     * operations need it. Done by the garbage collector when not called. */
+    /** Copies every array not copied yet, then frees the model's copy in the module (mesh() and
+     * the operations need it). The garbage collector frees it when this is not called. */
     dispose() {
+        if (!this._handle) return;
+        for (const name of ["vertices", "colors", "normals", "texcoords", "facetNormals", "triangles",
+                            "smoothingGroups", "faces", "groups", "materials"]) this[name];
+        this.release();
+    }
+
+    /** Frees the model's copy in the module at once: arrays not copied yet are gone. */
+    release() {
         if (!this._handle) return;
         released?.unregister(this);
         this._zel._c("free_model", this._handle);
         this._handle = 0;
     }
+}
+
+function floats(zel, address, count) {
+    return address ? zel._f32(address, count).slice() : null;
 }
 
 function materialsFrom(json) {

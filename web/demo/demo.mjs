@@ -64,7 +64,7 @@ async function show(url, manager, label) {
         $("model").textContent = label;
         $("counts").textContent = `${counts.vertices} vertices, ${counts.triangles} triangles, ` +
             `${counts.normals} normals, ${counts.texcoords} texture coordinates, ${counts.groups} groups, ` +
-            `${counts.materials} materials` + (counts.lines ? `, ${counts.lines} lines` : "") +
+            `${counts.materials} materials` + (counts.lineSegments ? `, ${counts.lineSegments} line segments` : "") +
             (counts.points ? `, ${counts.points} points` : "");
         $("time").textContent = `read in ${milliseconds.toFixed(1)} ms on ${used} thread${used > 1 ? "s" : ""} ` +
             `(${total.toFixed(1)} ms from the request to the scene)`;
