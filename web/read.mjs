@@ -2,8 +2,8 @@
 // a three.js scene takes.
 
 /**
- * Reads `bytes` and makes the mesh a three.js scene wants: smooth normals when the file has
- * normals, else flat ones; texture coordinates and colours when it has them. Returns the mesh's
+ * Reads `bytes` and makes the mesh a three.js scene wants: normals when the file has them,
+ * texture coordinates and colours when it has them. Returns the mesh's
  * arrays, the model's counts, the warnings and the time taken; `transfer` lists the buffers.
  */
 export async function readForThree(zel, bytes, path, options, library) {
@@ -13,14 +13,13 @@ export async function readForThree(zel, bytes, path, options, library) {
         ...options, path, library, onWarning: (message) => warnings.push(message),
     });
     try {
-        let normals = "smooth";
+        // A file without normals gets none: its material shades each triangle flat from the
+        // positions (flatShading), so that its corners still share vertices. Flat normals in the
+        // buffer would make a vertex of every corner: three times the vertices, and the time to
+        // make them (five times the read's, measured on the benchmark's file b).
         const has = model.counts;
-        if (!has.normals) {
-            model.computeFacetNormals();
-            normals = "flat";
-        }
         const mesh = model.mesh({
-            normals, texture: has.texcoords > 0, colors: has.colors,
+            normals: has.normals ? "smooth" : null, texture: has.texcoords > 0, colors: has.colors,
             onWarning: (message) => warnings.push(message),
         });
         const counts = {
