@@ -261,11 +261,9 @@ ZW_EXPORT uint32_t zw_error_out_of_memory() {
 
 // ---- Models ---------------------------------------------------------------------------------
 
-// Reads the `size` bytes at `data` as zelLoadOBJMemory does, libraries from the table. Returns the
-// model, or 0 with the failure in zw_error_*. maxBytes is a double: JavaScript numbers hold every
-// byte count up to 2^53 exactly.
-ZW_EXPORT ZelModel* zw_load(const char* path, const char* data, size_t size, uint32_t threads,
-                            uint32_t flags, double maxBytes) {
+namespace {
+
+ZelLoadOptions loadOptions(uint32_t threads, uint32_t flags, double maxBytes) {
     state.missing.clear();
     state.warnings.clear();
     state.error = ZelError{};
@@ -275,7 +273,26 @@ ZW_EXPORT ZelModel* zw_load(const char* path, const char* data, size_t size, uin
     options.maxbytes = maxBytes > 0 ? static_cast<uint64_t>(maxBytes) : 0;
     options.library = library;
     options.warning = warning;
+    return options;
+}
+
+}  // namespace
+
+// Reads the `size` bytes at `data` as zelLoadOBJMemory does, libraries from the table. Returns the
+// model, or 0 with the failure in zw_error_*. maxBytes is a double: JavaScript numbers hold every
+// byte count up to 2^53 exactly.
+ZW_EXPORT ZelModel* zw_load(const char* path, const char* data, size_t size, uint32_t threads,
+                            uint32_t flags, double maxBytes) {
+    ZelLoadOptions options = loadOptions(threads, flags, maxBytes);
     return zelLoadOBJMemory(path, data, size, &options, &state.error);
+}
+
+// The same through zelLoadOBJ: the file at `path` in the module's file system, which zel.mjs makes
+// over the caller's bytes without copying them, so that the reader takes them a buffer at a time.
+ZW_EXPORT ZelModel* zw_load_file(const char* path, uint32_t threads, uint32_t flags,
+                                 double maxBytes) {
+    ZelLoadOptions options = loadOptions(threads, flags, maxBytes);
+    return zelLoadOBJ(path, &options, &state.error);
 }
 
 ZW_EXPORT void zw_free_model(ZelModel* model) {

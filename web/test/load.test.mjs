@@ -196,3 +196,20 @@ test("a mesh's vertices and indices give back each corner of the model", async (
         assert.throws(() => model.mesh(), /disposed/);
     }
 });
+
+test("loads started together each get their own libraries and warnings", async () => {
+    const obj = (name) => text(`mtllib ${name}.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl ${name}\nf 1 2 3\n`);
+    for (const [, zel] of builds) {
+        const delays = { first: 30, second: 0 };
+        const library = async (path) => {
+            const name = path.replace(/\.mtl$/, "");
+            await new Promise((resolve) => setTimeout(resolve, delays[name]));
+            return `newmtl ${name}\nKd 0.5 0.5 0.5\n`;
+        };
+        const warnings = { first: [], second: [] };
+        const models = await Promise.all(["first", "second"].map((name) =>
+            zel.load(obj(name), { library, onWarning: (w) => warnings[name].push(w) })));
+        assert.deepEqual(models.map((m) => m.materials.map((x) => x.name)), [["default", "first"], ["default", "second"]]);
+        assert.deepEqual(warnings, { first: [], second: [] });
+    }
+});
