@@ -22,17 +22,22 @@ import { readForThree } from "./read.mjs";
 export { LoadError };
 
 let nextId = 1;
+const inNode =
+    typeof process == "object" && typeof process.versions == "object" &&
+    typeof process.versions.node == "string";
 
 export class ZelLoader extends Loader {
     /**
-     * `options`: `worker` (default true: read in a Web Worker; false reads on this thread),
+     * `options`: `worker` (default true where there are Web Workers: read in one; false reads on
+     * this thread, as in Node),
      * `threads` (as createZel's), and any option of Zel.load (`documented`, `objects`,
      * `maxBytes` ...); `onWarning(message)` receives the load's warnings (console.warn by
      * default).
      */
     constructor(manager, options = {}) {
         super(manager);
-        const { worker = true, onWarning, ...loadOptions } = options;
+        // Node gets no Web Worker (its global Worker, which the threaded module sets, is another).
+        const { worker = !inNode && typeof Worker == "function", onWarning, ...loadOptions } = options;
         this.useWorker = worker;
         this.onWarning = onWarning ?? ((message) => console.warn(message));
         this.loadOptions = loadOptions;
@@ -85,6 +90,11 @@ export class ZelLoader extends Loader {
     }
 
     async _library(name) {
+        if (inNode && !/^[a-z][a-z0-9+.-]*:/i.test(name)) {
+            // Node's fetch reads no files: a path is read from the disk.
+            const fs = await import("node:fs/promises");
+            return fs.readFile(name).then((bytes) => bytes.buffer.slice(bytes.byteOffset, bytes.byteOffset + bytes.byteLength), () => null);
+        }
         const loader = new FileLoader(this.manager);
         loader.setResponseType("arraybuffer");
         loader.setRequestHeader(this.requestHeader);
@@ -151,6 +161,7 @@ export class ZelLoader extends Loader {
         const group = new Group();
         group.name = path;
         const textures = new TextureLoader(this.manager);
+        textures.setCrossOrigin(this.crossOrigin);
         textures.setRequestHeader?.(this.requestHeader);
         const materials = mesh.materials.length
             ? mesh.materials.map((material) => phongMaterial(material, textures, mesh.colorOffset !== 0, mesh.normalOffset === 0))
@@ -195,6 +206,12 @@ function srgb([r, g, b]) {
 function phongMaterial(material, textures, vertexColors, flatShading) {
     const texture = (map, colour) => {
         if (!map) return null;
+        // Images are decoded by the page; where there is none (Node), the material keeps the
+        // map's path for the caller in userData.zelMaps.
+        if (typeof document == "undefined") {
+            phong.userData.zelMaps = { ...phong.userData.zelMaps, [colour ? "diffuse" : "bump"]: map.path };
+            return null;
+        }
         const made = textures.load(map.path);
         if (colour) made.colorSpace = SRGBColorSpace;
         made.wrapS = made.wrapT = map.clamp ? ClampToEdgeWrapping : RepeatWrapping;
