@@ -159,7 +159,7 @@ async function table(title, readers, read) {
             }
             const ratio = (a, b) => (b && !b.failed ? (a / b).toFixed(2) : "-");
             console.log(`${label.padEnd(20)}${reader.padEnd(16)}${r.seconds.toFixed(3).padStart(7)}   ${r.peak.toFixed(0).padStart(8)}` +
-                `   ${ratio(objloader.seconds, r.seconds).padStart(11)}   ${ratio(r.peak, objloader.peak).padStart(14)}` +
+                `   ${(reader === "bytes" ? "-" : ratio(objloader.seconds, r.seconds)).padStart(11)}   ${ratio(r.peak, objloader.peak).padStart(14)}` +
                 `   ${(reader.endsWith("@1") ? ratio(r.seconds, c.seconds) : "-").padStart(9)}` +
                 `   ${(held.failed || reader === "bytes" || reader.startsWith("C ") ? "-" : ratio(r.peak - held.peak, objloader.peak - held.peak)).padStart(8)}`);
         }
