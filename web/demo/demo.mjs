@@ -62,10 +62,11 @@ async function show(url, manager, label) {
         frame(group);
         const { counts, milliseconds, threads: used } = loader.lastLoad;
         $("model").textContent = label;
-        $("counts").textContent = `${counts.vertices} vertices, ${counts.triangles} triangles, ` +
-            `${counts.normals} normals, ${counts.texcoords} texture coordinates, ${counts.groups} groups, ` +
-            `${counts.materials} materials` + (counts.lineSegments ? `, ${counts.lineSegments} line segments` : "") +
-            (counts.points ? `, ${counts.points} points` : "");
+        const some = (n, what) => `${n} ${what}${n === 1 ? "" : "s"}`;
+        $("counts").textContent = [some(counts.vertices, "vertex"), some(counts.triangles, "triangle"),
+            some(counts.normals, "normal"), some(counts.texcoords, "texture coordinate"), some(counts.groups, "group"),
+            some(counts.materials, "material"), ...(counts.lineSegments ? [some(counts.lineSegments, "line segment")] : []),
+            ...(counts.points ? [some(counts.points, "point")] : [])].join(", ").replace(/vertexs/, "vertices");
         $("time").textContent = `read in ${milliseconds.toFixed(1)} ms on ${used} thread${used > 1 ? "s" : ""} ` +
             `(${total.toFixed(1)} ms from the request to the scene)`;
         $("warnings").textContent = warnings.join("\n");

@@ -71,7 +71,7 @@ async function demo(url) {
 test("the demo shows a textured model read by ZelLoader in a worker", async () => {
     const page = await demo(`${isolated.url}demo/?model=/models/square.obj`);
     assert.equal(await page.evaluate(() => document.body.dataset.state), "loaded");
-    assert.match(await page.$eval("#counts", (e) => e.textContent), /^4 vertices, 2 triangles/);
+    assert.match(await page.$eval("#counts", (e) => e.textContent), /^4 vertices, 2 triangles, 1 normal, 4 texture coordinates, 1 group, 2 materials$/);
     assert.ok(await page.evaluate(() => performance.getEntriesByType("resource").some((e) => e.name.endsWith("/worker.mjs"))),
               "the model was read in the worker");
     await page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
