@@ -131,7 +131,8 @@ class Zel {
         while (bytes[end]) end++;
         return decoder.decode(bytes.slice(address, end));
     }
-    // Copies `count` entries of JavaScript's `bytes` into a new block of the module's memory.
+    // Copies the Uint8Array `bytes` into a new block of the module's memory: its address, or 0
+    // when memory cannot be had.
     _copyIn(bytes) {
         const at = this._wasm._malloc(Math.max(bytes.byteLength, 1));
         if (!at) return 0;
@@ -225,14 +226,17 @@ class Zel {
         try {
             if (!pathAt) return this._outOfMemory(bytes, path);
             let model;
-            try {
-                const slash = path.lastIndexOf("/");
-                if (slash > 0) FS.mkdirTree(path.slice(0, slash));
-                if (this.threaded || FS.analyzePath(path).exists) throw new Error("not a file");
-                FS.writeFile(path, bytes, { canOwn: true });
-                file = path;
-            } catch {
-                file = null;  // the bytes go in whole
+            if (!this.threaded) {
+                try {
+                    const slash = path.lastIndexOf("/");
+                    if (slash > 0) FS.mkdirTree(path.slice(0, slash));
+                    if (!FS.analyzePath(path).exists) {
+                        FS.writeFile(path, bytes, { canOwn: true });
+                        file = path;
+                    }
+                } catch {
+                    file = null;  // a path the file system cannot take: the bytes go in whole
+                }
             }
             if (file) {
                 model = this._c("load_file", pathAt, threads, flags, maxBytes);

@@ -123,6 +123,11 @@ test("a failure rejects with the library's message and line, and the next load w
             const model = await zel.load(text("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"));
             assert.deepEqual([...model.faces], [0, 1, 2]);
         }
+        // Paths that name no file the module could hold (a folder, nothing) still name the model.
+        for (const path of ["folder/", "", "/"]) {
+            const model = await zel.load(text("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"), { path });
+            assert.deepEqual([model.path, [...model.faces]], [path, [0, 1, 2]]);
+        }
         // A library function that throws ends the load with its error.
         await assert.rejects(zel.load(text("mtllib a.mtl\n"), { library: async () => { throw new Error("no way"); } }), /no way/);
         await assert.rejects(zel.load("v 0 0 0\n"), TypeError);
