@@ -34,3 +34,8 @@ PYTHON_PACKAGES=(python3-dev pybind11-dev python3-numpy)
 TEST_PACKAGES=("${SCENE_PACKAGES[@]}" clang clang-format libclang-rt-14-dev pkg-config apitrace
                "${PYTHON_PACKAGES[@]}" python3-pytest python3-mypy python3-wheel python3-venv
                python3-pip libtinyobjloader-dev)
+
+# The web package: Debian's Emscripten (3.1.6) for the WebAssembly build, with fast_float and
+# meshoptimizer's header, Node and npm (the package's tests, npm pack), and Chromium, which the
+# browser tests drive headless through puppeteer-core.
+WEB_PACKAGES=(emscripten libfast-float-dev libmeshoptimizer-dev cmake make nodejs chromium)
