@@ -11,7 +11,8 @@
 //
 // Prints one line: "<reader> seconds <s> peak_kib <k> start_kib <k> model_bytes <b> faces <n>",
 // where peak_kib is the process's peak resident size (getrusage ru_maxrss), start_kib the same just
-// before reading, and model_bytes the size of the arrays the zel model holds (0 for the peers).
+// before reading, and model_bytes the size of the arrays the zel model holds, its smoothing groups
+// and shapes included (0 for the peers).
 // faces is counted the way each reader gives it, as a sanity figure: triangles for zel, reference,
 // tinyobjloader (asked to triangulate) and assimp (aiProcess_Triangulate); the polygons as written
 // for fast_obj and rapidobj. Nothing is freed: what a reader returns lives to the process's end, so
@@ -74,12 +75,21 @@ size_t modelBytes(const ZelModel* model) {
     if (model->texcoords) bytes += sizeof(float) * 2 * (model->texcoordcount + 1);
     if (model->facetnorms) bytes += sizeof(float) * 3 * (model->facetnormcount + 1);
     bytes += sizeof(ZelTriangle) * model->trianglecount;
+    if (model->smoothinggroups) bytes += sizeof(uint32_t) * model->trianglecount;
     bytes += sizeof(ZelMaterial) * model->materialcount;
     for (uint32_t i = 0; i < model->materialcount; i++)
         bytes += std::strlen(model->materials[i].name) + 1;
-    for (const ZelGroup* group = model->groups; group; group = group->next)
+    for (const ZelGroup* group = model->groups; group; group = group->next) {
         bytes += sizeof(ZelGroup) + std::strlen(group->name) + 1 +
                  sizeof(uint32_t) * group->trianglecount;
+        if (group->polygoncount)
+            bytes += sizeof(uint32_t) * (2 * size_t{group->polygoncount} + 1) +
+                     sizeof(ZelCorner) * group->polygonstart[group->polygoncount];
+        if (group->linecount)
+            bytes += sizeof(uint32_t) * (size_t{group->linecount} + 1) +
+                     sizeof(ZelCorner) * group->linestart[group->linecount];
+        bytes += sizeof(uint32_t) * group->pointcount;
+    }
     return bytes;
 }
 
