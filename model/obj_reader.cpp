@@ -954,18 +954,19 @@ bool FillSink::settleFace(uint32_t first, uint32_t stored) {
 }
 
 // settleFace's test on the face of `corners` corners whose fan starts at triangle `first`: corner
-// i is the third of triangle first + i - 2, after the first triangle's three.
+// i is the third of triangle first + i - 2, after the first triangle's three. The test reads the
+// positions where they are.
 ZEL_HOT bool FillSink::fanSettles(uint32_t first, uint32_t corners) {
     const ZelModel* m = index_.model;
-    float positions[3 * kMostSettled];
+    const float* at[kMostSettled];
 #pragma GCC unroll 4
     for (uint32_t i = 0; i < corners; i++) {
         const ZelTriangle& t = m->triangles[first + (i < 3 ? 0 : i - 2)];
         const uint32_t v = t.vertexidx[i < 3 ? i : 2];
         if (v - firstVertex_ >= state_.vertex - firstVertex_) return false;
-        std::memcpy(&positions[3 * i], &m->vertices[3 * size_t{v}], 3 * sizeof(float));
+        at[i] = &m->vertices[3 * size_t{v}];
     }
-    return cutsAsFan(positions, corners);
+    return cutsAsFan([&at](uint32_t i) { return at[i]; }, corners);
 }
 
 // A reference's indices resolved as a face's are; false when one names nothing.

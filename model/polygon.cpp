@@ -76,11 +76,12 @@ bool PolygonCutter::cut(const float* positions, uint32_t count, uint32_t* triang
     ZEL_ASSERT(count >= 3);
     double normal[3];
     int ua, va;
-    if (count == 3 || !face::cutPlane(positions, count, normal, &ua, &va)) {
+    const face::PackedCorners at{positions};
+    if (count == 3 || !face::cutPlane(at, count, normal, &ua, &va)) {
         writeFan(count, triangles);
         return true;
     }
-    if (face::turnsLeftThroughout(positions, count, ua, va)) {
+    if (face::turnsLeftThroughout(at, count, ua, va)) {
         writeFan(count, triangles);
         return true;
     }

@@ -23,14 +23,22 @@ namespace zel {
 // while their positions are at hand, at the cost of a few cross products.
 namespace face {
 
+// The corners of a face as `at(i)`, the position of corner i (x y z), whether they lie one after
+// another or each where its vertex is.
+struct PackedCorners {
+    const float* positions;  // corner i at positions[3 * i]
+    const float* operator()(uint32_t i) const { return positions + 3 * size_t{i}; }
+};
+
 // The plane a face is cut in: its Newell normal (twice its vector area, in double) and the two
 // axes it is projected on, in the order that makes it run counter-clockwise. False when the normal
 // is zero or not finite: the face gets the fan.
-ZEL_HOT bool cutPlane(const float* positions, uint32_t count, double* normal, int* ua, int* va) {
+template <class At>
+ZEL_HOT bool cutPlane(At at, uint32_t count, double* normal, int* ua, int* va) {
     double x = 0, y = 0, z = 0;
     if (count == 4) {
         // A quad's Newell normal is the cross product of its diagonals.
-        const float *a = positions, *b = positions + 3, *c = positions + 6, *d = positions + 9;
+        const float *a = at(0), *b = at(1), *c = at(2), *d = at(3);
         const double e[3] = {double{c[0]} - a[0], double{c[1]} - a[1], double{c[2]} - a[2]};
         const double f[3] = {double{d[0]} - b[0], double{d[1]} - b[1], double{d[2]} - b[2]};
         x = e[1] * f[2] - e[2] * f[1];
@@ -38,8 +46,8 @@ ZEL_HOT bool cutPlane(const float* positions, uint32_t count, double* normal, in
         z = e[0] * f[1] - e[1] * f[0];
     }
     for (uint32_t i = 0, j = count - 1; count != 4 && i < count; j = i++) {
-        const float* p = positions + 3 * size_t{j};
-        const float* q = positions + 3 * size_t{i};
+        const float* p = at(j);
+        const float* q = at(i);
         x += (double{p[1]} - q[1]) * (double{p[2]} + q[2]);
         y += (double{p[2]} - q[2]) * (double{p[0]} + q[0]);
         z += (double{p[0]} - q[0]) * (double{p[1]} + q[1]);
@@ -65,33 +73,36 @@ inline double turnOf(double ua, double va, double ub, double vb, double uc, doub
 // Whether the face projected on (ua, va) turns left or goes straight at every corner: convex,
 // and then cut as its fan. Read straight from the positions, so that the usual face (a convex
 // quad) costs no more than this.
-ZEL_HOT bool turnsLeftThroughout(const float* positions, uint32_t count, int ua, int va) {
-    double u0 = positions[3 * size_t{count - 2} + ua], v0 = positions[3 * size_t{count - 2} + va];
-    double u1 = positions[3 * size_t{count - 1} + ua], v1 = positions[3 * size_t{count - 1} + va];
+template <class At>
+ZEL_HOT bool turnsLeftThroughout(At at, uint32_t count, int ua, int va) {
+    double u0 = at(count - 2)[ua], v0 = at(count - 2)[va];
+    double u1 = at(count - 1)[ua], v1 = at(count - 1)[va];
 #pragma GCC unroll 4
     for (uint32_t i = 0; i < count; i++) {
-        const double u2 = positions[3 * size_t{i} + ua], v2 = positions[3 * size_t{i} + va];
+        const double u2 = at(i)[ua], v2 = at(i)[va];
         if (!(turnOf(u0, v0, u1, v1, u2, v2) >= 0)) return false;
         u0 = u1, v0 = v1, u1 = u2, v1 = v2;
     }
     return true;
 }
 
-ZEL_HOT bool fanTest(const float* positions, uint32_t count) {
+template <class At>
+ZEL_HOT bool fanTest(At at, uint32_t count) {
     double normal[3];
     int ua, va;
-    return count == 3 || !cutPlane(positions, count, normal, &ua, &va) ||
-           turnsLeftThroughout(positions, count, ua, va);
+    return count == 3 || !cutPlane(at, count, normal, &ua, &va) ||
+           turnsLeftThroughout(at, count, ua, va);
 }
 
 }  // namespace face
 
-// Whether PolygonCutter::cut gives the fan for the face of `count` (>= 3) corners at `positions`
-// because it is a triangle, has no usable normal, or is convex in its plane: its first test, with
-// nothing allocated.
-ZEL_HOT bool cutsAsFan(const float* positions, uint32_t count) {
-    // Quads, the usual faces, get the test unrolled.
-    return count == 4 ? face::fanTest(positions, 4) : face::fanTest(positions, count);
+// Whether PolygonCutter::cut gives the fan for the face of `count` (>= 3) corners at at(0) ..
+// at(count - 1) because it is a triangle, has no usable normal, or is convex in its plane: its
+// first test, with nothing allocated. The reader gives the corners where its vertices are, so that
+// nothing is copied; quads, the usual faces, get the test unrolled.
+template <class At>
+ZEL_HOT bool cutsAsFan(At at, uint32_t count) {
+    return count == 4 ? face::fanTest(at, 4) : face::fanTest(at, count);
 }
 
 // Cuts faces, keeping its scratch space between them.
