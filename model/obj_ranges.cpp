@@ -644,37 +644,28 @@ Status RangeReader::fill() {
 
 // Cuts every face of more than three corners as ZEL_LOAD_CONCAVE_POLYGONS asks, now that every
 // position is stored: its triangles, the fan the scans stored, are rewritten in place. The
-// triangles are shared out among the threads in runs that begin at a face.
+// triangles are shared out among the reading threads in runs that begin at a face.
 void RangeReader::cutFaces() {
     ZelModel* m = model_;
     const uint8_t* starts = index_.faceStarts;
     const uint32_t count = m->trianglecount;
     constexpr uint32_t kRun = 1u << 16;
-    std::atomic<uint32_t> nextRun{0};
-    auto task = [&](uint32_t) {
+    workers_->run((count + kRun - 1) / kRun, [&](size_t run, std::vector<char>*) {
         PolygonCutter cutter;
-        for (uint32_t run; (run = nextRun.fetch_add(1)) < (count + kRun - 1) / kRun;) {
-            const uint32_t begin = run * kRun, end = std::min(count, begin + kRun);
-            // The next face to cut from t on (a face begun before the run is not its own).
-            auto toCut = [&](uint32_t t) {
-                const void* at = std::memchr(starts + t, kFaceToCut, end - t);
-                return at ? static_cast<uint32_t>(static_cast<const uint8_t*>(at) - starts) : end;
-            };
-            for (uint32_t t = toCut(begin); t < end;) {
-                uint32_t next = t + 1;
-                while (next < count && !starts[next]) next++;
-                cutter.cutRun(m, t, next - t + 2);
-                t = toCut(next < end ? next : end);
-            }
+        const uint32_t begin = static_cast<uint32_t>(run) * kRun;
+        const uint32_t end = std::min(count, begin + kRun);
+        // The next face to cut from t on (a face begun before the run is not its own).
+        auto toCut = [&](uint32_t t) {
+            const void* at = std::memchr(starts + t, kFaceToCut, end - t);
+            return at ? static_cast<uint32_t>(static_cast<const uint8_t*>(at) - starts) : end;
+        };
+        for (uint32_t t = toCut(begin); t < end;) {
+            uint32_t next = t + 1;
+            while (next < count && !starts[next]) next++;
+            cutter.cutRun(m, t, next - t + 2);
+            t = toCut(next < end ? next : end);
         }
-    };
-    const uint32_t threads = options_.threads ? options_.threads : usableProcessors();
-    if (threads > 1 && count > kRun) {
-        HelperThreads helpers(std::min(threads, (count + kRun - 1) / kRun), task);
-        task(0);
-    } else {
-        task(0);
-    }
+    });
     std::free(index_.faceStarts);
     index_.faceStarts = nullptr;
 }

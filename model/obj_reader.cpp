@@ -82,11 +82,6 @@ bool hasNormal(Form form) {
     return form == Form::VertexNormal || form == Form::VertexTextureNormal;
 }
 
-// One corner of a triangle as stored.
-struct Corner {
-    uint32_t v = 0, t = 0, n = 0;
-};
-
 // Turns a face index into a 1-based array index: a negative one counts back from the latest
 // element read before the face. Without the array (`checked` false) the index is kept as written,
 // and a relative one, which then names nothing, as 0.
@@ -727,7 +722,8 @@ private:
     const uint32_t firstVertex_;  // the first vertex slot this scan stores
     uint32_t smoothing_ = kInheritedSmoothing;
     bool smoothingSeen_ = false;
-    std::vector<ShapeCounts> shapes_;  // stored so far, by group id, when shapes are stored
+    std::vector<ShapeCounts> shapes_;      // stored so far, by group id, when shapes are stored
+    std::vector<ZelCorner> shapeCorners_;  // of the "l" or "p" statement being stored
     uint32_t material_ = kInherited;
     HashMap<uint32_t, LocalSlots> slots_;  // by group id
     LocalSlots* current_ = nullptr;        // the current group's, or null
@@ -878,18 +874,11 @@ ZEL_HOT bool FillSink::storePlain(const Reference* refs, size_t count, Form form
 // ..., r1 rN-1 rN. An index that names nothing fails the face (Step::Failed); a triangle outside
 // a guessed window ends the range (Step::Overflow).
 Step FillSink::storeReferences(const Reference* refs, size_t count, Form form) {
-    const ZelModel* m = index_.model;
     const bool texture = hasTexture(form), normal = hasNormal(form);
-    auto corner = [&](const Reference& ref, Corner* c) {
-        bool good = resolve(ref.v, state_.vertex - 1, m->vertexcount, true, &c->v);
-        if (texture)
-            good &= resolve(ref.t, state_.texcoord - 1, m->texcoordcount, m->texcoords != nullptr,
-                            &c->t);
-        if (normal)
-            good &= resolve(ref.n, state_.normal - 1, m->normalcount, m->normals != nullptr, &c->n);
-        return good;
+    auto corner = [&](const Reference& ref, ZelCorner* c) {
+        return cornerOf(ref, texture, normal, c);
     };
-    Corner first, previous, next;
+    ZelCorner first, previous, next;
     bool good = corner(refs[0], &first) && corner(refs[1], &previous);
     const uint32_t firstTriangle = state_.triangle;
     const uint32_t listed = current_ ? current_->next : 0;
@@ -903,11 +892,11 @@ Step FillSink::storeReferences(const Reference* refs, size_t count, Form form) {
         }
         ZelTriangle& triangle = index_.model->triangles[state_.triangle];
         triangle = ZelTriangle{};
-        const Corner* corners[] = {&first, &previous, &next};
+        const ZelCorner* corners[] = {&first, &previous, &next};
         for (int k = 0; k < 3; k++) {
-            triangle.vertexidx[k] = corners[k]->v;
-            if (texture) triangle.texcoordidx[k] = corners[k]->t;
-            if (normal) triangle.normalidx[k] = corners[k]->n;
+            triangle.vertexidx[k] = corners[k]->vertexidx;
+            triangle.texcoordidx[k] = corners[k]->texcoordidx;  // 0 where the form has none
+            triangle.normalidx[k] = corners[k]->normalidx;
         }
         index_.groups[state_.group]->triangleidx[current_->next++] = state_.triangle++;
     }
@@ -991,7 +980,8 @@ Step FillSink::shape(Keyword kind, const std::vector<Reference>& refs, uint64_t)
     if (line && refs.size() < 2) return Step::Done;
     ShapeCounts& kept = shapes_[state_.group];
     ZelGroup* group = index_.groups[state_.group];
-    std::vector<ZelCorner> corners(refs.size());
+    std::vector<ZelCorner>& corners = shapeCorners_;
+    corners.resize(refs.size());
     for (size_t i = 0; i < refs.size(); i++) {
         // A texture index must name a coordinate the file has, even where faces keep theirs.
         const bool texture = line && refs[i].t != 0;
