@@ -509,8 +509,6 @@ Status checkModel(const ZelModel* model, uint32_t mode) {
     return Status{};
 }
 
-// Where each attribute starts within a vertex of `mode`, and the floats a vertex takes: the one
-// place the layout is worked out.
 // Adds the vertices and index ranges of the model's lines and points to a mesh made of its
 // triangles, sharing vertices whose bits are equal.
 void addShapes(const ZelModel* model, ZelMesh* mesh) {
@@ -579,6 +577,8 @@ void addShapes(const ZelModel* model, ZelMesh* mesh) {
     mesh->vertexcount = static_cast<uint32_t>(vertices.size() / stride);
 }
 
+// Where each attribute starts within a vertex of `mode`, and the floats a vertex takes: the one
+// place the layout is worked out.
 void setLayout(ZelMesh* mesh, uint32_t mode) {
     uint32_t at = 3;
     if (mode & (ZEL_FLAT | ZEL_SMOOTH)) {
