@@ -17,6 +17,7 @@
 // The counting reports are taken in file order (RangeReader::takeReport): a range's material
 // libraries are read as its "mtllib" lines come, the warnings of the load flags wait in
 // FlagWarnings until the read knows how far it goes, and the range gets its fill plan.
+#include <malloc.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 
@@ -29,6 +30,7 @@
 #include <functional>
 #include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "hash_table.h"
@@ -104,18 +106,25 @@ private:
     bool inPlace_;
 };
 
-// A zeroed array for the model. Large ones are backed by huge pages where the system offers them,
-// which spares the filling scan most of its page faults.
-void* zeroedArray(size_t count, size_t size) {
-    void* array = allocateZeroed(count, size);
-    constexpr uintptr_t kHuge = uintptr_t{2} << 20;
-    size_t bytes = count * size;
+// Large arrays of the model are backed by huge pages where the system offers them, which spares
+// the filling scan most of its page faults. The allocator maps each large block on its own; the
+// whole mapping is marked, from the page the block starts in to the end of the bytes it may use,
+// because marking part of a mapping splits it, and realloc could then no longer move the block by
+// remapping its pages.
+void* onHugePages(void* array, size_t bytes) {
+    constexpr uintptr_t kHuge = uintptr_t{2} << 20, kPage = 4096;
     if (bytes >= 4 * kHuge) {
-        uintptr_t from = (reinterpret_cast<uintptr_t>(array) + kHuge - 1) & ~(kHuge - 1);
-        uintptr_t to = (reinterpret_cast<uintptr_t>(array) + bytes) & ~(kHuge - 1);
-        if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+        const uintptr_t at = reinterpret_cast<uintptr_t>(array);
+        const uintptr_t from = at & ~(kPage - 1);
+        const uintptr_t to = (at + malloc_usable_size(array) + kPage - 1) & ~(kPage - 1);
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
     }
     return array;
+}
+
+// A zeroed array for the model.
+void* zeroedArray(size_t count, size_t size) {
+    return onHugePages(allocateZeroed(count, size), count * size);
 }
 
 // Prints a warning line, or hands it to the caller's callback.
@@ -199,7 +208,7 @@ struct FillPlan {
 class RangeReader {
 public:
     RangeReader(const char* path, const Input& input, const ReadOptions& options)
-        : path_(path), input_(input), options_(options) {}
+        : path_(path), input_(input), options_(options), libraries_(options.libraries) {}
     ~RangeReader() {
         if (model_) zelFreeModel(model_);
         std::free(index_.faceStarts);
@@ -208,6 +217,8 @@ public:
     Status read(ZelModel** out);
 
 private:
+    bool readOnce(Status* status);
+    void readAgain();
     Status count();
     Status takeReport(size_t range, CountReport& report, FlagWarnings& warnings);
     Status loadLibraries(const CountReport& report, FlagWarnings& warnings);
@@ -215,6 +226,8 @@ private:
     Status loadLibrary(const std::string& name, uint64_t offset, FlagWarnings& warnings);
     void planFill(size_t range, const CountReport& report);
     Status setCounts();
+    void indexMaterials();
+    uint64_t arrayBytes() const;
     Status allocate();
     Status fill();
     void allocateShapes();
@@ -222,7 +235,6 @@ private:
     uint64_t stop(size_t range) const {
         return range + 1 < starts_.size() ? starts_[range + 1] : UINT64_MAX;
     }
-    uint32_t addGroup(const std::string& name);
     Status readError() const {
         return failure(Stream::Err, "zelReadOBJ() failed: error reading \"%s\".\n", path_);
     }
@@ -230,6 +242,16 @@ private:
     const char* path_;
     Input input_;
     const ReadOptions& options_;
+    const TextProvider* libraries_;  // the caller's, or replaying its answers (readAgain)
+    // The caller's answers while readOnce read, and how many the reading after it was given.
+    struct Answer {
+        std::string path;
+        bool found;
+        std::string text;
+    };
+    std::vector<Answer> answers_;
+    size_t replayed_ = 0;
+    TextProvider recorder_, replayer_;
     ZelModel* model_ = nullptr;
     std::vector<uint64_t> starts_;  // guessed starts of the counting scan's ranges
     Workers* workers_ = nullptr;
@@ -242,15 +264,6 @@ private:
     uint32_t current_ = 0;             // the group current where they end
     bool colors_ = false;              // a vertex gives a colour
 };
-
-uint32_t RangeReader::addGroup(const std::string& name) {
-    auto found = index_.groupIds.find(name);
-    if (found) return found->second;
-    uint32_t id = static_cast<uint32_t>(index_.groups.size());
-    index_.groups.push_back(newGroup(model_, name.c_str()));
-    index_.groupIds.emplace(name, id);
-    return id;
-}
 
 Status RangeReader::read(ZelModel** out) {
     *out = nullptr;
@@ -272,6 +285,16 @@ Status RangeReader::read(ZelModel** out) {
     Workers workers(static_cast<uint32_t>(std::min<size_t>(threads, starts_.size())), bufferSize);
     workers_ = &workers;
 
+    // One range: one scan, unless it gives up. (Polygons are kept only by counting them first.)
+    if (starts_.size() == 1 && !(options_.flags & ZEL_LOAD_POLYGONS)) {
+        Status status;
+        if (readOnce(&status)) {
+            if (status.ok) *out = std::exchange(model_, nullptr);
+            return status;
+        }
+        readAgain();
+    }
+
     Status status = count();
     if (!status.ok) return status;
     status = allocate();
@@ -283,6 +306,125 @@ Status RangeReader::read(ZelModel** out) {
     return status;
 }
 
+// Reads the input in one filling scan whose arrays grow as it goes (see Growth), which spares the
+// counting scan and a second read of the input. The scan's statements are delivered as the
+// counting scan would have delivered them: the warnings of the load flags first, then the
+// not-found lines. True when the read is done (*status its outcome: a library can fail it); false
+// when the scan gave up, having delivered nothing.
+bool RangeReader::readOnce(Status* status) {
+    if (libraries_) {
+        recorder_ = [this](const std::string& path, std::string& text) {
+            const bool found = (*options_.libraries)(path, text);
+            answers_.push_back({path, found, found ? text : std::string()});
+            return found;
+        };
+        libraries_ = &recorder_;
+    }
+    FlagWarnings warnings(path_, input_, options_);
+    Status failed;        // a library's
+    uint64_t failedAt = 0;  // the offset of its "mtllib"
+    index_.add("default");
+    Growth growth;
+    growth.index = &index_;
+    growth.maxBytes = options_.maxBytes;
+    growth.faceStarts = (options_.flags & ZEL_LOAD_CONCAVE_POLYGONS) != 0;
+    growth.library = [&](const std::string& name, bool whole, uint64_t at) {
+        for (const std::string& each : libraryNames({name, at, whole})) {
+            failed = loadLibrary(each, at, warnings);
+            failedAt = at;
+            if (!failed.ok) return false;
+        }
+        return true;
+    };
+    growth.unknown = [&](std::string keyword, uint64_t at) {
+        std::vector<CountReport::Unknown> one{{std::move(keyword), at}};
+        warnings.unknownKeywords(one);
+    };
+    FillReport report;
+    try {
+        fillRange(input_, workers_->mine(), options_.flags, index_, 0, UINT64_MAX, FillState{},
+                  FillLimits::growing(&growth), &report);
+    } catch (const std::bad_alloc&) {
+        return false;  // arrays grown to twice their need may not fit where exact ones do
+    }
+    if (!failed.ok) {
+        // The scan stops at its first doubt, so it read everything before as both scans would.
+        warnings.deliver(failedAt);
+        failed.line = lineOf(input_, failedAt);
+        *status = failed;
+        return true;
+    }
+    if (report.overflow || !report.failure.ok || report.ioError) return false;
+
+    // The counts, and every array cut to them (a model without elements of a kind has none of
+    // that array, but it always has its positions, its triangles and its groups' lists).
+    ZelModel* m = model_;
+    m->vertexcount = report.end.vertex - 1;
+    m->normalcount = report.end.normal - 1;
+    m->texcoordcount = report.end.texcoord - 1;
+    m->trianglecount = report.end.triangle;
+    counted_.assign(index_.groups.size(), 0);
+    for (const auto& entry : report.stored) counted_[entry.first] = entry.second;
+    colors_ = m->colors != nullptr;
+    smoothing_ = report.smoothing != kInheritedSmoothing;
+    if (options_.maxBytes && arrayBytes() > options_.maxBytes) return false;  // the failure's
+    auto cut = [](auto*& array, uint64_t count) {
+        using T = std::remove_reference_t<decltype(*array)>;
+        array = static_cast<T*>(array ? growArray(array, count * sizeof(T))
+                                      : allocateZeroed(count, sizeof(T)));
+    };
+    cut(m->vertices, 3 * (uint64_t{m->vertexcount} + 1));
+    if (m->normals) cut(m->normals, 3 * (uint64_t{m->normalcount} + 1));
+    if (m->texcoords) cut(m->texcoords, 2 * (uint64_t{m->texcoordcount} + 1));
+    if (m->colors) cut(m->colors, 3 * (uint64_t{m->vertexcount} + 1));
+    cut(m->triangles, m->trianglecount);
+    if (smoothing_) cut(m->smoothinggroups, m->trianglecount);
+    for (size_t id = 0; id < index_.groups.size(); id++) {
+        ZelGroup* group = index_.groups[id];
+        group->trianglecount = static_cast<uint32_t>(counted_[id]);
+        cut(group->triangleidx, group->trianglecount);
+    }
+
+    warnings.deliver(UINT64_MAX);
+    indexMaterials();
+    std::vector<uint32_t> resolved(growth.materials.size());
+    for (size_t i = 0; i < resolved.size(); i++) {
+        auto found = index_.materials.find(growth.materials[i]);
+        if (!found) warn(options_, materialNotFound(growth.materials[i].c_str()));
+        resolved[i] = found ? found->second : 0;
+    }
+    for (const auto& set : report.materials)
+        index_.groups[set.first]->material =
+            set.second == kInherited ? 0 : resolved[set.second & ~kPendingMaterial];
+    if (index_.faceStarts) cutFaces();
+    return true;
+}
+
+// After readOnce gave up: a new model, for the reading by both scans, which is given the answers
+// the caller's library provider gave readOnce, in the same order, instead of asking it again.
+void RangeReader::readAgain() {
+    if (libraries_) {
+        replayer_ = [this](const std::string& path, std::string& text) {
+            if (replayed_ < answers_.size() && answers_[replayed_].path == path) {
+                const Answer& answer = answers_[replayed_++];
+                text = answer.text;
+                return answer.found;
+            }
+            replayed_ = answers_.size();  // asked otherwise: the caller answers from here on
+            return (*options_.libraries)(path, text);
+        };
+        libraries_ = &replayer_;
+    }
+    zelFreeModel(model_);
+    std::free(index_.faceStarts);
+    index_ = ModelIndex{};
+    counted_.clear();
+    colors_ = smoothing_ = false;
+    model_ = static_cast<ZelModel*>(allocateZeroed(1, sizeof(ZelModel)));
+    model_->path = copyString(path_);
+    index_.model = model_;
+}
+
 // Counts every range, each from its guessed start, and takes the reports in file order; a range
 // whose guess was wrong is counted again from where the range before it ended.
 Status RangeReader::count() {
@@ -292,7 +434,7 @@ Status RangeReader::count() {
     });
 
     FlagWarnings warnings(path_, input_, options_);
-    addGroup("default");
+    index_.add("default");
     counted_.assign(1, 0);
     plans_.resize(reports.size());
     uint64_t expected = reports.empty() ? 0 : reports[0].first;
@@ -330,12 +472,16 @@ Status RangeReader::takeReport(size_t range, CountReport& report, FlagWarnings& 
     return Status{};
 }
 
-// Reads the material libraries a range names, in file order.
+// Reads the material libraries a range names, in file order. A library that fails the read does
+// so on the line of its "mtllib", after the warnings before it.
 Status RangeReader::loadLibraries(const CountReport& report, FlagWarnings& warnings) {
     for (const CountReport::Library& library : report.libraries) {
         for (const std::string& name : libraryNames(library)) {
             Status status = loadLibrary(name, library.offset, warnings);
-            if (!status.ok) return status;
+            if (status.ok) continue;
+            warnings.deliver(library.offset);
+            status.line = lineOf(input_, library.offset);
+            return status;
         }
     }
     return Status{};
@@ -353,7 +499,7 @@ std::vector<std::string> RangeReader::libraryNames(const CountReport::Library& l
         const std::string path = libraryPath(model_, line.c_str());
         std::string text;
         struct stat about;
-        if (options_.libraries ? (*options_.libraries)(path, text)
+        if (libraries_ ? (*libraries_)(path, text)
                                : stat(path.c_str(), &about) == 0 && S_ISREG(about.st_mode))
             return {line};
     }
@@ -369,7 +515,7 @@ std::vector<std::string> RangeReader::libraryNames(const CountReport::Library& l
 
 // Reads one material library, which becomes the model's mtllib. One that cannot be read, or that
 // ZEL_LOAD_CONFINED_LIBRARIES refuses, is a warning under ZEL_LOAD_MISSING_LIBRARIES, and
-// otherwise the read's failure, on the line of its "mtllib".
+// otherwise the read's failure (its line for the caller to set).
 Status RangeReader::loadLibrary(const std::string& name, uint64_t offset, FlagWarnings& warnings) {
     Status status;
     std::string warning;
@@ -380,7 +526,7 @@ Status RangeReader::loadLibrary(const std::string& name, uint64_t offset, FlagWa
         std::free(model_->mtllib);
         model_->mtllib = nullptr;
         model_->mtllib = copyString(name.c_str());
-        status = readMTL(model_, model_->mtllib, options_.libraries, options_.flags);
+        status = readMTL(model_, model_->mtllib, libraries_, options_.flags);
         if (status.ok) return status;
         warning = missingLibraryWarning(model_, name);
     }
@@ -388,8 +534,6 @@ Status RangeReader::loadLibrary(const std::string& name, uint64_t offset, FlagWa
         warnings.missingLibrary(offset, std::move(warning));
         return Status{};
     }
-    warnings.deliver(offset);
-    status.line = lineOf(input_, offset);
     return status;
 }
 
@@ -403,7 +547,7 @@ void RangeReader::planFill(size_t range, const CountReport& report) {
     std::vector<uint32_t> ids(report.groups.size());
     uint64_t grouped = 0;
     for (size_t entry = 0; entry < ids.size(); entry++) {
-        ids[entry] = entry == 0 ? current_ : addGroup(report.groups[entry].first);
+        ids[entry] = entry == 0 ? current_ : index_.add(report.groups[entry].first);
         counted_.resize(index_.groups.size());
         uint64_t triangles = report.groups[entry].second;
         grouped += triangles;
@@ -437,27 +581,39 @@ Status RangeReader::setCounts() {
     model_->normalcount = static_cast<uint32_t>(totals_[kNormals]);
     model_->texcoordcount = static_cast<uint32_t>(totals_[kTexcoords]);
     model_->trianglecount = static_cast<uint32_t>(totals_[kTriangles]);
-    for (uint32_t i = 0; i < model_->materialcount; i++)
-        index_.materials.emplace(model_->materials[i].name, i);  // keeps the first of equal names
+    indexMaterials();
     return Status{};
 }
 
-Status RangeReader::allocate() {
-    ZelModel* m = model_;
+// The materials by name, once every library is read.
+void RangeReader::indexMaterials() {
+    for (uint32_t i = 0; i < model_->materialcount; i++)
+        index_.materials.emplace(model_->materials[i].name, i);  // keeps the first of equal names
+}
+
+// The bytes of the model's arrays, from its counts, the groups' triangles and shapes and whether
+// it has colours and smoothing groups.
+uint64_t RangeReader::arrayBytes() const {
+    const ZelModel* m = model_;
     const uint64_t elements = uint64_t{m->vertexcount} + 1;
     uint64_t bytes = elements * 3 * sizeof(float) * (colors_ ? 2 : 1) +
                      uint64_t{m->trianglecount} * sizeof(ZelTriangle);
     if (m->normalcount) bytes += (uint64_t{m->normalcount} + 1) * 3 * sizeof(float);
     if (m->texcoordcount) bytes += (uint64_t{m->texcoordcount} + 1) * 2 * sizeof(float);
     for (uint64_t triangles : counted_) bytes += triangles * sizeof(uint32_t);
-    shapes_.resize(index_.groups.size());
-    for (const ShapeCounts& shapes : shapes_) {
-        index_.shapes |= shapes.any();
+    for (const ShapeCounts& shapes : shapes_)
         bytes += (shapes.polygons + shapes.lines) * 2 * sizeof(uint32_t) +
                  (shapes.polygonCorners + shapes.lineCorners) * sizeof(ZelCorner) +
                  shapes.points * sizeof(uint32_t);
-    }
     if (smoothing_) bytes += uint64_t{m->trianglecount} * sizeof(uint32_t);
+    return bytes;
+}
+
+Status RangeReader::allocate() {
+    ZelModel* m = model_;
+    shapes_.resize(index_.groups.size());
+    for (const ShapeCounts& shapes : shapes_) index_.shapes |= shapes.any();
+    const uint64_t bytes = arrayBytes();
     if (options_.maxBytes && bytes > options_.maxBytes)
         return failure(Stream::Err,
                        "zelReadOBJ() failed: \"%s\" needs %" PRIu64
@@ -465,7 +621,7 @@ Status RangeReader::allocate() {
                        path_, bytes, options_.maxBytes);
 
     for (size_t id = 0; id < index_.groups.size(); id++) {
-        index_.capacity.push_back(static_cast<uint32_t>(counted_[id]));
+        index_.capacity[id] = static_cast<uint32_t>(counted_[id]);
         index_.groups[id]->triangleidx =
             static_cast<uint32_t*>(zeroedArray(counted_[id], sizeof(uint32_t)));
     }
@@ -671,6 +827,14 @@ void RangeReader::cutFaces() {
 }
 
 }  // namespace
+
+// Large blocks are mappings of their own, which realloc moves by remapping their pages: growing
+// copies nothing, and pages never written take no memory.
+void* growArray(void* array, size_t bytes) {
+    void* grown = std::realloc(array, bytes ? bytes : 1);
+    if (!grown) throw std::bad_alloc();
+    return onHugePages(grown, bytes);
+}
 
 Status readOBJInput(const char* path, const Input& input, const ReadOptions& options,
                     ZelModel** out) {

@@ -612,8 +612,11 @@ public:
     void unknown(std::string keyword, uint64_t at) {
         if (unknown_.insert(keyword).second) out_.unknown.push_back({std::move(keyword), at});
     }
-    Step fail(Status status) {
-        out_.failure = std::move(status);
+    bool counts() const { return true; }
+    // The read's failure, made by `make`.
+    template <class Failure>
+    Step fail(Failure&& make) {
+        out_.failure = make();
         return Step::Failed;
     }
     void finish() {
@@ -661,36 +664,48 @@ public:
           limits_(limits),
           out_(out),
           state_(state),
+          growth_(limits.growth),
+          end_(limits.end),
           colors_(index.model->colors),
           smoothings_(index.model->smoothinggroups),
           faceStarts_(index.faceStarts),
           faceExtras_(smoothings_ || faceStarts_ || index.shapes),
           firstVertex_(state.vertex) {
         ZEL_ASSERT(limits.wellMade());
+        if (growth_) faceExtras_ = growth_->faceStarts;
         current_ = state.group == kNoGroup ? nullptr : slotsOf(state.group);
         out_.firstSmoothing = state.triangle;
         if (index.shapes) shapes_.resize(index.groups.size());
     }
 
-    bool wantsColors() const { return colors_ != nullptr; }
+    // Colours are read when a vertex of the input gives one (and, growing, always).
+    bool wantsColors() const { return colors_ || growth_; }
     ZEL_HOT Step element(Keyword kind, const float* values, int parsed, const float* color);
     // `at()` gives the offset of the face's statement, wanted only for a failure.
     template <class At>
     ZEL_HOT Step face(const Reference* refs, size_t count, Form form, At at) {
+        if (growth_) noteUnchecked(form);
         if (storePlain(refs, count, form)) return Step::Done;
         Step step = storeReferences(refs, count, form);
-        if (step == Step::Failed) out_.failure = badIndex(at(), form, refs, count);
+        if (step == Step::Failed) {
+            if (growth_) return Step::Overflow;  // the counts might name it: read again
+            out_.failure = badIndex(at(), form, refs, count);
+        }
         return step;
     }
     Step group(const std::string& name);
     Step useMaterial(const std::string& name);
-    Step library(const std::string&, bool, uint64_t) { return Step::Done; }
+    Step library(const std::string& name, bool whole, uint64_t at) {
+        return !growth_ || growth_->library(name, whole, at) ? Step::Done : Step::Overflow;
+    }
     Step shape(Keyword kind, const std::vector<Reference>& refs, uint64_t at);
-    Step smoothing(uint32_t group) {
-        if (!smoothingSeen_) out_.firstSmoothing = state_.triangle;
-        smoothingSeen_ = true;
-        smoothing_ = group;
-        return Step::Done;
+    Step smoothing(uint32_t group);
+    // Whether the scan does the counting scan's part too (keywords, libraries): when it grows.
+    bool counts() const { return growth_ != nullptr; }
+    void unknown(std::string keyword, uint64_t at) { growth_->unknown(std::move(keyword), at); }
+    template <class Failure>
+    Step fail(Failure&&) {
+        return Step::Overflow;  // growing: the reading by both scans fails it
     }
     void finish();
 
@@ -709,16 +724,37 @@ private:
     bool settleFace(uint32_t first, uint32_t stored);
     bool fanSettles(uint32_t first, uint32_t corners);
     bool cornerOf(const Reference& ref, bool texture, bool normal, ZelCorner* corner) const;
+    // The elements a reference may name: all the counting scan counted, or, growing, those read.
+    uint32_t known(uint32_t count, uint32_t next) const { return growth_ ? next - 1 : count; }
+
+    // Growing (see Growth).
+    void noteUnchecked(Form form) {
+        const ZelModel* m = index_.model;
+        growth_->uncheckedTexture |= hasTexture(form) && !m->texcoords;
+        growth_->uncheckedNormal |= hasNormal(form) && !m->normals;
+    }
+    bool roomFor(Keyword kind, const float* color);
+    bool growElements(Keyword kind);
+    bool startColors();
+    bool growTriangles();
+    bool growList();
+    bool capacity(uint64_t count, uint64_t bytesEach, uint64_t* to);
+    template <class T>
+    static void regrow(T*& array, uint64_t count) {
+        array = static_cast<T*>(growArray(array, count * sizeof(T)));
+    }
 
     Scanner& in_;  // for the line number of a failure
     const ModelIndex& index_;
     const FillLimits& limits_;
     FillReport& out_;
     FillState state_;
-    float* const colors_;
-    uint32_t* const smoothings_;  // the model's smoothing groups, when the file has "s" lines
-    uint8_t* const faceStarts_;   // the index's face starts, when faces are cut afterwards
-    const bool faceExtras_;       // any of those, or shapes: a stored face is noted
+    Growth* const growth_;
+    FillState end_;  // the limits' end, moved on as the arrays grow
+    float* colors_;
+    uint32_t* smoothings_;  // the model's smoothing groups, when the file has "s" lines
+    uint8_t* faceStarts_;   // the index's face starts, when faces are cut afterwards
+    bool faceExtras_;       // any of those, or shapes: a stored face is noted
     const uint32_t firstVertex_;  // the first vertex slot this scan stores
     uint32_t smoothing_ = kInheritedSmoothing;
     bool smoothingSeen_ = false;
@@ -736,6 +772,8 @@ LocalSlots* FillSink::slotsOf(uint32_t group) {
         if (limits_.guess) {
             auto window = limits_.groups->find(group);
             if (window) slots = {window->second.next, window->second.next, window->second.limit};
+        } else if (growth_) {
+            slots = {0, 0, index_.capacity[group]};
         } else {
             uint32_t stored = (*limits_.stored)[group];
             slots = {stored, stored, index_.capacity[group]};
@@ -746,7 +784,8 @@ LocalSlots* FillSink::slotsOf(uint32_t group) {
 
 ZEL_HOT Step FillSink::element(Keyword kind, const float* values, int parsed, const float* color) {
     ZelModel* m = index_.model;
-    const FillState& end = limits_.end;
+    const FillState& end = end_;
+    if (growth_ && !roomFor(kind, color)) return Step::Overflow;
     switch (kind) {
         case Keyword::Vertex: {
             const uint32_t slot = state_.vertex;
@@ -779,6 +818,10 @@ ZEL_HOT Step FillSink::store(float* array, uint32_t& next, uint32_t end, int n, 
 
 Step FillSink::group(const std::string& name) {
     auto group = index_.groupIds.find(name);
+    if (!group && growth_) {
+        growth_->index->add(name);
+        group = index_.groupIds.find(name);
+    }
     if (!group) {
         state_.group = kNoGroup;  // a group the counting scan never saw holds nothing
         current_ = nullptr;
@@ -791,8 +834,11 @@ Step FillSink::group(const std::string& name) {
 }
 
 Step FillSink::useMaterial(const std::string& name) {
-    auto found = index_.materials.find(name);
-    if (found) {
+    if (growth_) {
+        // Resolved once every library is read, as the counting scan would have read them all.
+        material_ = kPendingMaterial | static_cast<uint32_t>(growth_->materials.size());
+        growth_->materials.push_back(name);
+    } else if (auto found = index_.materials.find(name)) {
         material_ = found->second;
     } else {
         out_.warnings.push_back(materialNotFound(name.c_str()));
@@ -800,6 +846,119 @@ Step FillSink::useMaterial(const std::string& name) {
     }
     if (state_.group != kNoGroup) out_.materials.emplace_back(state_.group, material_);
     return Step::Done;
+}
+
+Step FillSink::smoothing(uint32_t group) {
+    if (!smoothingSeen_) out_.firstSmoothing = state_.triangle;
+    smoothingSeen_ = true;
+    smoothing_ = group;
+    if (growth_ && !smoothings_ && end_.triangle) {
+        // The triangles before the first "s" line are in smoothing group 0.
+        uint64_t to = end_.triangle;
+        if (!capacity(0, sizeof(uint32_t), &to) || to < end_.triangle) return Step::Overflow;
+        regrow(smoothings_, end_.triangle);
+        std::fill(smoothings_, smoothings_ + state_.triangle, 0u);
+        index_.model->smoothinggroups = smoothings_;
+    }
+    faceExtras_ |= growth_ != nullptr;
+    return Step::Done;
+}
+
+// ---- Growing -----------------------------------------------------------------------------------
+
+// How far an array of `count` elements of `bytesEach` bytes grows: to twice as many, at least
+// kFirstCapacity, within the indices a model holds and the bytes Growth::maxBytes leaves. False
+// when it cannot grow; otherwise the bytes are taken.
+bool FillSink::capacity(uint64_t count, uint64_t bytesEach, uint64_t* to) {
+    constexpr uint64_t kFirstCapacity = 1024;
+    uint64_t want = std::min<uint64_t>(std::max(2 * count, kFirstCapacity), UINT32_MAX - 1);
+    if (*to > count) want = *to;  // asked for exactly that many
+    if (growth_->maxBytes) {
+        const uint64_t left = growth_->maxBytes - std::min(growth_->maxBytes, growth_->bytes);
+        want = std::min(want, count + left / bytesEach);
+    }
+    if (want <= count) return false;
+    growth_->bytes += (want - count) * bytesEach;
+    *to = want;
+    return true;
+}
+
+// Room for the next element of `kind`, and for its colour when a vertex gives the input's first.
+bool FillSink::roomFor(Keyword kind, const float* color) {
+    const uint32_t next = kind == Keyword::Vertex   ? state_.vertex
+                          : kind == Keyword::Normal ? state_.normal
+                                                    : state_.texcoord;
+    const uint32_t end = kind == Keyword::Vertex   ? end_.vertex
+                         : kind == Keyword::Normal ? end_.normal
+                                                   : end_.texcoord;
+    if (next >= end && !growElements(kind)) return false;
+    return !color || colors_ || startColors();
+}
+
+// Grows the array of `kind` (a vertex's colours with its position), slot 0 zeroed when it is new.
+// An array that appears after a face kept indices into it as written must give up.
+bool FillSink::growElements(Keyword kind) {
+    ZelModel* m = index_.model;
+    const bool vertex = kind == Keyword::Vertex, normal = kind == Keyword::Normal;
+    float*& array = vertex ? m->vertices : normal ? m->normals : m->texcoords;
+    uint32_t& end = vertex ? end_.vertex : normal ? end_.normal : end_.texcoord;
+    if (!array && (normal ? growth_->uncheckedNormal : !vertex && growth_->uncheckedTexture))
+        return false;
+    const int n = kind == Keyword::TexCoord ? 2 : 3;
+    uint64_t to = 0;
+    if (!capacity(end, n * sizeof(float) * (vertex && colors_ ? 2 : 1), &to)) return false;
+    regrow(array, to * n);
+    if (end == 0) std::fill(array, array + n, 0.0f);
+    if (vertex && colors_) {
+        regrow(colors_, to * 3);
+        m->colors = colors_;
+    }
+    end = static_cast<uint32_t>(to);
+    return true;
+}
+
+// Colours for every vertex slot, once a vertex gives one: white for the vertices before it.
+bool FillSink::startColors() {
+    uint64_t to = end_.vertex;
+    if (!capacity(0, 3 * sizeof(float), &to) || to < end_.vertex) return false;
+    regrow(colors_, uint64_t{end_.vertex} * 3);
+    std::fill(colors_, colors_ + 3, 0.0f);
+    std::fill(colors_ + 3, colors_ + 3 * size_t{state_.vertex}, 1.0f);
+    index_.model->colors = colors_;
+    return true;
+}
+
+// Room for the next triangle, in the model and in the arrays kept beside its triangles.
+bool FillSink::growTriangles() {
+    if (state_.triangle < end_.triangle) return true;
+    ZelModel* m = index_.model;
+    const bool smoothing = smoothingSeen_, starts = growth_->faceStarts;
+    uint64_t to = 0;
+    if (!capacity(end_.triangle, sizeof(ZelTriangle) + (smoothing ? sizeof(uint32_t) : 0) + starts, &to))
+        return false;
+    regrow(m->triangles, to);
+    if (smoothing) {
+        regrow(smoothings_, to);  // new, when the first "s" came before any triangle
+        m->smoothinggroups = smoothings_;
+    }
+    if (starts) {
+        regrow(faceStarts_, to);
+        growth_->index->faceStarts = faceStarts_;
+    }
+    end_.triangle = static_cast<uint32_t>(to);
+    return true;
+}
+
+// Room for the next entry of the current group's triangle list.
+bool FillSink::growList() {
+    if (current_->next < current_->limit) return true;
+    uint64_t to = 0;
+    if (!capacity(current_->limit, sizeof(uint32_t), &to)) return false;
+    ZelGroup* group = index_.groups[state_.group];
+    regrow(group->triangleidx, to);
+    current_->limit = static_cast<uint32_t>(to);
+    growth_->index->capacity[state_.group] = current_->limit;
+    return true;
 }
 
 void FillSink::finish() {
@@ -822,11 +981,11 @@ ZEL_HOT bool FillSink::storePlain(const Reference* refs, size_t count) {
     const ZelModel* m = index_.model;
     const uint64_t triangles = count - 2;
     if (!current_ || current_->next + triangles > current_->limit ||
-        state_.triangle + triangles > limits_.end.triangle)
+        state_.triangle + triangles > end_.triangle)
         return false;
-    const uint32_t vertices = m->vertexcount;
-    const uint32_t texcoords = m->texcoords ? m->texcoordcount : INT32_MAX;
-    const uint32_t normals = m->normals ? m->normalcount : INT32_MAX;
+    const uint32_t vertices = known(m->vertexcount, state_.vertex);
+    const uint32_t texcoords = m->texcoords ? known(m->texcoordcount, state_.texcoord) : INT32_MAX;
+    const uint32_t normals = m->normals ? known(m->normalcount, state_.normal) : INT32_MAX;
     bool plain = true;
     for (size_t i = 0; i < count; i++) {
         plain &= static_cast<uint32_t>(refs[i].v) - 1 < vertices;
@@ -886,9 +1045,13 @@ Step FillSink::storeReferences(const Reference* refs, size_t count, Form form) {
         if (!(good = corner(refs[i], &next))) break;
         if (!current_) continue;  // a group the counting scan never saw: the triangles are dropped
         // Never more than the counting scan made room for.
-        if (current_->next >= current_->limit || state_.triangle >= limits_.end.triangle) {
-            if (limits_.guess) return Step::Overflow;
-            continue;
+        if (current_->next >= current_->limit || state_.triangle >= end_.triangle) {
+            if (growth_) {
+                if (!growTriangles() || !growList()) return Step::Overflow;
+            } else {
+                if (limits_.guess) return Step::Overflow;
+                continue;
+            }
         }
         ZelTriangle& triangle = index_.model->triangles[state_.triangle];
         triangle = ZelTriangle{};
@@ -962,22 +1125,24 @@ ZEL_HOT bool FillSink::fanSettles(uint32_t first, uint32_t corners) {
 bool FillSink::cornerOf(const Reference& ref, bool texture, bool normal, ZelCorner* corner) const {
     const ZelModel* m = index_.model;
     *corner = ZelCorner{0, 0, 0};
-    bool good = resolve(ref.v, state_.vertex - 1, m->vertexcount, true, &corner->vertexidx);
+    bool good = resolve(ref.v, state_.vertex - 1, known(m->vertexcount, state_.vertex), true,
+                        &corner->vertexidx);
     if (texture)
-        good &= resolve(ref.t, state_.texcoord - 1, m->texcoordcount, m->texcoords != nullptr,
-                        &corner->texcoordidx);
+        good &= resolve(ref.t, state_.texcoord - 1, known(m->texcoordcount, state_.texcoord),
+                        m->texcoords != nullptr, &corner->texcoordidx);
     if (normal)
-        good &= resolve(ref.n, state_.normal - 1, m->normalcount, m->normals != nullptr,
-                        &corner->normalidx);
+        good &= resolve(ref.n, state_.normal - 1, known(m->normalcount, state_.normal),
+                        m->normals != nullptr, &corner->normalidx);
     return good;
 }
 
 // An "l" line or "p" points, kept in the current group when shapes are stored and every index
 // names an element; a statement with one that names nothing is dropped.
 Step FillSink::shape(Keyword kind, const std::vector<Reference>& refs, uint64_t) {
-    if (!index_.shapes || state_.group == kNoGroup) return Step::Done;
     const bool line = kind == Keyword::Line;
     if (line && refs.size() < 2) return Step::Done;
+    if (growth_) return refs.empty() ? Step::Done : Step::Overflow;  // shapes are counted first
+    if (!index_.shapes || state_.group == kNoGroup) return Step::Done;
     ShapeCounts& kept = shapes_[state_.group];
     ZelGroup* group = index_.groups[state_.group];
     std::vector<ZelCorner>& corners = shapeCorners_;
@@ -1240,6 +1405,14 @@ ZEL_HOT Step RangeScan<Sink>::element(Source& in, Keyword kind) {
         if (kind == Keyword::Vertex && inLine && whole && sink_.wantsColors() &&
             startsNumber(in.peekInLine()) && in.numbersSkippingLine(values + 3, 3) == 3)
             color = values + 3;
+        // What is left of the line is read as statements, where the counting scan skipped the
+        // line: without a counting scan, a statement there would be read differently.
+        if (sink_.counts() && !color) {
+            const int next = in.peekInLine();
+            if (!in.plain) return Step::General;
+            if (next != '\n' && next != EOF && next != '#' && !startsNumber(next))
+                return Step::Overflow;
+        }
         if (!in.plain) return Step::General;
         return sink_.element(kind, values, Source::kQuick ? n : got, color);
     }
@@ -1261,13 +1434,14 @@ ZEL_HOT Step RangeScan<Sink>::face(Source& in, At at) {
 // the line.
 template <class Sink>
 Step RangeScan<Sink>::otherV(const char* keyword, size_t length, uint64_t at) {
-    if constexpr (!Sink::kValues) {
-        if (!(flags_ & ZEL_LOAD_UNKNOWN_KEYWORDS)) {
-            Status status = failure(Stream::Out, "zelFirstPass(): Unknown token \"%.*s\".\n",
-                                    static_cast<int>(length), keyword);
-            status.line = in_.lineAt(at);
-            return sink_.fail(std::move(status));
-        }
+    if (sink_.counts()) {
+        if (!(flags_ & ZEL_LOAD_UNKNOWN_KEYWORDS))
+            return sink_.fail([&] {
+                Status status = failure(Stream::Out, "zelFirstPass(): Unknown token \"%.*s\".\n",
+                                        static_cast<int>(length), keyword);
+                status.line = in_.lineAt(at);
+                return status;
+            });
         sink_.unknown(std::string(keyword, length), at);
     }
     in_.skipLine();

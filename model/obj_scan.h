@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -78,7 +79,22 @@ struct ModelIndex {
     // Shapes are stored only by a filling scan over the whole input (the one-thread reading),
     // into the groups' arrays sized by the counts.
     bool shapes = false;
+
+    // The id of the group of that name, made (empty, last) when there is none.
+    uint32_t add(const std::string& name) {
+        auto found = groupIds.find(name);
+        if (found) return found->second;
+        uint32_t id = static_cast<uint32_t>(groups.size());
+        groups.push_back(newGroup(model, name.c_str()));
+        groupIds.emplace(name, id);
+        capacity.push_back(0);
+        return id;
+    }
 };
+
+// `array` (or null) grown or shrunk to `bytes`, moved when it must be; large ones are backed by
+// huge pages where the system offers them.
+void* growArray(void* array, size_t bytes);
 
 constexpr uint8_t kFaceToCut = 1;    // a face to cut afterwards
 constexpr uint8_t kFaceSettled = 2;  // a face the filling scan settled (it is its fan)
@@ -104,16 +120,42 @@ struct GroupSlots {
     uint32_t next = 0, limit = 0;
 };
 
+// A filling scan over the whole input with no counting scan before it: the model's arrays grow
+// as it stores, new groups join the index, and the statements that only the counting scan reads
+// come here. It gives up (the range ends as an overflow, and the input is read again by both
+// scans) wherever what it stored could differ from what the counts would have made: a reference
+// to an element not read yet, an index into an array that appears only later, more than
+// `maxBytes` of arrays, a failure or a shape to keep.
+struct Growth {
+    ModelIndex* index = nullptr;  // the index the scan reads, which it extends
+    uint64_t maxBytes = 0;        // 0: no limit
+    uint64_t bytes = 0;           // of the arrays as large as they have grown
+    // A texture or normal index was kept as written while the file had no such array yet.
+    bool uncheckedTexture = false, uncheckedNormal = false;
+    // The names of the "usemtl" statements in order: the scan's materials are placeholders
+    // (kPendingMaterial | position) resolved once every library is read.
+    std::vector<std::string> materials;
+    // An "mtllib" statement; false when its library failed the read.
+    std::function<bool(const std::string& name, bool whole, uint64_t at)> library;
+    // A keyword skipped under ZEL_LOAD_UNKNOWN_KEYWORDS, with the offset of its line.
+    std::function<void(std::string keyword, uint64_t at)> unknown;
+    bool faceStarts = false;  // faces are cut afterwards: the index's face starts are kept
+};
+
+constexpr uint32_t kPendingMaterial = 1u << 31;
+
 // The slots a range may store into. Exact: everything up to the counts, each group's list from
 // what `stored` holds up to its capacity, and a store beyond is dropped, as the one-thread reader
 // drops what the counting scan made no room for. Guessed: the window that the counting scan
-// assigns the range; a store outside it ends the range as an overflow. Made by exact() or
-// guessed(), which set `stored` or `groups`, the one the kind of limits reads.
+// assigns the range; a store outside it ends the range as an overflow. Growing: as far as the
+// arrays are grown, and they grow when full (see Growth). Made by exact(), guessed() or
+// growing(), which set `stored`, `groups` or `growth`, the one the kind of limits reads.
 struct FillLimits {
     FillState end;  // the first slots beyond the window (`group` unused)
     bool guess = false;
     const HashMap<uint32_t, GroupSlots>* groups = nullptr;  // guessed windows
     const std::vector<uint32_t>* stored = nullptr;          // exact: stored so far
+    Growth* growth = nullptr;                               // growing
 
     static FillLimits exact(const FillState& beyond, const std::vector<uint32_t>* storedSoFar) {
         FillLimits limits;
@@ -128,8 +170,17 @@ struct FillLimits {
         limits.groups = windows;
         return limits;
     }
+    static FillLimits growing(Growth* growth) {
+        FillLimits limits;
+        limits.end = FillState{0, 0, 0, 0, 0};  // nothing allocated yet
+        limits.growth = growth;
+        return limits;
+    }
     // True when the limits hold what their kind reads, and nothing else.
-    bool wellMade() const { return guess ? groups && !stored : stored && !groups; }
+    bool wellMade() const {
+        return (guess ? 1 : 0) + (stored ? 1 : 0) + (growth ? 1 : 0) == 1 &&
+               (guess == (groups != nullptr));
+    }
 };
 
 // What the filling scan did in a range. Group materials and the not-found lines are left for the

@@ -122,6 +122,13 @@ public:
                 break;
             out += objStatement();
         }
+        // The elements that references named ahead. Texture coordinates and normals that were
+        // never written may stay so: their indices are then kept as written.
+        while (vertices_ < aheadVertices_) out += numbersLine("v", 3), vertices_++;
+        if (texcoords_ || rng_.chance(50))
+            while (texcoords_ < aheadTexcoords_) out += numbersLine("vt", 2), texcoords_++;
+        if (normals_ || rng_.chance(50))
+            while (normals_ < aheadNormals_) out += numbersLine("vn", 3), normals_++;
         while (nextLibrary < libraryAt.size()) out += mtllibLines[nextLibrary++];
         if (!lastNeedsLineEnd_ && rng_.chance(15)) dropFinalLineEnd(out);
         return result;
@@ -321,28 +328,35 @@ private:
     }
 
     std::string reference(uint32_t form) {
-        auto index = [&](uint32_t count) {
-            std::string text = std::to_string(rng_.between(1, count));
+        // Now and then an element written further on (always when none is written yet).
+        auto index = [&](uint32_t count, uint32_t* ahead) {
+            uint32_t value = count && !rng_.chance(2) ? rng_.between(1, count)
+                                                      : count + rng_.between(1, 3);
+            if (value > count) *ahead = std::max(*ahead, value);
+            std::string text = std::to_string(value);
             if (rng_.chance(3)) text = (rng_.chance(50) ? "+" : "0") + text;
             return text;
         };
+        const std::string v = index(vertices_, &aheadVertices_);
         switch (form) {
             case 0:
-                return index(vertices_) + "//" + index(normals_);
+                return v + "//" + index(normals_, &aheadNormals_);
             case 1:
-                return index(vertices_) + "/" + index(texcoords_) + "/" + index(normals_);
+                return v + "/" + index(texcoords_, &aheadTexcoords_) + "/" +
+                       index(normals_, &aheadNormals_);
             case 2:
-                return index(vertices_) + "/" + index(texcoords_);
+                return v + "/" + index(texcoords_, &aheadTexcoords_);
             default:
-                return index(vertices_);
+                return v;
         }
     }
 
     std::string face() {
         std::vector<uint32_t> forms = {3};
-        if (normals_) forms.push_back(0);
-        if (normals_ && texcoords_) forms.push_back(1);
-        if (texcoords_) forms.push_back(2);
+        // Texture coordinates or normals named before any is written, now and then.
+        if (normals_ || rng_.chance(3)) forms.push_back(0);
+        if ((normals_ && texcoords_) || rng_.chance(3)) forms.push_back(1);
+        if (texcoords_ || rng_.chance(3)) forms.push_back(2);
         uint32_t form = forms[rng_.below(static_cast<uint32_t>(forms.size()))];
         // Whole keywords read lines of any length: faces of many corners now and then.
         uint32_t count = whole_ && rng_.chance(10) ? rng_.between(9, 60) : rng_.between(3, 8);
@@ -579,6 +593,7 @@ private:
     Rng rng_;
     LineEnds lineEnds_;
     uint32_t vertices_ = 0, normals_ = 0, texcoords_ = 0;
+    uint32_t aheadVertices_ = 0, aheadNormals_ = 0, aheadTexcoords_ = 0;  // the most named ahead
     std::vector<std::string> groupNames_;
     std::vector<std::string> materialNames_;
     bool lastNeedsLineEnd_ = false;
