@@ -17,6 +17,11 @@
 // The counting reports are taken in file order (RangeReader::takeReport): a range's material
 // libraries are read as its "mtllib" lines come, the warnings of the load flags wait in
 // FlagWarnings until the read knows how far it goes, and the range gets its fill plan.
+//
+// An input read as one range (one thread, or a small input) is first read by the filling scan
+// alone, its arrays growing as it stores (RangeReader::readOnce): one pass over the input instead
+// of two. It reads what both scans would read, and gives up where the counts alone could decide
+// (see Growth); the input is then read again by both scans, and only the time differs.
 #include <malloc.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -321,7 +326,7 @@ bool RangeReader::readOnce(Status* status) {
         libraries_ = &recorder_;
     }
     FlagWarnings warnings(path_, input_, options_);
-    Status failed;        // a library's
+    Status failed;          // a library's
     uint64_t failedAt = 0;  // the offset of its "mtllib"
     index_.add("default");
     Growth growth;
@@ -500,7 +505,7 @@ std::vector<std::string> RangeReader::libraryNames(const CountReport::Library& l
         std::string text;
         struct stat about;
         if (libraries_ ? (*libraries_)(path, text)
-                               : stat(path.c_str(), &about) == 0 && S_ISREG(about.st_mode))
+                       : stat(path.c_str(), &about) == 0 && S_ISREG(about.st_mode))
             return {line};
     }
     std::vector<std::string> names;

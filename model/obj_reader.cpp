@@ -1,7 +1,8 @@
 // The OBJ reader's scans: a counting scan sizes every array exactly, a filling scan stores the
 // data. Each runs over one byte range from a given state (obj_scan.h); obj_ranges.cpp puts ranges
-// together, and one range over the whole input is the one-thread reader. The entry points that
-// lead here are in obj_load.cpp.
+// together. One range over the whole input is read by the filling scan alone, its arrays growing
+// as it stores (Growth), unless it meets what only the counts decide; then both scans read it. The
+// entry points that lead here are in obj_load.cpp.
 //
 // Every statement is read in one place (RangeScan::element, face, ...), which both scans share: it
 // reads from a source (the bytes held, for statements written as exporters write them, or the
@@ -734,11 +735,11 @@ private:
         growth_->uncheckedNormal |= hasNormal(form) && !m->normals;
     }
     bool roomFor(Keyword kind, const float* color);
-    bool growElements(Keyword kind);
+    bool growElements(Keyword kind, uint32_t next);
     bool startColors();
     bool growTriangles();
     bool growList();
-    bool capacity(uint64_t count, uint64_t bytesEach, uint64_t* to);
+    bool capacity(uint64_t count, uint64_t least, uint64_t bytesEach, uint64_t* to);
     template <class T>
     static void regrow(T*& array, uint64_t count) {
         array = static_cast<T*>(growArray(array, count * sizeof(T)));
@@ -752,9 +753,9 @@ private:
     Growth* const growth_;
     FillState end_;  // the limits' end, moved on as the arrays grow
     float* colors_;
-    uint32_t* smoothings_;  // the model's smoothing groups, when the file has "s" lines
-    uint8_t* faceStarts_;   // the index's face starts, when faces are cut afterwards
-    bool faceExtras_;       // any of those, or shapes: a stored face is noted
+    uint32_t* smoothings_;        // the model's smoothing groups, when the file has "s" lines
+    uint8_t* faceStarts_;         // the index's face starts, when faces are cut afterwards
+    bool faceExtras_;             // any of those, or shapes: a stored face is noted
     const uint32_t firstVertex_;  // the first vertex slot this scan stores
     uint32_t smoothing_ = kInheritedSmoothing;
     bool smoothingSeen_ = false;
@@ -855,7 +856,7 @@ Step FillSink::smoothing(uint32_t group) {
     if (growth_ && !smoothings_ && end_.triangle) {
         // The triangles before the first "s" line are in smoothing group 0.
         uint64_t to = end_.triangle;
-        if (!capacity(0, sizeof(uint32_t), &to) || to < end_.triangle) return Step::Overflow;
+        if (!capacity(0, end_.triangle, sizeof(uint32_t), &to)) return Step::Overflow;
         regrow(smoothings_, end_.triangle);
         std::fill(smoothings_, smoothings_ + state_.triangle, 0u);
         index_.model->smoothinggroups = smoothings_;
@@ -867,17 +868,18 @@ Step FillSink::smoothing(uint32_t group) {
 // ---- Growing -----------------------------------------------------------------------------------
 
 // How far an array of `count` elements of `bytesEach` bytes grows: to twice as many, at least
-// kFirstCapacity, within the indices a model holds and the bytes Growth::maxBytes leaves. False
-// when it cannot grow; otherwise the bytes are taken.
-bool FillSink::capacity(uint64_t count, uint64_t bytesEach, uint64_t* to) {
+// kFirstCapacity, within the indices a model holds and the bytes Growth::maxBytes leaves; or, when
+// *to is more than `count`, to exactly *to. False when that is fewer than `least` elements;
+// otherwise the bytes are taken.
+bool FillSink::capacity(uint64_t count, uint64_t least, uint64_t bytesEach, uint64_t* to) {
     constexpr uint64_t kFirstCapacity = 1024;
     uint64_t want = std::min<uint64_t>(std::max(2 * count, kFirstCapacity), UINT32_MAX - 1);
-    if (*to > count) want = *to;  // asked for exactly that many
+    if (*to > count) want = *to;
     if (growth_->maxBytes) {
         const uint64_t left = growth_->maxBytes - std::min(growth_->maxBytes, growth_->bytes);
         want = std::min(want, count + left / bytesEach);
     }
-    if (want <= count) return false;
+    if (want < least) return false;
     growth_->bytes += (want - count) * bytesEach;
     *to = want;
     return true;
@@ -891,13 +893,14 @@ bool FillSink::roomFor(Keyword kind, const float* color) {
     const uint32_t end = kind == Keyword::Vertex   ? end_.vertex
                          : kind == Keyword::Normal ? end_.normal
                                                    : end_.texcoord;
-    if (next >= end && !growElements(kind)) return false;
+    if (next >= end && !growElements(kind, next)) return false;
     return !color || colors_ || startColors();
 }
 
-// Grows the array of `kind` (a vertex's colours with its position), slot 0 zeroed when it is new.
-// An array that appears after a face kept indices into it as written must give up.
-bool FillSink::growElements(Keyword kind) {
+// Grows the array of `kind` (a vertex's colours with its position) to hold slot `next`, slot 0
+// zeroed when it is new. An array that appears after a face kept indices into it as written must
+// give up.
+bool FillSink::growElements(Keyword kind, uint32_t next) {
     ZelModel* m = index_.model;
     const bool vertex = kind == Keyword::Vertex, normal = kind == Keyword::Normal;
     float*& array = vertex ? m->vertices : normal ? m->normals : m->texcoords;
@@ -906,7 +909,8 @@ bool FillSink::growElements(Keyword kind) {
         return false;
     const int n = kind == Keyword::TexCoord ? 2 : 3;
     uint64_t to = 0;
-    if (!capacity(end, n * sizeof(float) * (vertex && colors_ ? 2 : 1), &to)) return false;
+    if (!capacity(end, uint64_t{next} + 1, n * sizeof(float) * (vertex && colors_ ? 2 : 1), &to))
+        return false;
     regrow(array, to * n);
     if (end == 0) std::fill(array, array + n, 0.0f);
     if (vertex && colors_) {
@@ -920,7 +924,7 @@ bool FillSink::growElements(Keyword kind) {
 // Colours for every vertex slot, once a vertex gives one: white for the vertices before it.
 bool FillSink::startColors() {
     uint64_t to = end_.vertex;
-    if (!capacity(0, 3 * sizeof(float), &to) || to < end_.vertex) return false;
+    if (!capacity(0, end_.vertex, 3 * sizeof(float), &to)) return false;
     regrow(colors_, uint64_t{end_.vertex} * 3);
     std::fill(colors_, colors_ + 3, 0.0f);
     std::fill(colors_ + 3, colors_ + 3 * size_t{state_.vertex}, 1.0f);
@@ -934,7 +938,8 @@ bool FillSink::growTriangles() {
     ZelModel* m = index_.model;
     const bool smoothing = smoothingSeen_, starts = growth_->faceStarts;
     uint64_t to = 0;
-    if (!capacity(end_.triangle, sizeof(ZelTriangle) + (smoothing ? sizeof(uint32_t) : 0) + starts, &to))
+    if (!capacity(end_.triangle, uint64_t{state_.triangle} + 1,
+                  sizeof(ZelTriangle) + (smoothing ? sizeof(uint32_t) : 0) + starts, &to))
         return false;
     regrow(m->triangles, to);
     if (smoothing) {
@@ -953,7 +958,8 @@ bool FillSink::growTriangles() {
 bool FillSink::growList() {
     if (current_->next < current_->limit) return true;
     uint64_t to = 0;
-    if (!capacity(current_->limit, sizeof(uint32_t), &to)) return false;
+    if (!capacity(current_->limit, uint64_t{current_->next} + 1, sizeof(uint32_t), &to))
+        return false;
     ZelGroup* group = index_.groups[state_.group];
     regrow(group->triangleidx, to);
     current_->limit = static_cast<uint32_t>(to);

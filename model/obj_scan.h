@@ -1,6 +1,7 @@
 // The OBJ reader's two scans over one byte range of the input, each started from a given state, and
 // what they report. obj_ranges.cpp runs them over many ranges at once and puts the reports together
-// in file order; read over one range that holds the whole input, they are the one-thread reader.
+// in file order; read over one range that holds the whole input, they are the one-thread reader,
+// where the filling scan, growing the arrays as it goes, is tried alone first.
 #pragma once
 
 #include <cstdint>

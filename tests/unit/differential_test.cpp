@@ -330,8 +330,8 @@ private:
     std::string reference(uint32_t form) {
         // Now and then an element written further on (always when none is written yet).
         auto index = [&](uint32_t count, uint32_t* ahead) {
-            uint32_t value = count && !rng_.chance(2) ? rng_.between(1, count)
-                                                      : count + rng_.between(1, 3);
+            uint32_t value =
+                count && !rng_.chance(2) ? rng_.between(1, count) : count + rng_.between(1, 3);
             if (value > count) *ahead = std::max(*ahead, value);
             std::string text = std::to_string(value);
             if (rng_.chance(3)) text = (rng_.chance(50) ? "+" : "0") + text;
