@@ -670,7 +670,7 @@ public:
           colors_(index.model->colors),
           smoothings_(index.model->smoothinggroups),
           faceStarts_(index.faceStarts),
-          faceExtras_(smoothings_ || faceStarts_ || index.shapes),
+          faceExtras_(faceStarts_ || index.shapes),
           firstVertex_(state.vertex) {
         ZEL_ASSERT(limits.wellMade());
         if (growth_) faceExtras_ = growth_->faceStarts;
@@ -734,7 +734,7 @@ private:
         growth_->uncheckedTexture |= hasTexture(form) && !m->texcoords;
         growth_->uncheckedNormal |= hasNormal(form) && !m->normals;
     }
-    bool roomFor(Keyword kind, const float* color);
+    ZEL_HOT bool roomFor(Keyword kind, const float* color);
     bool growElements(Keyword kind, uint32_t next);
     bool startColors();
     bool growTriangles();
@@ -755,7 +755,7 @@ private:
     float* colors_;
     uint32_t* smoothings_;        // the model's smoothing groups, when the file has "s" lines
     uint8_t* faceStarts_;         // the index's face starts, when faces are cut afterwards
-    bool faceExtras_;             // any of those, or shapes: a stored face is noted
+    bool faceExtras_;             // face starts or shapes: a stored face is noted
     const uint32_t firstVertex_;  // the first vertex slot this scan stores
     uint32_t smoothing_ = kInheritedSmoothing;
     bool smoothingSeen_ = false;
@@ -861,7 +861,6 @@ Step FillSink::smoothing(uint32_t group) {
         std::fill(smoothings_, smoothings_ + state_.triangle, 0u);
         index_.model->smoothinggroups = smoothings_;
     }
-    faceExtras_ |= growth_ != nullptr;
     return Step::Done;
 }
 
@@ -886,7 +885,7 @@ bool FillSink::capacity(uint64_t count, uint64_t least, uint64_t bytesEach, uint
 }
 
 // Room for the next element of `kind`, and for its colour when a vertex gives the input's first.
-bool FillSink::roomFor(Keyword kind, const float* color) {
+ZEL_HOT bool FillSink::roomFor(Keyword kind, const float* color) {
     const uint32_t next = kind == Keyword::Vertex   ? state_.vertex
                           : kind == Keyword::Normal ? state_.normal
                                                     : state_.texcoord;
@@ -1009,6 +1008,7 @@ ZEL_HOT bool FillSink::storePlain(const Reference* refs, size_t count) {
             triangle->normalidx[k] = kNormal ? static_cast<uint32_t>(corners[k]->n) : 0;
         }
         triangle->facetidx = 0;
+        if (smoothings_) smoothings_[state_.triangle] = smoothing_;
         *slot++ = state_.triangle++;
     }
     if (faceExtras_) {
@@ -1067,6 +1067,7 @@ Step FillSink::storeReferences(const Reference* refs, size_t count, Form form) {
             triangle.texcoordidx[k] = corners[k]->texcoordidx;  // 0 where the form has none
             triangle.normalidx[k] = corners[k]->normalidx;
         }
+        if (smoothings_) smoothings_[state_.triangle] = smoothing_;
         index_.groups[state_.group]->triangleidx[current_->next++] = state_.triangle++;
     }
     if (good && faceExtras_ && state_.triangle != firstTriangle)
@@ -1075,12 +1076,10 @@ Step FillSink::storeReferences(const Reference* refs, size_t count, Form form) {
 }
 
 // A face's triangles [first, first + stored) are stored, from position `listed` of its group's
-// list: their smoothing group, where its triangles start (for the cut once every position is
-// stored), and the face as written when polygons are kept and it was stored whole.
+// list: where its triangles start (for the cut once every position is stored), and the face as
+// written when polygons are kept and it was stored whole.
 void FillSink::faceStored(uint32_t first, uint32_t stored, uint32_t listed, const Reference* refs,
                           size_t count, Form form) {
-    if (smoothings_)
-        for (uint32_t t = first; t < first + stored; t++) smoothings_[t] = smoothing_;
     if (faceStarts_) {
         faceStarts_[first] = settleFace(first, stored) ? kFaceSettled : kFaceToCut;
         for (uint32_t t = 1; t < stored; t++) faceStarts_[first + t] = 0;
