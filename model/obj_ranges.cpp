@@ -332,6 +332,10 @@ bool RangeReader::readOnce(Status* status) {
     Growth growth;
     growth.index = &index_;
     growth.maxBytes = options_.maxBytes;
+    // About one element or triangle in 64 bytes: more than exporters' files hold of any one kind.
+    // (Under a byte limit the arrays start small, so that no one of them takes it all.)
+    if (!options_.maxBytes)
+        growth.firstCapacity = std::max<uint64_t>(growth.firstCapacity, input_.size / 64);
     growth.faceStarts = (options_.flags & ZEL_LOAD_CONCAVE_POLYGONS) != 0;
     growth.library = [&](const std::string& name, bool whole, uint64_t at) {
         for (const std::string& each : libraryNames({name, at, whole})) {

@@ -907,7 +907,7 @@ bool FillSink::growElements(Keyword kind, uint32_t next) {
     if (!array && (normal ? growth_->uncheckedNormal : !vertex && growth_->uncheckedTexture))
         return false;
     const int n = kind == Keyword::TexCoord ? 2 : 3;
-    uint64_t to = 0;
+    uint64_t to = end == 0 ? growth_->firstCapacity : 0;
     if (!capacity(end, uint64_t{next} + 1, n * sizeof(float) * (vertex && colors_ ? 2 : 1), &to))
         return false;
     regrow(array, to * n);
@@ -936,7 +936,7 @@ bool FillSink::growTriangles() {
     if (state_.triangle < end_.triangle) return true;
     ZelModel* m = index_.model;
     const bool smoothing = smoothingSeen_, starts = growth_->faceStarts;
-    uint64_t to = 0;
+    uint64_t to = end_.triangle == 0 ? growth_->firstCapacity : 0;
     if (!capacity(end_.triangle, uint64_t{state_.triangle} + 1,
                   sizeof(ZelTriangle) + (smoothing ? sizeof(uint32_t) : 0) + starts, &to))
         return false;

@@ -130,7 +130,10 @@ struct GroupSlots {
 struct Growth {
     ModelIndex* index = nullptr;  // the index the scan reads, which it extends
     uint64_t maxBytes = 0;        // 0: no limit
-    uint64_t bytes = 0;           // of the arrays as large as they have grown
+    // The elements and triangles the arrays start with, guessed from the input's size so that
+    // they seldom grow (pages never written take no memory).
+    uint64_t firstCapacity = 1024;
+    uint64_t bytes = 0;  // of the arrays as large as they have grown
     // A texture or normal index was kept as written while the file had no such array yet.
     bool uncheckedTexture = false, uncheckedNormal = false;
     // The names of the "usemtl" statements in order: the scan's materials are placeholders
