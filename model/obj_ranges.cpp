@@ -379,8 +379,11 @@ bool RangeReader::readOnce(Status* status) {
     if (options_.maxBytes && arrayBytes() > options_.maxBytes) return false;  // the failure's
     auto cut = [](auto*& array, uint64_t count) {
         using T = std::remove_reference_t<decltype(*array)>;
-        array = static_cast<T*>(array ? growArray(array, count * sizeof(T))
-                                      : allocateZeroed(count, sizeof(T)));
+        if (!array) {
+            array = static_cast<T*>(allocateZeroed(count, sizeof(T)));
+        } else if (void* cut = std::realloc(array, count ? count * sizeof(T) : 1)) {
+            array = static_cast<T*>(cut);
+        }  // a block that cannot shrink keeps its bytes
     };
     cut(m->vertices, 3 * (uint64_t{m->vertexcount} + 1));
     if (m->normals) cut(m->normals, 3 * (uint64_t{m->normalcount} + 1));
@@ -838,9 +841,18 @@ void RangeReader::cutFaces() {
 }  // namespace
 
 // Large blocks are mappings of their own, which realloc moves by remapping their pages: growing
-// copies nothing, and pages never written take no memory.
+// copies nothing, and pages never written take no memory. glibc gives a block a mapping of its own
+// from a threshold that it raises, up to 32 MiB, each time a mapped block is freed; below it a
+// block lies in the heap and grows by copying. So a block past a few hundred KiB is asked for as a
+// mapping's worth, which no threshold keeps in the heap.
 void* growArray(void* array, size_t bytes) {
-    void* grown = std::realloc(array, bytes ? bytes : 1);
+#ifdef __GLIBC__
+    constexpr size_t kMappedFrom = size_t{256} << 10, kMapping = size_t{33} << 20;
+    const size_t asked = bytes >= kMappedFrom ? std::max(bytes, kMapping) : bytes;
+#else
+    const size_t asked = bytes;
+#endif
+    void* grown = std::realloc(array, asked ? asked : 1);
     if (!grown) throw std::bad_alloc();
     return onHugePages(grown, bytes);
 }

@@ -93,8 +93,8 @@ struct ModelIndex {
     }
 };
 
-// `array` (or null) grown or shrunk to `bytes`, moved when it must be; large ones are backed by
-// huge pages where the system offers them.
+// `array` (or null) grown to hold `bytes`, moved when it must be; large ones are backed by huge
+// pages where the system offers them.
 void* growArray(void* array, size_t bytes);
 
 constexpr uint8_t kFaceToCut = 1;    // a face to cut afterwards
