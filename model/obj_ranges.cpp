@@ -381,8 +381,8 @@ bool RangeReader::readOnce(Status* status) {
         using T = std::remove_reference_t<decltype(*array)>;
         if (!array) {
             array = static_cast<T*>(allocateZeroed(count, sizeof(T)));
-        } else if (void* cut = std::realloc(array, count ? count * sizeof(T) : 1)) {
-            array = static_cast<T*>(cut);
+        } else if (void* shrunk = std::realloc(array, count ? count * sizeof(T) : 1)) {
+            array = static_cast<T*>(shrunk);
         }  // a block that cannot shrink keeps its bytes
     };
     cut(m->vertices, 3 * (uint64_t{m->vertexcount} + 1));
