@@ -108,6 +108,12 @@ public:
         string(name);
         out_ += ':';
     }
+    // A key that follows another member of its object.
+    void member(const char* name) {
+        out_ += ',';
+        key(name);
+    }
+    void boolean(bool value) { out_ += value ? "true" : "false"; }
     void numbers(const float* values, int count) {
         out_ += '[';
         for (int i = 0; i < count; i++) {
@@ -136,8 +142,7 @@ void materialJson(Json& json, ZelMaterial* material) {
                    {"emission", material->emission, 3},
                    {"transmission", material->transmission, 3}};
     for (const auto& colour : colours) {
-        json.raw(",");
-        json.key(colour.name);
+        json.member(colour.name);
         json.numbers(colour.values, colour.count);
     }
     const struct {
@@ -154,15 +159,12 @@ void materialJson(Json& json, ZelMaterial* material) {
                    {"anisotropy", material->anisotropy},
                    {"anisotropyRotation", material->anisotropyrotation}};
     for (const auto& scalar : scalars) {
-        json.raw(",");
-        json.key(scalar.name);
+        json.member(scalar.name);
         json.number(scalar.value);
     }
-    json.raw(",");
-    json.key("illum");
+    json.member("illum");
     json.number(material->illum);
-    json.raw(",");
-    json.key("statements");
+    json.member("statements");
     json.raw("[");
     for (uint32_t i = 0; i < material->statementcount; i++) {
         if (i) json.raw(",");
@@ -182,27 +184,20 @@ void materialJson(Json& json, ZelMaterial* material) {
         json.raw("{");
         json.key("name");
         json.string(map->name);
-        json.raw(",");
-        json.key("path");
+        json.member("path");
         json.string(map->path);
-        json.raw(",");
-        json.key("offset");
+        json.member("offset");
         json.numbers(map->offset, 3);
-        json.raw(",");
-        json.key("scale");
+        json.member("scale");
         json.numbers(map->scale, 3);
-        json.raw(",");
-        json.key("clamp");
-        json.raw(map->clamp ? "true" : "false");
-        json.raw(",");
-        json.key("bumpMultiplier");
+        json.member("clamp");
+        json.boolean(map->clamp);
+        json.member("bumpMultiplier");
         json.number(map->bumpmultiplier);
-        json.raw(",");
-        json.key("type");
+        json.member("type");
         json.string(map->type);
-        json.raw(",");
-        json.key("inside");
-        json.raw(map->inside ? "true" : "false");
+        json.member("inside");
+        json.boolean(map->inside);
         json.raw("}");
     }
     json.raw("}}");
