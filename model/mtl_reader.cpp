@@ -216,11 +216,16 @@ public:
         current().name = copyString(name.c_str());
     }
 
-    // A statement read as its keyword and the rest of its line (without the line end), other
-    // than "newmtl" and, in the first-letter dialect, the statements decided by first letters.
-    void statement(const char* keyword, const std::string& line) {
+    // A statement read as its keyword (as many bytes as it has) and the rest of its line (without
+    // the line end), other than "newmtl" and, in the first-letter dialect, the statements decided
+    // by first letters.
+    void statement(const std::string& word, const std::string& wordRest) {
+        const char* keyword = word.c_str();
         // A comment, or a line that a NUL ends before its keyword, is not kept.
         if (keyword[0] == '#' || keyword[0] == '\0') return;
+        // A NUL inside the keyword ends the line there: nothing after it is read or kept.
+        static const std::string kNothing;
+        const std::string& line = std::strlen(keyword) < word.size() ? kNothing : wordRest;
         ZelMaterial& material = current();
         auto is = [keyword](const char* name) { return std::strcmp(keyword, name) == 0; };
         if (ZelTextureMap* map = mapOf(material, keyword)) {
@@ -343,7 +348,7 @@ void scanMaterials(Scanner& in, const std::string& directory, MaterialArray* out
 
     MaterialFiller filler(out, directory, false);
     std::string rest;
-    while (in.readWord(word)) {
+    while (size_t length = in.readWord(word)) {
         ZelMaterial& material = filler.current();
         switch (word[0]) {
             case 'n':
@@ -382,7 +387,7 @@ void scanMaterials(Scanner& in, const std::string& directory, MaterialArray* out
         }
         // Every other statement reads its whole line, as a skipped one would be.
         in.readRestOfLine(&rest);
-        filler.statement(word, rest);
+        filler.statement(std::string(word, length), rest);
     }
     filler.finish();
 }
@@ -416,7 +421,7 @@ void scanMaterialsWhole(Scanner& in, const std::string& directory, MaterialArray
         if (keyword == "newmtl")
             filler.open(trimmedName(rest));
         else
-            filler.statement(keyword.c_str(), rest);
+            filler.statement(keyword, rest);
     }
     filler.finish();
 }

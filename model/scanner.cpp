@@ -312,12 +312,12 @@ const char* Scanner::slowWord(size_t* length) {
     return spill_;
 }
 
-bool Scanner::readWord(char* word) {
+size_t Scanner::readWord(char* word) {
     size_t length;
     const char* start = this->word(&length);
     std::memcpy(word, start, length);
     word[length] = '\0';
-    return length > 0;
+    return length;
 }
 
 void Scanner::skipLine() {

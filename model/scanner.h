@@ -169,7 +169,7 @@ public:
     }
     // "%127s": skips white space and reads up to 127 other bytes into word (NUL-terminated).
     // Returns false at the end of the input.
-    bool readWord(char* word);
+    size_t readWord(char* word);
     // The same word without a copy where it lies wholly in the buffer: returns its first byte and
     // sets *length (0 at the end of the input). It stays valid until the next call.
     ZEL_HOT const char* word(size_t* length);
